@@ -1,0 +1,40 @@
+# Entry points for people and CI. See README.md.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= 2
+CMAKE_FLAGS ?=
+
+.PHONY: all build test test-asan run deps format clean
+
+all: build
+
+deps:
+	scripts/install-deps
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Everything: dependencies, build, the suite, then the suite again under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+test: deps
+	$(MAKE) build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	$(MAKE) test-asan
+
+test-asan:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZAV_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+run: build
+	$(BUILD)/bin/zav --help
+
+format:
+	find src apps tests bench fuzz -name '*.cpp' -o -name '*.hpp' | xargs -r clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,33 @@
+// The JSON-lines scripting host: one control instance, one request per input line,
+// one answer per output line, in order.
+//   {"call": NAME, "args": [...]}        a method or a read-only property
+//   {"get": NAME}  {"put": NAME, "value": V}
+// Answers {"ok": true, "result": V, "args": [...]} or
+//         {"ok": false, "error": {"number": N, "description": TEXT}}.
+// Texts are UTF-8 outside and Windows-1252 inside the control.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+#include "control/zav.hpp"
+
+namespace zav {
+
+class JsonHost {
+ public:
+  // Answers one request line (without its line end). Never throws.
+  std::string Handle(std::string_view line);
+
+  // Reads requests until the end of `in`, answering each on `out`. Blank lines are
+  // skipped. Returns 0.
+  int Run(std::istream& in, std::ostream& out);
+
+  ZAV& control() { return control_; }
+
+ private:
+  ZAV control_;
+};
+
+}  // namespace zav

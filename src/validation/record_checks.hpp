@@ -1,0 +1,20 @@
+// The branches of the record checker, one per record type. Each checks its record's
+// fields in a fixed order, stores what later stages need in the control, and returns
+// at the first failed check with that check's message number (0: accepted). Values
+// stored before a failure stay.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "control/zav.hpp"
+
+namespace zav {
+
+std::int16_t CheckHeaderRecord(ZAV& z, std::int32_t lRegistro, const std::string& linea);
+std::int16_t CheckWorkerRecord(ZAV& z, std::int32_t lRegistro, const std::string& linea);
+std::int16_t CheckMovementRecord(ZAV& z, std::int32_t lRegistro, const std::string& linea);
+std::int16_t CheckSummaryRecord(ZAV& z, std::int32_t lRegistro, const std::string& linea);
+std::int16_t CheckValidationRecord(ZAV& z, std::int32_t lRegistro, const std::string& linea);
+
+}  // namespace zav
