@@ -1,0 +1,122 @@
+// The message catalogue: its numbers, its byte-exact texts and their line breaks.
+#include "control/messages.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace zav {
+namespace {
+
+TEST(MessagesTest, HoldsTheCatalogueNumbersInAscendingOrder) {
+  const auto numbers = CatalogNumbers();
+  EXPECT_EQ(CatalogSize(), 146u);
+  ASSERT_EQ(numbers.size(), CatalogSize());
+  EXPECT_EQ(numbers.front(), 2);
+  EXPECT_EQ(numbers.back(), 6000);
+  EXPECT_TRUE(std::adjacent_find(numbers.begin(), numbers.end(), std::greater_equal<>()) ==
+              numbers.end());
+  for (std::int16_t number : numbers) EXPECT_FALSE(CatalogText(number).empty()) << number;
+}
+
+TEST(MessagesTest, NumbersOutsideTheCatalogueHaveNoText) {
+  const std::int16_t absent[] = {0,
+                                 1,
+                                 3,
+                                 4,
+                                 224,
+                                 2001,
+                                 5999,
+                                 6001,
+                                 -1,
+                                 -6000,
+                                 std::numeric_limits<std::int16_t>::min(),
+                                 std::numeric_limits<std::int16_t>::max()};
+  for (std::int16_t number : absent) EXPECT_TRUE(CatalogText(number).empty()) << number;
+}
+
+TEST(MessagesTest, SharedTextsAreIdentical) {
+  const std::pair<std::int16_t, std::int16_t> shared[] = {{34, 235}, {144, 6000}, {202, 203}};
+  for (const auto& [a, b] : shared) EXPECT_EQ(CatalogText(a), CatalogText(b)) << a << " " << b;
+}
+
+// Only multi-line messages hold control characters, and each uses its own join.
+TEST(MessagesTest, LineBreaksAreTheSingleJoinCharacterOfEachMessage) {
+  struct Case {
+    std::int16_t number;
+    std::string breaks;
+  };
+  const Case cases[] = {{2, "\r\r"}, {40, "\n"},  {41, "\n"},  {42, "\n"},  {43, "\n"},
+                        {85, "\n"},  {165, "\r"}, {262, "\r"}, {264, "\r"}, {290, "\r"}};
+  for (std::int16_t number : CatalogNumbers()) {
+    std::string breaks;
+    for (char c : CatalogText(number)) {
+      if (static_cast<unsigned char>(c) < 0x20) breaks += c;
+    }
+    const auto* it = std::find_if(std::begin(cases), std::end(cases),
+                                  [&](const Case& c) { return c.number == number; });
+    EXPECT_EQ(breaks, it == std::end(cases) ? "" : it->breaks) << number;
+  }
+}
+
+TEST(MessagesTest, TextsAreByteExact) {
+  struct Case {
+    std::int16_t number;
+    std::string_view text;
+  };
+  const Case cases[] = {
+      {9, "Error en RFC del sumario no coincide con el encabezado."},
+      {10, "Numero de Registro Patronal IMSS err\363neo."},
+      {48, "El tama\361o del archivo no corresponde con el especificado."},
+      {2,
+       "Fallo al accesar unidad de disco : \r     1 .- No se ha insertado disco en la Unidad \r"
+       "     2 .- Posible da\361o en el disco."},
+      {80, "Error! No existe registro de tipo 02 en el archivo !  'Registro Encabezado-Patr\363n'"},
+      {165, "Pago inv\341lido. Importe a pagar en ceros. \rVerifique la cantidad a pagar."},
+      {264,
+       "El mes del periodo de pago es 13 \363 14 y el sumario contiene importes\r de Vivienda y/o "
+       "Amort. de Cr\351ditos de Vivienda y/o Aport. Volunt."},
+      {290, "\241ERROR! La aplicaci\363n o el equipo estan mal instalados.\rEl sistema terminara."},
+      {263,
+       "El mes del periodo de pago es non y el sumario contiene importes de RCV y/o Vivienda. "},
+      {303, "No es posible empacar el archivo ... "},
+      {3112, "Existe doble especio en el nombre entre palabras."},
+      {6000,
+       "CheckSum inv\341lido, la informaci\363n ha sido alterada desde su generaci\363n por el "
+       "ZAV."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CatalogText(c.number), c.text) << c.number;
+}
+
+TEST(MessagesTest, MessageEightyFiveIsBothMissingRecordMessages) {
+  EXPECT_EQ(std::string(CatalogText(85)),
+            std::string(CatalogText(81)) + "\n" + std::string(CatalogText(82)));
+}
+
+// A UTF-8 literal pasted into the table would show as a lead byte 0xC2/0xC3 followed by a
+// continuation byte; Windows-1252 also leaves five bytes unassigned.
+TEST(MessagesTest, TextsAreWindows1252) {
+  auto unassigned = [](unsigned char b) {
+    return b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+  };
+  for (std::int16_t number : CatalogNumbers()) {
+    const std::string_view text = CatalogText(number);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const auto b = static_cast<unsigned char>(text[i]);
+      EXPECT_FALSE(unassigned(b)) << number << " at " << i;
+      if ((b == 0xC2 || b == 0xC3) && i + 1 < text.size()) {
+        const auto next = static_cast<unsigned char>(text[i + 1]);
+        EXPECT_FALSE(next >= 0x80 && next <= 0xBF) << number << " at " << i;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zav
