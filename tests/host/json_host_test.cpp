@@ -1,0 +1,86 @@
+#include "host/json_host.hpp"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+
+#include "host/dispatch.hpp"
+
+namespace zav {
+namespace {
+
+TEST(JsonHost, AnswersRequestsInOrder) {
+  struct Case {
+    const char* request;
+    const char* answer;
+  } cases[] = {
+      {R"({"call":"ValidaArchivo","args":[16383]})", R"({"ok":true,"result":32766,"args":[16383]})"},
+      {R"({"call":"validaarchivo","args":[16384]})",
+       R"({"ok":false,"error":{"number":6,"description":"Overflow"}})"},
+      {R"({"call":"ValidaNumero","args":[" 12",3]})", R"({"ok":true,"result":false,"args":["12",3]})"},
+      {R"({"call":"ValidaAlfaNum","args":["A1 ",3]})", R"({"ok":true,"result":true,"args":["A1",3]})"},
+      {R"({"call":"Trunca","args":[2.345]})", R"({"ok":true,"result":2.35,"args":[2.345]})"},
+      {R"({"put":"igToler","value":255})", R"({"ok":true,"result":null})"},
+      {R"({"get":"igToler"})", R"({"ok":true,"result":255})"},
+      {R"({"put":"igToler","value":256})",
+       R"({"ok":false,"error":{"number":6,"description":"Overflow"}})"},
+      {R"({"get":"igToler"})", R"({"ok":true,"result":255})"},
+      {R"({"put":"sgFolioZAV","value":"00012ñ"})", R"({"ok":true,"result":null})"},
+      {R"({"get":"sgFolioZAV"})", R"({"ok":true,"result":"00012ñ"})"},
+      {R"({"put":"NumDiscos","value":"x"})",
+       R"({"ok":false,"error":{"number":13,"description":"Type mismatch"}})"},
+      {R"({"get":"SumaT18"})", R"({"ok":true,"result":null})"},
+      {R"({"put":"sgBim","value":"6"})", R"({"ok":true,"result":null})"},
+      {R"({"get":"sgBim"})", R"({"ok":true,"result":"6"})"},
+      {R"({"call":"Nada","args":[]})",
+       R"({"ok":false,"error":{"number":438,"description":"Object doesn't support this property or method"}})"},
+      {R"({"call":"Trunca","args":[]})",
+       R"({"ok":false,"error":{"number":450,"description":"Wrong number of arguments or invalid property assignment"}})"},
+      {R"({"call":"Trunca","args":[[1]]})",
+       R"({"ok":false,"error":{"number":13,"description":"Type mismatch: arrays and objects are not values"}})"},
+      {R"({"put":"Trunca","value":1})",
+       R"({"ok":false,"error":{"number":450,"description":"Wrong number of arguments or invalid property assignment"}})"},
+      {R"({"call":"Obtiene_Mensajes","args":[0]})",
+       R"({"ok":true,"result":"\r\nFolio: 00012ñ","args":[0]})"},
+  };
+  JsonHost host;
+  for (const Case& c : cases) EXPECT_EQ(host.Handle(c.request), c.answer) << c.request;
+}
+
+TEST(JsonHost, RunSkipsBlankLinesAndSurvivesGarbage) {
+  JsonHost host;
+  std::istringstream in("\n{\"get\":\"posicion\"}\r\nnot json\n{\"get\":\"FinalArchi\"}\n");
+  std::ostringstream out;
+  EXPECT_EQ(host.Run(in, out), 0);
+  std::istringstream lines(out.str());
+  std::string first, second, third;
+  std::getline(lines, first);
+  std::getline(lines, second);
+  std::getline(lines, third);
+  EXPECT_EQ(first, R"({"ok":true,"result":0})");
+  EXPECT_NE(second.find(R"("ok":false)"), std::string::npos);
+  EXPECT_EQ(third, R"({"ok":true,"result":""})");
+}
+
+TEST(Dispatch, TableNamesEveryMemberOnce) {
+  std::set<std::string> names;
+  std::size_t methods = 0;
+  for (const Member& m : Members()) {
+    EXPECT_TRUE(names.insert(m.name).second) << m.name;
+    if (m.kind != MemberKind::kProperty) ++methods;
+  }
+  EXPECT_EQ(methods, 28u);  // 25 methods and 3 read-only properties
+  EXPECT_EQ(std::string(Members().front().name), "vsArchZAVZip");
+  EXPECT_EQ(std::string(Members().back().name), "Obtiene_Mensajes");
+}
+
+TEST(Dispatch, ObjectsSurviveAVariantProperty) {
+  ZAV z;
+  auto object = std::make_shared<VariantObject>();
+  PutProperty(z, "SumaV6", Variant::Object(object));
+  EXPECT_EQ(GetProperty(z, "SumaV6").object().get(), object.get());
+}
+
+}  // namespace
+}  // namespace zav

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include "control/zav.hpp"
+#include "outputs/outputs.hpp"
+
+namespace zav {
+namespace {
+
+std::vector<std::string> SplitBars(const std::string& s) {
+  std::vector<std::string> out(1);
+  for (char c : s) {
+    if (c == '|') {
+      out.emplace_back();
+    } else {
+      out.back() += c;
+    }
+  }
+  return out;
+}
+
+TEST(CaptureLine, AmountTextsInWholeCents) {
+  const std::pair<double, const char*> cases[] = {
+      {1234.56, "123456"}, {0.45, "045"},  {0.29, "029"},      {0.05, "5"},
+      {0, "000"},          {10, "1000"},   {1, "100"},         {0.10, "010"},
+      {0.01, "1"},         {12.3456, "1234"}, {12.34996, "1235"}, {0.005, "000"},
+  };
+  for (const auto& [pesos, text] : cases) EXPECT_EQ(CaptureAmountText(pesos), text) << pesos;
+}
+
+TEST(CaptureLine, WorkedExample) {
+  ZAV z;
+  z.sgNoContrato = "A1234567890";
+  z.sgFolioZAV = "000123";
+  z.sgPerPago = "200403";
+  z.SumaV11 = Variant::Double(1234.56);
+  z.SumaV12 = Variant::Double(0.45);
+  z.SumaV13 = Variant::Double(0);
+  z.SumaV14 = 10;
+  EXPECT_EQ(z.LineaDeCaptura(), "A1234567890-000123-200403-904-123456-045-000-1000-666");
+}
+
+TEST(CaptureLine, EmptyStateGivesEmptyFields) {
+  ZAV z;
+  // Nothing countable before the first check; the amount check covers the zeros.
+  const std::string line = z.LineaDeCaptura();
+  EXPECT_EQ(line.substr(0, 23), "---000-000-000-000-000-");
+  EXPECT_EQ(line.size(), 26u);
+}
+
+TEST(ParameterString, ArchiveNames) {
+  ZAV z;
+  z.sgNoContrato = "A1234567890";
+  z.sgFolioZAV = "000123";
+  z.igAno = "2004";
+  z.igPer = "03";
+  EXPECT_EQ(z.sArchZAVZip(), "33501e01.m1.s0870.rA1234567890.f000123.p200403.e999.zip");
+  EXPECT_EQ(z.sRutaArchZAVZip(), z.sArchZAVZip());
+  z.DestinoArchi = "C:\\ZAV\\temp\\";
+  EXPECT_EQ(z.sRutaArchZAVZip(),
+            "C:\\ZAV\\temp\\33501e01.m1.s0870.rA1234567890.f000123.p200403.e999.zip");
+}
+
+TEST(ParameterString, BeforeAnyRunAmountsAreEmptyAndSubtotalsZero) {
+  ZAV z;
+  const auto f = SplitBars(z.sParamZAV().ToText());
+  ASSERT_EQ(f.size(), 31u);
+  for (int i : {10, 11, 12, 14, 15, 16, 20, 21, 22, 23}) EXPECT_EQ(f[i - 1], "") << i;
+  for (int i : {17, 18, 24, 25, 26}) EXPECT_EQ(f[i - 1], "0") << i;  // plain doubles
+  for (int i : {13, 19, 27, 28}) EXPECT_EQ(f[i - 1], "0") << i;
+}
+
+TEST(ParameterString, FieldByField) {
+  ZAV z;
+  z.sNombrePatron = "  PATRON DE PRUEBA   ";
+  z.sgNoContrato = "A1234567890";
+  z.sRFCPatron = " ABC010101AB1";
+  z.sgFolioZAV = "000123";
+  z.iNumReg03 = Variant::Double(3);
+  z.igPer = "04";
+  z.igAno = "2004";
+  z.sgBim = Variant::String("2");
+  z.sgBimAno = "2004";
+  z.SumaS15 = Variant::Double(1234.5);
+  z.SumaS16 = Variant::Double(100.0);
+  z.SumaS17 = Variant::Double(0.25);
+  z.SumaS20 = Variant::Double(1);
+  z.SumaS21 = Variant::Double(2);
+  z.SumaS22 = Variant::Double(3);
+  z.SumaS23 = 4;
+  z.SumaS29 = 5.5;
+  z.SumaS24 = Variant::Double(10);
+  z.SumaS25 = Variant::Double(20);
+  z.SumaS26 = Variant::Double(30);
+  z.SumaS27 = Variant::Double(40);
+  z.SumaS28 = 50;
+  z.SumaS30 = 60;
+  z.SumaS31 = -0.5;
+  z.DestinoArchi = "C:\\ZAV\\temp\\";
+  z.sVersion = "W301";
+  const auto f = SplitBars(z.sParamZAV().ToText());
+  ASSERT_EQ(f.size(), 31u);
+  const char* expected[] = {
+      "PATRON DE PRUEBA   ", "A1234567890", " ABC010101AB1", "000123", "3", "04", "2004", "2",
+      "2004", "1234.5", "100", "0.25", "1334.75", "1", "2", "3", "4", "5.5", "15.5", "10", "20",
+      "30", "40", "50", "60", "-0.5", "209.5", "1559.75"};
+  for (int i = 0; i < 28; ++i) EXPECT_EQ(f[i], expected[i]) << "field " << i + 1;
+  EXPECT_EQ(f[28], z.sRutaArchZAVZip());
+  EXPECT_EQ(f[29], z.LineaDeCaptura());
+  EXPECT_EQ(f[30], "W301");
+}
+
+}  // namespace
+}  // namespace zav
