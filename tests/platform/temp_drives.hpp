@@ -1,0 +1,114 @@
+// Test drives: a fresh temporary folder (under $ZAV_TEST_TMP, else /tmp) holding one root
+// folder per drive, with ZAV_DRIVES pointing at them for the lifetime of the object. The
+// previous ZAV_DRIVES comes back and the folder is removed afterwards.
+//
+//   TempDrives drives("C=fixed;A=removable");   // roots drives.root('C'), drives.root('A')
+//   drives.Write("C:/ZAV/temp/PAGO.ZAV", bytes);
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "basic/runtime_failure.hpp"
+
+namespace zav::testing {
+
+class TempDrives {
+ public:
+  // `entries`: LETTER=TYPE pairs separated by ';' ("" for no drives at all).
+  explicit TempDrives(std::string_view entries = "C=fixed") {
+    const char* tmp = std::getenv("ZAV_TEST_TMP");
+    std::filesystem::path parent = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    std::filesystem::create_directories(parent);
+    std::string pattern = (parent / "zav-drives-XXXXXX").native();
+    if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+    base_ = pattern;
+    if (const char* old = std::getenv("ZAV_DRIVES")) saved_ = old;
+
+    std::string table;
+    while (!entries.empty()) {
+      const std::size_t semi = entries.find(';');
+      const std::string_view entry = entries.substr(0, semi);
+      entries = semi == std::string_view::npos ? std::string_view() : entries.substr(semi + 1);
+      if (entry.empty()) continue;
+      const std::filesystem::path r = root(entry[0]);
+      std::filesystem::create_directories(r);
+      if (!table.empty()) table += ';';
+      table += std::string(entry) + ":" + r.native();
+    }
+    ::setenv("ZAV_DRIVES", table.c_str(), 1);
+  }
+
+  ~TempDrives() {
+    if (saved_) {
+      ::setenv("ZAV_DRIVES", saved_->c_str(), 1);
+    } else {
+      ::unsetenv("ZAV_DRIVES");
+    }
+    std::error_code ec;
+    std::filesystem::permissions(base_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(base_, ec);
+  }
+
+  TempDrives(const TempDrives&) = delete;
+  TempDrives& operator=(const TempDrives&) = delete;
+
+  const std::filesystem::path& base() const { return base_; }
+  std::filesystem::path root(char letter) const { return base_ / (std::string("drive_") + letter); }
+
+  // The native path of "X:/a/b" (forward slashes, exact case).
+  std::filesystem::path native(std::string_view path) const {
+    return root(path[0]) / std::string(path.substr(3));
+  }
+
+  // Writes a file (making its folders) at "X:/a/b".
+  void Write(std::string_view path, std::string_view bytes) const {
+    const std::filesystem::path p = native(path);
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << bytes;
+  }
+
+  void MakeFolder(std::string_view path) const {
+    std::filesystem::create_directories(native(path));
+  }
+
+ private:
+  std::filesystem::path base_;
+  std::optional<std::string> saved_;
+};
+
+// The whole content of a native file ("" when it cannot be read).
+inline std::string ReadAll(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A 295-byte record starting with the two-digit `type`, the rest `fill`.
+inline std::string Record(int type, char fill = 'x') {
+  std::string r(295, fill);
+  r[0] = static_cast<char>('0' + type / 10);
+  r[1] = static_cast<char>('0' + type % 10);
+  return r;
+}
+
+}  // namespace zav::testing
+
+// Expects `call` to fail with the run-time failure numbered `expected`.
+#define EXPECT_RUNTIME_FAILURE(expected, call)                                   \
+  do {                                                                           \
+    try {                                                                        \
+      call;                                                                      \
+      ADD_FAILURE() << #call " did not fail";                                    \
+    } catch (const ::zav::RuntimeFailure& failure_) {                            \
+      EXPECT_EQ(failure_.number(), (expected)) << #call ": " << failure_.what(); \
+    }                                                                            \
+  } while (0)
