@@ -1,0 +1,139 @@
+// The file check value and the capture-line check strings.
+#include "validation/checksum.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "basic/runtime_failure.hpp"
+#include "control/zav.hpp"
+
+namespace zav {
+namespace {
+
+const std::string kZeros(19, '0');
+
+TEST(Checksum, CheckStringOfKnownTexts) {
+  struct Case {
+    std::string text, expected;
+  } cases[] = {
+      {"ABC123", "716"},
+      {"abc", "000"},  // lower case is not counted, nor folded to upper case
+      {"A-1 b2", "204"},
+      {"", "000"},
+      {"\321\341 \r\n", "000"},  // accented letters, blanks and line ends are skipped
+  };
+  ZAV zav;
+  for (auto& c : cases) {
+    std::string out = "stale";
+    zav.CheckString(c.text, out);
+    EXPECT_EQ(out, c.expected) << c.text;
+  }
+}
+
+TEST(Checksum, RecordFoldsIntoTheRunningValue) {
+  ZAV zav;
+  std::string record = "02AB", sum = kZeros;
+  std::int16_t i = 0, j = 0, r = 0;
+  zav.AcarreaCheckString(record, sum, i, j, r);
+  EXPECT_EQ(sum, "0000000000306000000");
+  EXPECT_EQ(record, "02AB");
+  EXPECT_EQ(i, 4);
+  EXPECT_EQ(j, 0);
+  EXPECT_EQ(r, 4);
+
+  RunningCheck check;
+  check.Fold("02AB");
+  EXPECT_TRUE(check.Matches("0000000000306000000"));
+  EXPECT_EQ(check.i(), 4);
+}
+
+TEST(Checksum, NothingCountedKeepsTheCountersAndCleansTheDigits) {
+  ZAV zav;
+  std::string record = "abc -", sum = "12x4";
+  std::int16_t i = 7, j = 3, r = 5;
+  zav.AcarreaCheckString(record, sum, i, j, r);
+  EXPECT_EQ(sum, "1204000000000000000");
+  EXPECT_EQ(i, 7);
+  EXPECT_EQ(j, 3);
+  EXPECT_EQ(r, 5);
+}
+
+std::string Record(char type, const std::string& tail) {
+  std::string record(295, ' ');
+  record[0] = '0';
+  record[1] = type;
+  record.replace(20, 10, "PAYMENT 42");
+  record.replace(120, tail.size(), tail);
+  return record;
+}
+
+TEST(Checksum, ValidationRecordIgnoresItsStoredValue) {
+  const auto value = [](const std::string& record) {
+    RunningCheck check;
+    check.Fold(record);
+    return std::string(check.value());
+  };
+  // Type 6: position 121 onwards does not count.
+  EXPECT_EQ(value(Record('6', "1234567890123456789XYZ")), value(Record('6', "")));
+  // The same bytes count in a record of any other type.
+  EXPECT_NE(value(Record('3', "1234567890123456789XYZ")), value(Record('3', "")));
+  // Position 120 still counts in a validation record.
+  std::string before = Record('6', "");
+  before[119] = 'Q';
+  EXPECT_NE(value(before), value(Record('6', "")));
+}
+
+// The driver's object and the host's method agree over a run of records.
+TEST(Checksum, RunningObjectMatchesChainedCalls) {
+  const std::vector<std::string> records = {Record('2', "HEADER"), Record('3', "W0001"),
+                                            Record('4', "MOVE"), Record('6', "99999")};
+  ZAV zav;
+  RunningCheck check;
+  std::string sum = kZeros;
+  std::int16_t i = 0, j = 0, r = 0;
+  for (std::string record : records) {
+    check.Fold(record);
+    zav.AcarreaCheckString(record, sum, i, j, r);
+  }
+  EXPECT_EQ(sum, check.value());
+  EXPECT_EQ(i, check.i());
+  EXPECT_EQ(j, check.j());
+  EXPECT_EQ(r, check.r());
+  EXPECT_EQ(check.value().size(), 19u);
+}
+
+TEST(Checksum, OutOfRangeStateIsRefusedWithoutWriting) {
+  struct Case {
+    std::int16_t i, j, r;
+    std::size_t length;
+  } cases[] = {
+      {19, 0, 0, 4}, {-1, 0, 0, 4}, {0, 19, 0, 4},    {0, -3, 0, 4},
+      {0, 0, 9, 4},  {0, 0, -1, 4}, {0, 0, 0, 32768},
+  };
+  ZAV zav;
+  for (const auto& c : cases) {
+    std::string record(c.length, 'A'), sum = "77";
+    std::int16_t i = c.i, j = c.j, r = c.r;
+    try {
+      zav.AcarreaCheckString(record, sum, i, j, r);
+      ADD_FAILURE() << "accepted i=" << c.i << " j=" << c.j << " r=" << c.r;
+    } catch (const RuntimeFailure& e) {
+      EXPECT_EQ(e.number(), err::kSubscriptOutOfRange);
+    }
+    EXPECT_EQ(sum, "77");
+    EXPECT_EQ(i, c.i);
+    EXPECT_EQ(j, c.j);
+    EXPECT_EQ(r, c.r);
+  }
+  std::string longest(32767, 'A'), out = "x";
+  zav.CheckString(longest, out);
+  EXPECT_EQ(out.size(), 3u);
+  std::string too_long(32768, 'A');
+  EXPECT_THROW(zav.CheckString(too_long, out), RuntimeFailure);
+  EXPECT_EQ(out.size(), 3u);
+}
+
+}  // namespace
+}  // namespace zav
