@@ -44,13 +44,6 @@ TEST(DayNumbers, InverseOverTheCalendarsRange) {
   EXPECT_EQ(DateOfDayNumber(2451545), (CalendarDate{2000, 1, 1}));
 }
 
-TEST(DayNumbers, Weekdays) {
-  EXPECT_EQ(WeekdayOf(DayNumber(2000, 1, 1)), 6);    // Saturday
-  EXPECT_EQ(WeekdayOf(DayNumber(2004, 3, 17)), 3);   // Wednesday
-  EXPECT_EQ(WeekdayOf(DayNumber(2004, 10, 17)), 7);  // Sunday
-  EXPECT_EQ(WeekdayOf(-1), 7);
-}
-
 TEST(DayNumbers, DifferenceOfDateTexts) {
   struct Case {
     const char *day1, *day2, *month1, *month2, *year1, *year2;
