@@ -1,0 +1,178 @@
+#include "platform/record_file.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <utility>
+
+#include "basic/conversions.hpp"
+#include "basic/runtime_failure.hpp"
+#include "platform/drives.hpp"
+#include "platform/file_system.hpp"
+
+namespace zav {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int64_t kBufferRecords = 256;
+constexpr std::int64_t kBufferSize = kBufferRecords * RecordFile::kRecordLength;
+constexpr int kBadRecordNumber = 63;
+
+std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
+
+std::int64_t OffsetOf(std::int32_t record) {
+  if (record < 1) throw RuntimeFailure(kBadRecordNumber, "Bad record number");
+  return (static_cast<std::int64_t>(record) - 1) * RecordFile::kRecordLength;
+}
+
+}  // namespace
+
+std::int32_t RecordCountOf(std::int64_t length) {
+  return ToLong(RoundHalfEven(static_cast<double>(length) / RecordFile::kRecordLength));
+}
+
+RecordFile::RecordFile(std::string_view control_path, Mode mode) {
+  Open(ResolvePath(control_path), mode);
+}
+
+RecordFile RecordFile::OpenNative(const fs::path& native_path, Mode mode) {
+  RecordFile file;
+  file.Open(native_path, mode);
+  return file;
+}
+
+RecordFile::~RecordFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+RecordFile::RecordFile(RecordFile&& other) noexcept { *this = std::move(other); }
+
+RecordFile& RecordFile::operator=(RecordFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    writable_ = other.writable_;
+    length_ = other.length_;
+    buffer_ = std::move(other.buffer_);
+    buffer_offset_ = other.buffer_offset_;
+    buffer_length_ = std::exchange(other.buffer_length_, 0);
+  }
+  return *this;
+}
+
+void RecordFile::Open(const fs::path& native_path, Mode mode) {
+  std::error_code ec;
+  const fs::file_status st = fs::status(native_path, ec);
+  const bool read_only =
+      fs::exists(st) && (st.permissions() & fs::perms::owner_write) == fs::perms::none;
+  int flags = O_CLOEXEC;
+  if (mode == Mode::kRead || read_only) {
+    flags |= O_RDONLY;
+  } else {
+    flags |= O_RDWR | (mode == Mode::kCreate ? O_CREAT : 0);
+  }
+  fd_ = ::open(native_path.c_str(), flags, 0644);
+  if (fd_ < 0 && (flags & O_RDWR) != 0 && (errno == EACCES || errno == EROFS)) {
+    fd_ = ::open(native_path.c_str(), O_RDONLY | O_CLOEXEC);  // open what can be opened
+  }
+  if (fd_ < 0) {
+    const std::error_code error = LastError();
+    const bool folder = fs::is_directory(native_path.parent_path(), ec);
+    ThrowNativeError(error, folder ? err::kFileNotFound : err::kPathNotFound);
+  }
+  struct stat info {};
+  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    throw RuntimeFailure(err::kPathFileAccess);
+  }
+  writable_ = (::fcntl(fd_, F_GETFL) & O_ACCMODE) == O_RDWR;
+  length_ = info.st_size;
+  buffer_ = std::make_unique<char[]>(kBufferSize);
+  buffer_length_ = 0;
+}
+
+void RecordFile::Fill(std::int64_t offset) {
+  buffer_offset_ = offset;
+  buffer_length_ = 0;
+  while (buffer_length_ < kBufferSize) {
+    const ssize_t got = ::pread(fd_, buffer_.get() + buffer_length_,
+                                static_cast<std::size_t>(kBufferSize - buffer_length_),
+                                static_cast<off_t>(offset + buffer_length_));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      const std::error_code error = LastError();
+      buffer_length_ = 0;
+      ThrowNativeError(error, err::kFileNotFound);
+    }
+    if (got == 0) break;
+    buffer_length_ += got;
+  }
+}
+
+void RecordFile::Read(std::int32_t record, char* out) {
+  if (fd_ < 0) throw RuntimeFailure(err::kBadFileName);
+  const std::int64_t offset = OffsetOf(record);
+  std::int64_t have = 0;
+  if (offset < length_) {
+    const bool buffered =
+        offset >= buffer_offset_ && offset + kRecordLength <= buffer_offset_ + buffer_length_;
+    if (!buffered) Fill(offset);
+    have = std::clamp<std::int64_t>(buffer_offset_ + buffer_length_ - offset, 0, kRecordLength);
+    std::memcpy(out, buffer_.get() + (offset - buffer_offset_), static_cast<std::size_t>(have));
+  }
+  std::memset(out + have, 0, static_cast<std::size_t>(kRecordLength - have));
+}
+
+void RecordFile::Read(std::int32_t record, std::string& out) {
+  out.resize(kRecordLength);
+  Read(record, out.data());
+}
+
+void RecordFile::Write(std::int32_t record, std::string_view data) {
+  if (fd_ < 0) throw RuntimeFailure(err::kBadFileName);
+  const std::int64_t offset = OffsetOf(record);
+  if (!writable_) throw RuntimeFailure(err::kPathFileAccess);
+  char block[kRecordLength] = {};
+  std::memcpy(block, data.data(), std::min<std::size_t>(data.size(), kRecordLength));
+  std::int64_t done = 0;
+  while (done < kRecordLength) {
+    const ssize_t put = ::pwrite(fd_, block + done, static_cast<std::size_t>(kRecordLength - done),
+                                 static_cast<off_t>(offset + done));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      ThrowNativeError(LastError(), err::kFileNotFound);
+    }
+    done += put;
+  }
+  length_ = std::max(length_, offset + kRecordLength);
+  if (offset < buffer_offset_ + buffer_length_ && offset + kRecordLength > buffer_offset_) {
+    buffer_length_ = 0;  // the buffered window is stale
+  }
+}
+
+void RecordFile::SetLength(std::int64_t length) {
+  if (fd_ < 0) throw RuntimeFailure(err::kBadFileName);
+  if (!writable_) throw RuntimeFailure(err::kPathFileAccess);
+  if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
+    ThrowNativeError(LastError(), err::kFileNotFound);
+  }
+  length_ = length;
+  buffer_length_ = 0;
+}
+
+void RecordFile::Close() {
+  if (fd_ < 0) return;
+  const int fd = std::exchange(fd_, -1);
+  buffer_length_ = 0;
+  if (::close(fd) != 0 && writable_) throw RuntimeFailure(err::kDeviceIo);
+}
+
+}  // namespace zav
