@@ -1,0 +1,102 @@
+#include "files/zip_packing.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/temp_drives.hpp"
+
+namespace zav {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadAll;
+using testing::TempDrives;
+
+std::uint32_t At(const ZipNumericRecord& r, std::size_t offset, std::size_t width) {
+  std::uint32_t v = 0;
+  for (std::size_t i = 0; i < width; ++i) v |= static_cast<std::uint32_t>(r[offset + i]) << (8 * i);
+  return v;
+}
+
+int Shell(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str());
+}
+
+TEST(EmpacaArchivo, CommandRecordsStartFromScratchOnEveryCall) {
+  TempDrives drives;
+  drives.Write("C:/ZAV/temp/A.zav", "data");
+  for (int call = 0; call < 2; ++call) {
+    const auto& r = ZipCommand();
+    const_cast<ZipCommandRecords&>(r).numeric.fill(0x5A);  // leftovers of an earlier packing
+    EXPECT_EQ(EmpacaArchivo("C:\\ZAV\\temp\\A.zip", "C:\\ZAV\\temp\\A.zav"), 0);
+    EXPECT_EQ(At(r.numeric, 0, 4), 188u);
+    EXPECT_EQ(At(r.numeric, 4, 4), 4u);
+    EXPECT_EQ(At(r.numeric, 40, 4), 5u);
+    EXPECT_EQ(At(r.numeric, 158, 2), 12u);
+    for (std::size_t i = 0; i < r.numeric.size(); ++i) {
+      if ((i >= 8 && i < 40) || (i >= 44 && i < 158) || i >= 160) {
+        ASSERT_EQ(r.numeric[i], 0) << "byte " << i;
+      }
+    }
+    EXPECT_EQ(r.text[0], "C:\\ZAV\\temp\\A.zip" + std::string(260 - 17, ' '));
+    EXPECT_EQ(r.text[1], "C:\\ZAV\\temp\\A.zav" + std::string(5120 - 17, ' '));
+    EXPECT_EQ(r.text[9], "Performing ZIP Operation" + std::string(260 - 24, ' '));
+    for (std::size_t f = 2; f < 9; ++f) {
+      EXPECT_EQ(r.text[f], std::string(kZipTextFieldLengths[f], ' ')) << "field " << f + 1;
+    }
+  }
+}
+
+TEST(EmpacaArchivo, WritesAStandardArchiveHoldingTheFile) {
+  TempDrives drives;
+  std::string content;
+  for (int i = 0; i < 5000; ++i) content += static_cast<char>(i * 7 % 251);
+  drives.Write("C:/ZAV/temp/A0501X12.zav", content);
+  drives.Write("C:/ZAV/temp/A0501X12.zip", "an older archive");
+  ASSERT_EQ(EmpacaArchivo("c:\\zav\\temp\\A0501X12.zip", "C:\\ZAV\\TEMP\\A0501X12.zav"), 0);
+  const fs::path archive = drives.native("C:/ZAV/temp/A0501X12.zip");
+  EXPECT_EQ(Shell("unzip -t '" + archive.native() + "'"), 0);
+  const fs::path out = drives.base() / "out";
+  ASSERT_EQ(Shell("unzip -q -d '" + out.native() + "' '" + archive.native() + "'"), 0);
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(out)) names.push_back(e.path().filename());
+  EXPECT_EQ(names, std::vector<std::string>{"A0501X12.zav"});  // its bare name only
+  EXPECT_EQ(ReadAll(out / "A0501X12.zav"), content);
+  // Nothing but the file and its archive in the folder.
+  EXPECT_EQ(std::distance(fs::directory_iterator(archive.parent_path()), fs::directory_iterator()),
+            2);
+}
+
+TEST(EmpacaArchivo, FailureLeavesNoArchive) {
+  TempDrives drives;
+  drives.MakeFolder("C:/ZAV/temp");
+  EXPECT_NE(EmpacaArchivo("C:\\ZAV\\temp\\X.zip", "C:\\ZAV\\temp\\X.zav"), 0);
+  drives.Write("C:/ZAV/temp/X.zav", "x");
+  EXPECT_NE(EmpacaArchivo("C:\\nada\\X.zip", "C:\\ZAV\\temp\\X.zav"), 0);
+  EXPECT_NE(EmpacaArchivo("Q:\\X.zip", "C:\\ZAV\\temp\\X.zav"), 0);
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(drives.native("C:/ZAV/temp")), fs::directory_iterator()),
+      1);
+}
+
+TEST(DzipVB, RefusesAnUnknownCommand) {
+  TempDrives drives;
+  drives.Write("C:/a.zav", "a");
+  ZipNumericRecord numeric{};
+  std::string text(kZipTextRecordSize, ' ');
+  text.replace(0, 8, "C:\\a.zip");
+  text.replace(ZipTextFieldOffset(2), 8, "C:\\a.zav");
+  std::int32_t status = -1;
+  EXPECT_EQ(dzipVB(numeric.data(), text.data(), &status), dzip::kBadCommand);  // no size
+  numeric[0] = 188;
+  numeric[4] = 5;  // not the packing operation
+  EXPECT_EQ(dzipVB(numeric.data(), text.data(), &status), dzip::kBadCommand);
+  numeric[4] = 4;
+  EXPECT_EQ(dzipVB(numeric.data(), text.data(), &status), 0);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(fs::exists(drives.native("C:/a.zip")));
+}
+
+}  // namespace
+}  // namespace zav
