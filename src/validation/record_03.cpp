@@ -1,0 +1,174 @@
+// The worker record check. Fields are checked in layout order and the first failure
+// wins; each field that passes is added to its total at once, so a record that fails
+// late keeps the additions of its earlier fields. Within one amount the order is: the
+// numeric test, the late-payment rule, the odd-month rule, the period 13/14 rule, then
+// the addition. Overflow of a 32-bit total or of a double total is a run-time failure.
+#include "validation/record_03.hpp"
+
+#include <cmath>
+#include <limits>
+#include <span>
+#include <string_view>
+
+#include "basic/conversions.hpp"
+#include "basic/numeric_text.hpp"
+#include "basic/runtime_failure.hpp"
+#include "validation/field_checks.hpp"
+#include "validation/record_checks.hpp"
+
+namespace zav {
+
+using namespace record03;
+
+namespace {
+
+// Late-payment rules: a late payment (lgDiasAtraso > 0) may not carry a negative update
+// and surcharge. Rule A holds in every month; B and C only in bimester-closing (even)
+// months, and C looks at the value rounded to cents.
+enum class Late { kNone, kA, kB, kC };
+
+struct AmountCheck {
+  Field field;
+  std::int16_t not_numeric;  // message when the field is not a 7-character number
+  Late late;
+  bool odd_month;    // retirement, old-age and housing: only in even months
+  bool period_1314;  // voluntary and housing: not in periods 13 and 14
+  Variant ZAV::*variant_total;
+  double ZAV::*double_total;
+};
+
+// Health, work-risk, disability and day-care insurance: totals SumaT18 to SumaT25.
+constexpr AmountCheck kInsuranceAmounts[] = {
+    {kCuotaFija, 177, Late::kNone, false, false, &ZAV::SumaT18, nullptr},
+    {kCuotaExcedente, 178, Late::kNone, false, false, &ZAV::SumaT19, nullptr},
+    {kPrestacionesDinero, 179, Late::kNone, false, false, &ZAV::SumaT20, nullptr},
+    {kGastosMedicos, 180, Late::kNone, false, false, &ZAV::SumaT21, nullptr},
+    {kRiesgosTrabajo, 181, Late::kNone, false, false, &ZAV::SumaT22, nullptr},
+    {kInvalidezVida, 182, Late::kNone, false, false, &ZAV::SumaT23, nullptr},
+    {kGuarderias, 183, Late::kNone, false, false, &ZAV::SumaT24, nullptr},
+    {kRecargosSeguros, 184, Late::kA, false, false, &ZAV::SumaT25, nullptr},
+};
+
+// Retirement, old age, voluntary contributions and housing: totals SumaT29 to SumaT36.
+constexpr AmountCheck kRetirementAmounts[] = {
+    {kRetiro, 188, Late::kNone, true, false, nullptr, &ZAV::SumaT29},
+    {kRecargosRetiro, 189, Late::kB, true, false, &ZAV::SumaT30, nullptr},
+    {kCesantiaPatronal, 190, Late::kNone, true, false, &ZAV::SumaT31, nullptr},
+    {kCesantiaTrabajador, 191, Late::kNone, true, false, &ZAV::SumaT32, nullptr},
+    {kRecargosCesantia, 192, Late::kC, true, false, &ZAV::SumaT33, nullptr},
+    {kAportacionVoluntaria, 193, Late::kNone, false, true, &ZAV::SumaT34, nullptr},
+    {kAportacionVivienda, 194, Late::kNone, true, true, &ZAV::SumaT35, nullptr},
+    {kAmortizacionCredito, 195, Late::kNone, true, true, nullptr, &ZAV::SumaT36},
+};
+
+struct DaysCheck {
+  Field field;
+  std::int16_t not_numeric;
+  std::int32_t ZAV::*total;  // nullptr: checked, not added up
+};
+
+constexpr DaysCheck kMonthDays[] = {
+    {kDiasCotizadosMes, 174, &ZAV::SumaT15},
+    {kDiasIncapacidadMes, 175, nullptr},
+    {kDiasAusentismoMes, 176, nullptr},
+};
+
+constexpr DaysCheck kBimesterDays[] = {
+    {kDiasCotizadosBimestre, 185, &ZAV::SumaT26},
+    {kDiasIncapacidadBimestre, 186, nullptr},
+    {kDiasAusentismoBimestre, 187, nullptr},
+};
+
+bool LateWithNegativeUpdate(ZAV& z, Late rule, double v) {
+  const bool late = z.working().lgDiasAtraso > 0;
+  const bool even = z.working().bgPeriodoPar;
+  switch (rule) {
+    case Late::kNone:
+      return false;
+    case Late::kA:
+      return v < 0 && late;
+    case Late::kB:
+      return v < 0 && late && even;
+    case Late::kC:
+      return z.Trunca(v) < 0 && late && even;
+  }
+  return false;
+}
+
+void AddToDouble(double& total, double amount) {
+  const double sum = total + amount;
+  if (!std::isfinite(sum)) throw RuntimeFailure(err::kOverflow);
+  total = sum;
+}
+
+std::int16_t CheckAmounts(ZAV& z, std::string_view linea, std::span<const AmountCheck> checks,
+                          std::string& scratch) {
+  for (const AmountCheck& a : checks) {
+    if (!NumeroField(z, linea, a.field, scratch)) return a.not_numeric;
+    const double v = LeadingValue(scratch);  // hundredths of a peso
+    if (LateWithNegativeUpdate(z, a.late, v)) return 147;
+    if (a.odd_month && z.ValImpMen13(v)) return 261;
+    if (a.period_1314 && z.ValPer1314(v)) return 262;
+    const double amount = v / 100;
+    if (a.variant_total != nullptr) {
+      z.*a.variant_total = z.*a.variant_total + Variant::Double(amount);
+    } else {
+      AddToDouble(z.*a.double_total, amount);
+    }
+  }
+  return 0;
+}
+
+// Day totals are 32-bit: added in double precision, rounded back (halves to even).
+std::int16_t CheckDays(ZAV& z, std::string_view linea, std::span<const DaysCheck> checks,
+                       std::string& scratch) {
+  for (const DaysCheck& d : checks) {
+    if (!NumeroField(z, linea, d.field, scratch)) return d.not_numeric;
+    if (d.total != nullptr) {
+      z.*d.total = ToLong(static_cast<double>(z.*d.total) + LeadingValue(scratch));
+    }
+  }
+  return 0;
+}
+
+// The RFC's format: a letter or a space (twelve-character RFC), three letters, six
+// digits, spaces or points (the date), three letters, digits, spaces or points.
+bool RfcWellFormed(ZAV& z, std::string_view linea, std::string& scratch) {
+  if (Cut(linea, kRfcInicial) != " " && !AlfaField(z, linea, kRfcInicial, scratch)) return false;
+  return AlfaField(z, linea, kRfcLetras, scratch) && NumeroEspField(z, linea, kRfcFecha, scratch) &&
+         AlfaNumField(z, linea, kRfcHomoclave, scratch);
+}
+
+}  // namespace
+
+std::int16_t CheckWorkerRecord(ZAV& z, std::int32_t lRegistro, const std::string& linea) {
+  std::string field;
+
+  if (lRegistro < 2) return 227;  // the header must come first
+  const std::string_view registro = Cut(linea, kRegistroPatronal);
+  if (registro.size() != static_cast<std::size_t>(kRegistroPatronal.length)) return 10;
+  if (registro != z.sgNoContrato) return 34;
+  if (Cut(linea, kRfc) != z.sRFCPatron) return 27;
+  if (!RfcWellFormed(z, linea, field)) return 27;
+  if (Cut(linea, kPeriodo) != z.sgPerPago) return 200;
+  if (!NumeroField(z, linea, kSeguridadSocial, field)) return 225;
+  // A housing-credit number only counts the worker; a blank one is no error.
+  if (NumeroField(z, linea, kCreditoVivienda, field)) {
+    if (z.iNumTrabViv == std::numeric_limits<std::int32_t>::max()) {
+      throw RuntimeFailure(err::kOverflow);
+    }
+    ++z.iNumTrabViv;
+  }
+  if (!NumeroField(z, linea, kMovimientos, field)) return 170;
+  if (Cut(linea, kNombre).find(kForbiddenNameChar) != std::string_view::npos) return 3113;
+  if (!NumeroField(z, linea, kUltimoSalario, field)) return 171;
+  if (!NumeroField(z, linea, kTipoTrabajador, field)) return 172;
+  // Read untrimmed: a blank or a letter is worth 0 and passes.
+  if (LeadingValue(Cut(linea, kJornada)) > kMaxJornada) return 173;
+  if (const auto r = CheckDays(z, linea, kMonthDays, field)) return r;
+  if (const auto r = CheckAmounts(z, linea, kInsuranceAmounts, field)) return r;
+  if (const auto r = CheckDays(z, linea, kBimesterDays, field)) return r;
+  return CheckAmounts(z, linea, kRetirementAmounts, field);
+}
+
+}  // namespace zav

@@ -1,0 +1,62 @@
+// The movement record check. The record is counted before anything is tested; the
+// entries are checked in order and the first failure wins, so the salaries of type-10
+// entries before a failing entry stay in SumaM8.
+#include "validation/record_04.hpp"
+
+#include <cmath>
+#include <limits>
+#include <string_view>
+
+#include "basic/numeric_text.hpp"
+#include "basic/runtime_failure.hpp"
+#include "validation/field_checks.hpp"
+#include "validation/record_checks.hpp"
+
+namespace zav {
+
+using namespace record04;
+
+namespace {
+
+constexpr std::string_view kBlankSeguridadSocial = "           ";
+static_assert(kBlankSeguridadSocial.size() == static_cast<std::size_t>(kSeguridadSocial.length));
+
+// One movement entry: 0 when it passes, else its message number.
+std::int16_t CheckEntry(ZAV& z, std::string_view linea, int entry, std::string& scratch) {
+  if (!NumeroEspField(z, linea, EntryField(entry, kSeguridadSocial), scratch)) return 236;
+  const Field tipo = EntryField(entry, kTipoMovimiento);
+  if (!NumeroField(z, linea, tipo, scratch)) return 196;
+  if (!NumeroField(z, linea, EntryField(entry, kDiasIncidencia), scratch)) return 198;
+  if (!NumeroField(z, linea, EntryField(entry, kSalarioDiario), scratch)) return 400;
+  if (Cut(linea, tipo) == kTipoMovimientoSumado) {
+    const double sum = z.SumaM8 + LeadingValue(scratch) / 100;
+    if (!std::isfinite(sum)) throw RuntimeFailure(err::kOverflow);
+    z.SumaM8 = sum;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::int16_t CheckMovementRecord(ZAV& z, std::int32_t lRegistro, const std::string& linea) {
+  std::string field;
+
+  if (z.iNumReg04 == std::numeric_limits<std::int32_t>::max()) {
+    throw RuntimeFailure(err::kOverflow);
+  }
+  ++z.iNumReg04;
+  // Movements follow the declared worker records: with N workers the first movement
+  // record may be record N + 1 at the earliest.
+  if (static_cast<double>(lRegistro) < z.iNumReg03.ToDouble() + 1.0) return 228;
+  if (Cut(linea, kRegistroPatronal) != z.sgNoContrato) return 235;
+  if (!AlfaNumField(z, linea, kRegistroInicial, field)) return 235;
+  if (!NumeroEspField(z, linea, kRegistroResto, field)) return 235;
+  for (int entry = 0; entry < kMovementEntryCount; ++entry) {
+    // A blank social security number ends the list, whatever follows it.
+    if (Cut(linea, EntryField(entry, kSeguridadSocial)) == kBlankSeguridadSocial) return 0;
+    if (const auto r = CheckEntry(z, linea, entry, field)) return r;
+  }
+  return 0;
+}
+
+}  // namespace zav
