@@ -146,14 +146,6 @@ void CopyAside(const fs::path& source, const fs::path& target) {
   throw RuntimeFailure(number);
 }
 
-int GetAttributes(std::string_view path) {
-  const fs::path p = ResolvePath(path);
-  std::error_code ec;
-  const fs::file_status st = fs::status(p, ec);
-  if (!fs::exists(st)) throw RuntimeFailure(MissingNumber(p));
-  return AttributesOf(st, ControlName(p.filename()));
-}
-
 std::vector<std::string> ListDirectory(std::string_view pattern, int attributes) {
   const SplitPath split = Split(pattern);
   std::vector<std::string> names;
@@ -191,14 +183,6 @@ bool FileExists(std::string_view path) noexcept {
   try {
     if (HasWildcards(Split(path).name)) return false;
     return fs::is_regular_file(StatusOf(ResolvePath(path)));
-  } catch (...) {
-    return false;
-  }
-}
-
-bool FolderExists(std::string_view path) noexcept {
-  try {
-    return fs::is_directory(StatusOf(ResolvePath(path)));
   } catch (...) {
     return false;
   }

@@ -21,7 +21,7 @@
 
 namespace zav {
 
-// Attribute bits, as the listing filter and GetAttributes use them.
+// Attribute bits, as the listing filter uses them.
 namespace attr {
 inline constexpr int kNormal = 0;
 inline constexpr int kReadOnly = 1;
@@ -30,9 +30,6 @@ inline constexpr int kSystem = 4;
 inline constexpr int kVolume = 8;
 inline constexpr int kDirectory = 16;
 }  // namespace attr
-
-// The attributes of an existing file or folder (53 when it is missing).
-int GetAttributes(std::string_view path);
 
 // The directory listing. `pattern` is a path whose last component may hold the wildcards
 // '*' (any run of characters) and '?' (one character), matched without regard to case; a
@@ -47,9 +44,6 @@ std::string FirstMatch(std::string_view pattern, int attributes = attr::kNormal)
 
 // Whether `path` names an existing file (hidden ones included; not a folder). Never fails.
 bool FileExists(std::string_view path) noexcept;
-
-// Whether `path` names an existing folder. Never fails.
-bool FolderExists(std::string_view path) noexcept;
 
 // Deletes the file, or every file its last component's wildcards match. A read-only file
 // is deleted only with `force` (70 otherwise). No file matching: 53.

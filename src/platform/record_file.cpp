@@ -158,16 +158,6 @@ void RecordFile::Write(std::int32_t record, std::string_view data) {
   }
 }
 
-void RecordFile::SetLength(std::int64_t length) {
-  if (fd_ < 0) throw RuntimeFailure(err::kBadFileName);
-  if (!writable_) throw RuntimeFailure(err::kPathFileAccess);
-  if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
-    ThrowNativeError(LastError(), err::kFileNotFound);
-  }
-  length_ = length;
-  buffer_length_ = 0;
-}
-
 void RecordFile::Close() {
   if (fd_ < 0) return;
   const int fd = std::exchange(fd_, -1);

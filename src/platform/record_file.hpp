@@ -52,9 +52,6 @@ class RecordFile {
   // Writes `data` as record `record`: cut to 295 bytes, padded with NULs when shorter.
   void Write(std::int32_t record, std::string_view data);
 
-  // Cuts or extends the file to `length` bytes.
-  void SetLength(std::int64_t length);
-
   // Closes the file; a failure to close a written file is reported (57). Closing a closed
   // file does nothing.
   void Close();

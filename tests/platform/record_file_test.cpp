@@ -57,20 +57,8 @@ TEST(RecordFile, OnlyCreateModeCreatesAFile) {
   EXPECT_RUNTIME_FAILURE(err::kPathNotFound,
                          RecordFile("C:\\no\\x.za0", RecordFile::Mode::kCreate));
   EXPECT_FALSE(fs::exists(drives.native("C:/x.za0")));
-  RecordFile created("C:\\x.za0", RecordFile::Mode::kCreate);
-  EXPECT_EQ(created.Length(), 0);
+  RecordFile("C:\\x.za0", RecordFile::Mode::kCreate);
   EXPECT_TRUE(fs::exists(drives.native("C:/x.za0")));
-}
-
-TEST(RecordFile, ReadOnlyFileOpensForReadingOnly) {
-  TempDrives drives;
-  drives.Write("C:/ro.zav", Record(2));
-  fs::permissions(drives.native("C:/ro.zav"), fs::perms::owner_write, fs::perm_options::remove);
-  RecordFile file("C:\\ro.zav", RecordFile::Mode::kReadWrite);
-  std::string r;
-  file.Read(1, r);
-  EXPECT_EQ(r, Record(2));
-  EXPECT_RUNTIME_FAILURE(err::kPathFileAccess, file.Write(1, Record(3)));
 }
 
 TEST(RecordFile, SequentialWalkSeesEveryRecord) {
