@@ -60,6 +60,7 @@ TEST(HolyWeek, EasterAgreesWithAnIndependentRule) {
     ASSERT_EQ(EasterSunday(static_cast<std::int16_t>(y)), expected) << y;
   }
   EXPECT_EQ(ErrorOf([] { EasterSunday(30000); }), err::kOverflow);
+  EXPECT_EQ(ErrorOf([] { EasterSunday(-32762); }), 11);  // the rule divides by zero there
 }
 
 TEST(ListedDays, ValueParsing) {
