@@ -116,13 +116,13 @@ Variant Arithmetic(Op op, const Variant& a, const Variant& b) {
   }
   if (ta == VarType::kEmpty && tb == VarType::kEmpty) return Variant::Integer(0);
   const double result = Apply(op, a.ToDouble(), b.ToDouble());
+  if (!std::isfinite(result)) throw RuntimeFailure(err::kOverflow);
   if (ta == VarType::kString || tb == VarType::kString) return Variant::Double(result);
   if (ta == VarType::kDate || tb == VarType::kDate) {
     if (op == Op::kAdd || (op == Op::kSubtract && !(ta == VarType::kDate && tb == VarType::kDate)))
       return Variant::FromDate(Date{result});
     return Variant::Double(result);
   }
-  if (!std::isfinite(result)) throw RuntimeFailure(err::kOverflow);
   int rank = std::max(Rank(ta), Rank(tb));
   if (rank == 0) {
     if (result >= std::numeric_limits<std::int16_t>::min() &&

@@ -16,6 +16,8 @@
 
 namespace zav {
 
+class ProblemSink;  // validation/problems.hpp
+
 class ZAV {
  public:
   ZAV();
@@ -112,6 +114,12 @@ class ZAV {
     std::int32_t lgDiasAtraso = 0;  // days the payment is late (0 in management mode)
     std::array<std::int32_t, 33> holidays{};  // non-working days of one month
     std::string settings = std::string(20, '\0');  // value read from the settings file
+    ProblemSink* problems = nullptr;  // a diagnosis: note every failed check, go on
+    // The run-time failure behind the last "5" of ValidaReg (number 0 when none), for
+    // hosts that want to say more than "5".
+    std::int16_t last_message = 0;  // the message number behind ValidaReg's last text
+    std::int32_t last_failure_number = 0;
+    std::string last_failure_description;
   };
   Working& working() { return w_; }
   const Working& working() const { return w_; }

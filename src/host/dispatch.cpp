@@ -1,9 +1,11 @@
 #include "host/dispatch.hpp"
 
 #include <cctype>
+#include <optional>
 
 #include "basic/conversions.hpp"
 #include "basic/runtime_failure.hpp"
+#include "control/safety.hpp"
 
 namespace zav {
 
@@ -343,6 +345,50 @@ std::vector<Member> BuildMembers() {
   return m;
 }
 
+// An unsigned 32-bit value as a host hands it over (a number in 0..4294967295).
+std::uint32_t Unsigned32(const Variant& v) {
+  const double d = v.ToDouble();
+  if (!(d >= 0 && d <= 4294967295.0)) throw RuntimeFailure(err::kOverflow);
+  return static_cast<std::uint32_t>(d);
+}
+
+// The identifier argument: registry text, or Empty for a null pointer.
+std::optional<Guid> IdentifierArg(const Variant& v) {
+  if (v.IsEmpty()) return std::nullopt;
+  const auto id = ParseGuid(v.ToText());
+  if (!id) throw RuntimeFailure(err::kTypeMismatch, "Type mismatch: not an interface identifier");
+  return id;
+}
+
+std::vector<Member> BuildSafetyMembers() {
+  constexpr ValueType kVar = ValueType::kVariant;
+  std::vector<Member> m;
+  m.push_back(Method("GetInterfaceSafetyOptions", kLng,
+                     {{"riid", kVar, false},
+                      {"pdwSupportedOptions", kVar, true},
+                      {"pdwEnabledOptions", kVar, true}},
+                     [](ZAV&, Args& a) {
+                       const auto id = IdentifierArg(a[0]);
+                       std::uint32_t supported = 0, enabled = 0;
+                       const std::uint32_t hr = GetInterfaceSafetyOptions(
+                           id ? &*id : nullptr, &supported, &enabled);
+                       a[1] = Variant::Double(supported);
+                       // Enabled options are written only for a known identifier.
+                       if (id && hr == kSOk) a[2] = Variant::Double(enabled);
+                       return Variant::Double(hr);
+                     }));
+  m.push_back(Method("SetInterfaceSafetyOptions", kLng,
+                     {{"riid", kVar, false},
+                      {"dwOptionsSetMask", kVar, false},
+                      {"dwEnabledOptions", kVar, false}},
+                     [](ZAV&, Args& a) {
+                       const auto id = IdentifierArg(a[0]);
+                       return Variant::Double(SetInterfaceSafetyOptions(
+                           id ? &*id : nullptr, Unsigned32(a[1]), Unsigned32(a[2])));
+                     }));
+  return m;
+}
+
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -354,15 +400,22 @@ bool SameName(std::string_view a, std::string_view b) {
 }
 
 const Member& Require(std::string_view name) {
-  const Member* m = FindMember(name);
-  if (m == nullptr) throw RuntimeFailure(err::kNoSuchMember);
-  return *m;
+  if (const Member* m = FindMember(name)) return *m;
+  for (const Member& m : SafetyMembers()) {
+    if (SameName(m.name, name)) return m;
+  }
+  throw RuntimeFailure(err::kNoSuchMember);
 }
 
 }  // namespace
 
 std::span<const Member> Members() {
   static const std::vector<Member> members = BuildMembers();
+  return members;
+}
+
+std::span<const Member> SafetyMembers() {
+  static const std::vector<Member> members = BuildSafetyMembers();
   return members;
 }
 

@@ -50,6 +50,12 @@ std::span<const Member> Members();
 // Looks a member up by name, without regard to case (nullptr when unknown).
 const Member* FindMember(std::string_view name);
 
+// The interface-safety methods, callable by name beside the control's own members:
+// GetInterfaceSafetyOptions(iid, supported, enabled) and
+// SetInterfaceSafetyOptions(iid, mask, enabled), the identifier as its registry text or
+// Empty for none, the status code as an unsigned number.
+std::span<const Member> SafetyMembers();
+
 // Converts a value to a parameter or property type (13, 6 on failure).
 Variant Coerce(const Variant& value, ValueType type);
 

@@ -42,6 +42,9 @@ json ToJson(const Variant& v) {
     case VarType::kDouble: {
       const double d = v.dbl();
       if (!std::isfinite(d)) return nullptr;
+      // Whole numbers print without a fraction: 3, not 3.0.
+      if (d == std::trunc(d) && std::abs(d) < 9007199254740992.0)
+        return static_cast<std::int64_t>(d);
       return d;
     }
     case VarType::kDate: return v.ToDate().serial;

@@ -1,0 +1,30 @@
+// The host sequence a page runs, from the command line: bring a payment file into the
+// work folder (in one piece or from its diskette parts), validate it, read the outputs.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace zavcli {
+
+struct RunRequest {
+  std::string file;  // native path of the payment file, or of its first part (.ZA0)
+  std::optional<std::string> work_name;
+  int disks = 1;
+  std::string server_date;  // DD/MM/YYYY
+  int tolerance = 0;
+  bool management = false;
+  std::optional<std::string> work_dir;
+  bool json = false;
+  bool pack = true;  // validate packs; check leaves the file as it stands
+};
+
+// Runs the request, prints the verdict (text or JSON) and answers the exit status:
+// 0 accepted, 1 rejected with a message, 2 run-time failure, 64 usage error.
+int RunValidate(const RunRequest& request);
+
+// Today's date as DD/MM/YYYY.
+std::string Today();
+
+}  // namespace zavcli

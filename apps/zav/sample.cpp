@@ -1,0 +1,70 @@
+#include "sample.hpp"
+
+#include <filesystem>
+#include <iostream>
+
+#include "validation/payment_writer.hpp"
+
+namespace zavcli {
+
+namespace fs = std::filesystem;
+
+void AddSampleOptions(CLI::App* cmd, SampleRequest& r) {
+  cmd->add_option("--workers", r.workers, "Number of workers (default 10)")
+      ->check(CLI::Range(std::int64_t{1}, std::int64_t{10000000}));
+  cmd->add_option("--period", r.period, "Payment period YYYYMM, month 01 to 14 (default 200404)");
+  cmd->add_option("--deadline", r.deadline,
+                  "Payment deadline DD/MM/YYYY (default: the 17th of the month after the period)");
+  cmd->add_option("--seed", r.seed, "Seed of the generated workers (default 1)");
+  cmd->add_option("--disks", r.disks, "Split over N diskette parts .ZA0, .ZA1, ... (default 1)")
+      ->check(CLI::Range(1, 10));
+  cmd->add_option("-o,--out-dir", r.out_dir, "Folder to write into (default: current folder)");
+}
+
+namespace {
+
+bool ParseDate(const std::string& text, int& d, int& m, int& y) {
+  return text.size() == 10 && text[2] == '/' && text[5] == '/' &&
+         std::sscanf(text.c_str(), "%2d/%2d/%4d", &d, &m, &y) == 3;
+}
+
+}  // namespace
+
+int RunSample(const SampleRequest& r) {
+  if (r.period.size() != 6 || r.period.find_first_not_of("0123456789") != std::string::npos) {
+    std::cerr << "zav: --period must be YYYYMM\n";
+    return 64;
+  }
+  zav::PaymentSpec spec = zav::SamplePaymentSpec(r.workers, r.seed);
+  spec.year = std::stoi(r.period.substr(0, 4));
+  spec.month = std::stoi(r.period.substr(4, 2));
+  if (spec.month < 1 || spec.month > 14) {
+    std::cerr << "zav: the period month must be 01 to 14\n";
+    return 64;
+  }
+  if (!r.deadline.empty()) {
+    if (!ParseDate(r.deadline, spec.deadline_day, spec.deadline_month, spec.deadline_year)) {
+      std::cerr << "zav: --deadline must be DD/MM/YYYY\n";
+      return 64;
+    }
+  } else {
+    const int month = spec.month >= 12 ? 1 : spec.month + 1;
+    spec.deadline_year = spec.month >= 12 ? spec.year + 1 : spec.year;
+    spec.deadline_month = month;
+    spec.deadline_day = 17;
+  }
+  fs::create_directories(r.out_dir);
+  const std::string name = zav::WorkFileName(spec);
+  if (r.disks > 1) {
+    const std::string base = fs::path(name).stem().string();
+    for (const fs::path& part : zav::WriteDiskettes(spec, r.out_dir, base, r.disks))
+      std::cout << part.string() << "\n";
+  } else {
+    const fs::path file = fs::path(r.out_dir) / name;
+    zav::WritePaymentFile(spec, file);
+    std::cout << file.string() << "\n";
+  }
+  return 0;
+}
+
+}  // namespace zavcli

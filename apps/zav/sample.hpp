@@ -1,0 +1,22 @@
+// zav sample: writes a valid payment file, or a set of diskette parts, from options.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <string>
+
+namespace zavcli {
+
+struct SampleRequest {
+  std::int64_t workers = 10;
+  std::string period = "200404";  // YYYYMM
+  std::string deadline;           // DD/MM/YYYY, default: the 17th of the following month
+  std::uint32_t seed = 1;
+  int disks = 1;
+  std::string out_dir = ".";
+};
+
+void AddSampleOptions(CLI::App* cmd, SampleRequest& r);
+int RunSample(const SampleRequest& r);
+
+}  // namespace zavcli
