@@ -49,6 +49,7 @@ bool PeriodMatches(ZAV& z, std::string_view periodo, std::string& scratch) {
 
 bool ReadNumber(ZAV& z, std::string_view record, const Field& field, std::string& scratch,
                 double& value) {
+  value = 0;
   if (!NumeroField(z, record, field, scratch)) return false;
   value = LeadingValue(scratch);
   return true;
@@ -57,17 +58,17 @@ bool ReadNumber(ZAV& z, std::string_view record, const Field& field, std::string
 bool ReadAmount(ZAV& z, std::string_view record, const Field& field, std::string& scratch,
                 double& amount) {
   double value = 0;
-  if (!ReadNumber(z, record, field, scratch, value)) return false;
+  const bool numeric = ReadNumber(z, record, field, scratch, value);
   amount = value / 100;
-  return true;
+  return numeric;
 }
 
 bool ReadRate(ZAV& z, std::string_view record, const Field& field, std::string& scratch,
               double& rate) {
   double value = 0;
-  if (!ReadNumber(z, record, field, scratch, value)) return false;
+  const bool numeric = ReadNumber(z, record, field, scratch, value);
   rate = value / 1000000 / 100;
-  return true;
+  return numeric;
 }
 
 bool WithinTolerance(const ZAV& z, double difference_in_cents) {

@@ -30,7 +30,8 @@ bool RfcMatches(ZAV& z, std::string_view rfc, std::string& scratch);
 // before July in 1997.
 bool PeriodMatches(ZAV& z, std::string_view periodo, std::string& scratch);
 
-// ValidaNumero on the field at its full length; on success `value` is the field's number.
+// ValidaNumero on the field at its full length; `value` is the field's number, or 0 when
+// the field is not a number (a diagnosis goes on with it).
 bool ReadNumber(ZAV& z, std::string_view record, const Field& field, std::string& scratch,
                 double& value);
 

@@ -8,6 +8,7 @@
 #include "basic/conversions.hpp"
 #include "basic/numeric_text.hpp"
 #include "validation/field_checks.hpp"
+#include "validation/problems.hpp"
 #include "validation/record_checks.hpp"
 
 namespace zav {
@@ -32,26 +33,44 @@ std::int16_t CheckHeaderRecord(ZAV& z, std::int32_t lRegistro, const std::string
   using namespace record02;
   std::string field;
 
-  if (lRegistro != 1) return 226;  // the header must be the first record
+  // The header must be the first record; a second one is not read at all.
+  if (lRegistro != 1) return StopRecord(z, kTipo, 226);
   // Any characters will do, but all eleven must be there, without blanks at either end.
-  if (TrimmedView(Cut(linea, kRegistroPatronal)).size() < 11) return 10;
-  if (!PeriodAccepted(z)) return 11;
-  if (!z.ValidaNumero(z.sgFolioZAV, Largo(kFolio))) return 132;
-  if (!NumeroField(z, linea, kEntidadFederativa, field)) return 133;
-  if (!NumeroField(z, linea, kCodigoPostal, field)) return 2100;
-  if (!NumeroField(z, linea, kPrimaRiesgo, field)) return 2120;
-  if (!NumeroField(z, linea, kDelegacion, field)) return 2150;
-  if (!NumeroField(z, linea, kSubdelegacion, field)) return 2160;
+  if (TrimmedView(Cut(linea, kRegistroPatronal)).size() < 11 && Fail(z, kRegistroPatronal, 10)) {
+    return 10;
+  }
+  if (!PeriodAccepted(z) && Fail(z, kPeriodo, 11)) return 11;
+  if (!z.ValidaNumero(z.sgFolioZAV, Largo(kFolio)) && Fail(z, kFolio, 132)) return 132;
+  if (!NumeroField(z, linea, kEntidadFederativa, field) && Fail(z, kEntidadFederativa, 133)) {
+    return 133;
+  }
+  if (!NumeroField(z, linea, kCodigoPostal, field) && Fail(z, kCodigoPostal, 2100)) return 2100;
+  if (!NumeroField(z, linea, kPrimaRiesgo, field) && Fail(z, kPrimaRiesgo, 2120)) return 2120;
+  if (!NumeroField(z, linea, kDelegacion, field) && Fail(z, kDelegacion, 2150)) return 2150;
+  if (!NumeroField(z, linea, kSubdelegacion, field) && Fail(z, kSubdelegacion, 2160)) {
+    return 2160;
+  }
   const std::string_view area = Cut(linea, kAreaGeografica);
-  if (area != "B" && area != "A" && area != "C") return 140;
-  if (!NumeroField(z, linea, kPorcentajeAportacion, field)) return 159;
+  if (area != "B" && area != "A" && area != "C" && Fail(z, kAreaGeografica, 140)) return 140;
+  if (!NumeroField(z, linea, kPorcentajeAportacion, field) && Fail(z, kPorcentajeAportacion, 159)) {
+    return 159;
+  }
   const std::string_view convenio = Cut(linea, kConvenioReembolso);
-  if (convenio != "N" && convenio != "S") return 160;
-  if (!NumeroField(z, linea, kTipoCotizacion, field)) return 161;
-  if (!NumeroField(z, linea, kTotalDias, field)) return 162;
-  z.iNumReg02_e21 = ToLong(LeadingValue(field));
-  if (!NumeroField(z, linea, kTotalTrabajadores, field)) return 163;
-  z.iNumReg03 = Variant::Double(LeadingValue(field));
+  if (convenio != "N" && convenio != "S" && Fail(z, kConvenioReembolso, 160)) return 160;
+  if (!NumeroField(z, linea, kTipoCotizacion, field) && Fail(z, kTipoCotizacion, 161)) {
+    return 161;
+  }
+  // A declared total that is not a number is not stored.
+  if (!NumeroField(z, linea, kTotalDias, field)) {
+    if (Fail(z, kTotalDias, 162)) return 162;
+  } else {
+    z.iNumReg02_e21 = ToLong(LeadingValue(field));
+  }
+  if (!NumeroField(z, linea, kTotalTrabajadores, field)) {
+    if (Fail(z, kTotalTrabajadores, 163)) return 163;
+  } else {
+    z.iNumReg03 = Variant::Double(LeadingValue(field));
+  }
   return 0;
 }
 

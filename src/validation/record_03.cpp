@@ -14,6 +14,7 @@
 #include "basic/numeric_text.hpp"
 #include "basic/runtime_failure.hpp"
 #include "validation/field_checks.hpp"
+#include "validation/problems.hpp"
 #include "validation/record_checks.hpp"
 
 namespace zav {
@@ -101,14 +102,27 @@ void AddToDouble(double& total, double amount) {
   total = sum;
 }
 
+// The period rule an amount breaks (its message), or 0.
+std::int16_t BrokenRule(ZAV& z, const AmountCheck& a, double v) {
+  if (LateWithNegativeUpdate(z, a.late, v)) return 147;
+  if (a.odd_month && z.ValImpMen13(v)) return 261;
+  if (a.period_1314 && z.ValPer1314(v)) return 262;
+  return 0;
+}
+
+// An amount that is not a number adds nothing; one that breaks a period rule, noted by a
+// diagnosis, is still added, so the summary is compared with what the records carry.
 std::int16_t CheckAmounts(ZAV& z, std::string_view linea, std::span<const AmountCheck> checks,
                           std::string& scratch) {
   for (const AmountCheck& a : checks) {
-    if (!NumeroField(z, linea, a.field, scratch)) return a.not_numeric;
+    if (!NumeroField(z, linea, a.field, scratch)) {
+      if (Fail(z, a.field, a.not_numeric)) return a.not_numeric;
+      continue;
+    }
     const double v = LeadingValue(scratch);  // hundredths of a peso
-    if (LateWithNegativeUpdate(z, a.late, v)) return 147;
-    if (a.odd_month && z.ValImpMen13(v)) return 261;
-    if (a.period_1314 && z.ValPer1314(v)) return 262;
+    if (const std::int16_t rule = BrokenRule(z, a, v); rule != 0 && Fail(z, a.field, rule)) {
+      return rule;
+    }
     const double amount = v / 100;
     if (a.variant_total != nullptr) {
       z.*a.variant_total = z.*a.variant_total + Variant::Double(amount);
@@ -123,7 +137,10 @@ std::int16_t CheckAmounts(ZAV& z, std::string_view linea, std::span<const Amount
 std::int16_t CheckDays(ZAV& z, std::string_view linea, std::span<const DaysCheck> checks,
                        std::string& scratch) {
   for (const DaysCheck& d : checks) {
-    if (!NumeroField(z, linea, d.field, scratch)) return d.not_numeric;
+    if (!NumeroField(z, linea, d.field, scratch)) {
+      if (Fail(z, d.field, d.not_numeric)) return d.not_numeric;
+      continue;
+    }
     if (d.total != nullptr) {
       z.*d.total = ToLong(static_cast<double>(z.*d.total) + LeadingValue(scratch));
     }
@@ -144,14 +161,20 @@ bool RfcWellFormed(ZAV& z, std::string_view linea, std::string& scratch) {
 std::int16_t CheckWorkerRecord(ZAV& z, std::int32_t lRegistro, const std::string& linea) {
   std::string field;
 
-  if (lRegistro < 2) return 227;  // the header must come first
+  if (lRegistro < 2 && Fail(z, kTipo, 227)) return 227;  // the header must come first
   const std::string_view registro = Cut(linea, kRegistroPatronal);
-  if (registro.size() != static_cast<std::size_t>(kRegistroPatronal.length)) return 10;
-  if (registro != z.sgNoContrato) return 34;
-  if (Cut(linea, kRfc) != z.sRFCPatron) return 27;
-  if (!RfcWellFormed(z, linea, field)) return 27;
-  if (Cut(linea, kPeriodo) != z.sgPerPago) return 200;
-  if (!NumeroField(z, linea, kSeguridadSocial, field)) return 225;
+  if (registro.size() != static_cast<std::size_t>(kRegistroPatronal.length)) {
+    if (Fail(z, kRegistroPatronal, 10)) return 10;
+  } else if (registro != z.sgNoContrato && Fail(z, kRegistroPatronal, 34)) {
+    return 34;
+  }
+  if ((Cut(linea, kRfc) != z.sRFCPatron || !RfcWellFormed(z, linea, field)) && Fail(z, kRfc, 27)) {
+    return 27;
+  }
+  if (Cut(linea, kPeriodo) != z.sgPerPago && Fail(z, kPeriodo, 200)) return 200;
+  if (!NumeroField(z, linea, kSeguridadSocial, field) && Fail(z, kSeguridadSocial, 225)) {
+    return 225;
+  }
   // A housing-credit number only counts the worker; a blank one is no error.
   if (NumeroField(z, linea, kCreditoVivienda, field)) {
     if (z.iNumTrabViv == std::numeric_limits<std::int32_t>::max()) {
@@ -159,12 +182,17 @@ std::int16_t CheckWorkerRecord(ZAV& z, std::int32_t lRegistro, const std::string
     }
     ++z.iNumTrabViv;
   }
-  if (!NumeroField(z, linea, kMovimientos, field)) return 170;
-  if (Cut(linea, kNombre).find(kForbiddenNameChar) != std::string_view::npos) return 3113;
-  if (!NumeroField(z, linea, kUltimoSalario, field)) return 171;
-  if (!NumeroField(z, linea, kTipoTrabajador, field)) return 172;
+  if (!NumeroField(z, linea, kMovimientos, field) && Fail(z, kMovimientos, 170)) return 170;
+  if (Cut(linea, kNombre).find(kForbiddenNameChar) != std::string_view::npos &&
+      Fail(z, kNombre, 3113)) {
+    return 3113;
+  }
+  if (!NumeroField(z, linea, kUltimoSalario, field) && Fail(z, kUltimoSalario, 171)) return 171;
+  if (!NumeroField(z, linea, kTipoTrabajador, field) && Fail(z, kTipoTrabajador, 172)) {
+    return 172;
+  }
   // Read untrimmed: a blank or a letter is worth 0 and passes.
-  if (LeadingValue(Cut(linea, kJornada)) > kMaxJornada) return 173;
+  if (LeadingValue(Cut(linea, kJornada)) > kMaxJornada && Fail(z, kJornada, 173)) return 173;
   if (const auto r = CheckDays(z, linea, kMonthDays, field)) return r;
   if (const auto r = CheckAmounts(z, linea, kInsuranceAmounts, field)) return r;
   if (const auto r = CheckDays(z, linea, kBimesterDays, field)) return r;

@@ -10,6 +10,7 @@
 #include "basic/numeric_text.hpp"
 #include "basic/runtime_failure.hpp"
 #include "validation/field_checks.hpp"
+#include "validation/problems.hpp"
 #include "validation/record_checks.hpp"
 
 namespace zav {
@@ -21,14 +22,19 @@ namespace {
 constexpr std::string_view kBlankSeguridadSocial = "           ";
 static_assert(kBlankSeguridadSocial.size() == static_cast<std::size_t>(kSeguridadSocial.length));
 
-// One movement entry: 0 when it passes, else its message number.
+// One movement entry: 0 when it passes, else its message number. A salary that is not a
+// number adds nothing.
 std::int16_t CheckEntry(ZAV& z, std::string_view linea, int entry, std::string& scratch) {
-  if (!NumeroEspField(z, linea, EntryField(entry, kSeguridadSocial), scratch)) return 236;
+  const Field nss = EntryField(entry, kSeguridadSocial);
+  if (!NumeroEspField(z, linea, nss, scratch) && Fail(z, nss, 236)) return 236;
   const Field tipo = EntryField(entry, kTipoMovimiento);
-  if (!NumeroField(z, linea, tipo, scratch)) return 196;
-  if (!NumeroField(z, linea, EntryField(entry, kDiasIncidencia), scratch)) return 198;
-  if (!NumeroField(z, linea, EntryField(entry, kSalarioDiario), scratch)) return 400;
-  if (Cut(linea, tipo) == kTipoMovimientoSumado) {
+  if (!NumeroField(z, linea, tipo, scratch) && Fail(z, tipo, 196)) return 196;
+  const Field dias = EntryField(entry, kDiasIncidencia);
+  if (!NumeroField(z, linea, dias, scratch) && Fail(z, dias, 198)) return 198;
+  const Field salario = EntryField(entry, kSalarioDiario);
+  const bool salary_numeric = NumeroField(z, linea, salario, scratch);
+  if (!salary_numeric && Fail(z, salario, 400)) return 400;
+  if (salary_numeric && Cut(linea, tipo) == kTipoMovimientoSumado) {
     const double sum = z.SumaM8 + LeadingValue(scratch) / 100;
     if (!std::isfinite(sum)) throw RuntimeFailure(err::kOverflow);
     z.SumaM8 = sum;
@@ -47,10 +53,15 @@ std::int16_t CheckMovementRecord(ZAV& z, std::int32_t lRegistro, const std::stri
   ++z.iNumReg04;
   // Movements follow the declared worker records: with N workers the first movement
   // record may be record N + 1 at the earliest.
-  if (static_cast<double>(lRegistro) < z.iNumReg03.ToDouble() + 1.0) return 228;
-  if (Cut(linea, kRegistroPatronal) != z.sgNoContrato) return 235;
-  if (!AlfaNumField(z, linea, kRegistroInicial, field)) return 235;
-  if (!NumeroEspField(z, linea, kRegistroResto, field)) return 235;
+  if (static_cast<double>(lRegistro) < z.iNumReg03.ToDouble() + 1.0 && Fail(z, kTipo, 228)) {
+    return 228;
+  }
+  if ((Cut(linea, kRegistroPatronal) != z.sgNoContrato ||
+       !AlfaNumField(z, linea, kRegistroInicial, field) ||
+       !NumeroEspField(z, linea, kRegistroResto, field)) &&
+      Fail(z, kRegistroPatronal, 235)) {
+    return 235;
+  }
   for (int entry = 0; entry < kMovementEntryCount; ++entry) {
     // A blank social security number ends the list, whatever follows it.
     if (Cut(linea, EntryField(entry, kSeguridadSocial)) == kBlankSeguridadSocial) return 0;

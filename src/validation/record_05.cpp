@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "validation/closing_rules.hpp"
+#include "validation/problems.hpp"
 #include "validation/record_checks.hpp"
 
 namespace zav {
@@ -25,6 +26,7 @@ std::int16_t CheckSummaryRecord(ZAV& z, std::int32_t lRegistro, const std::strin
   const std::string_view record = linea;
   std::string text;  // scratch for the validators
   double a = 0;      // the amount just read
+  // A field that is not a number reads as 0 (a diagnosis goes on with it).
   const auto read = [&](const Field& f) { return ReadAmount(z, record, f, text, a); };
   // Odd months below 13 carry no RCV or housing amounts; 13 and 14 no housing amounts.
   const auto period_rules = [&]() -> std::int16_t {
@@ -32,26 +34,36 @@ std::int16_t CheckSummaryRecord(ZAV& z, std::int32_t lRegistro, const std::strin
     if (z.ValPer1314(a)) return 264;
     return 0;
   };
+  // A broken period rule of field f: stop (normal run) or note and go on (diagnosis).
+  const auto period_rules_fail = [&](const Field& f) -> std::int16_t {
+    const std::int16_t r = period_rules();
+    return r != 0 && Fail(z, f, r) ? r : 0;
+  };
 
   // The summary follows the header, the declared worker records and the movements so far.
-  if (lRegistro < z.iNumReg03.ToDouble() + z.iNumReg04 + 1) return 229;
-  if (!RegistrationMatches(z, Cut(record, kRegistroPatronal), text)) return 237;
-  if (!RfcMatches(z, Cut(record, kRfc), text)) return 9;
-  if (!PeriodMatches(z, Cut(record, kPeriodo), text)) return 238;
-  if (Cut(record, kFolio) != z.sgFolioZAV) return 239;
+  if (lRegistro < z.iNumReg03.ToDouble() + z.iNumReg04 + 1 && Fail(z, kTipo, 229)) return 229;
+  if (!RegistrationMatches(z, Cut(record, kRegistroPatronal), text) &&
+      Fail(z, kRegistroPatronal, 237)) {
+    return 237;
+  }
+  if (!RfcMatches(z, Cut(record, kRfc), text) && Fail(z, kRfc, 9)) return 9;
+  if (!PeriodMatches(z, Cut(record, kPeriodo), text) && Fail(z, kPeriodo, 238)) return 238;
+  if (Cut(record, kFolio) != z.sgFolioZAV && Fail(z, kFolio, 239)) return 239;
 
   double rate = 0;
-  if (!ReadRate(z, record, kTasaActualizacion, text, rate)) return 202;
+  if (!ReadRate(z, record, kTasaActualizacion, text, rate) && Fail(z, kTasaActualizacion, 202)) {
+    return 202;
+  }
   z.SumaS6 = Variant::Double(rate);
-  if (!ReadRate(z, record, kTasaRecargos, text, rate)) return 203;
+  if (!ReadRate(z, record, kTasaRecargos, text, rate) && Fail(z, kTasaRecargos, 203)) return 203;
   z.SumaS7 = Variant::Double(rate);
 
   // The four insurances, component by component against the worker totals.
   const auto component = [&](const Field& f, std::int16_t not_numeric, const Variant& total,
                              auto& kept) -> std::int16_t {
-    if (!read(f)) return not_numeric;
+    if (!read(f) && Fail(z, f, not_numeric)) return not_numeric;
     Keep(kept, a);
-    if (!SidesAgree(z, total.ToDouble(), a)) return 240;
+    if (!SidesAgree(z, total.ToDouble(), a) && Fail(z, f, 240)) return 240;
     z.SumaS8S14 += a;
     return 0;
   };
@@ -63,87 +75,104 @@ std::int16_t CheckSummaryRecord(ZAV& z, std::int32_t lRegistro, const std::strin
   if (auto r = component(kInvalidezVida, 182, z.SumaT23, z.SumaS13)) return r;
   if (auto r = component(kGuarderias, 183, z.SumaT24, z.SumaS14)) return r;
 
-  if (!read(kSubtotal4Seguros)) return 205;
+  if (!read(kSubtotal4Seguros) && Fail(z, kSubtotal4Seguros, 205)) return 205;
   z.SumaS15 = Variant::Double(a);
   const double components = z.SumaS8.ToDouble() + z.SumaS9.ToDouble() + z.SumaS10.ToDouble() +
                             z.SumaS11.ToDouble() + z.SumaS12.ToDouble() + z.SumaS13.ToDouble() +
                             z.SumaS14;
-  if (!SidesAgree(z, a, components)) return 242;
+  if (!SidesAgree(z, a, components) && Fail(z, kSubtotal4Seguros, 242)) return 242;
 
-  if (!read(kActualizacion4Seguros)) return 206;
+  if (!read(kActualizacion4Seguros) && Fail(z, kActualizacion4Seguros, 206)) return 206;
   z.SumaS16 = Variant::Double(a);
-  if (!read(kRecargos4Seguros)) return 207;
+  if (!read(kRecargos4Seguros) && Fail(z, kRecargos4Seguros, 207)) return 207;
   z.SumaS17 = Variant::Double(a);
-  if (!SidesAgree(z, z.SumaS16.ToDouble() + a, z.SumaT25.ToDouble())) return 241;
+  if (!SidesAgree(z, z.SumaS16.ToDouble() + a, z.SumaT25.ToDouble()) &&
+      Fail(z, kRecargos4Seguros, 241)) {
+    return 241;
+  }
 
   // Retirement and old age (RCV): only in bimester-closing months.
-  if (!read(kRetiro)) return 188;
+  if (!read(kRetiro) && Fail(z, kRetiro, 188)) return 188;
   z.SumaS18 = Variant::Double(a);
-  if (z.ValImpMen13(a)) return 263;
-  if (!SidesAgree(z, z.SumaT29, a)) return 243;
+  if (z.ValImpMen13(a) && Fail(z, kRetiro, 263)) return 263;
+  if (!SidesAgree(z, z.SumaT29, a) && Fail(z, kRetiro, 243)) return 243;
 
-  if (!read(kCesantiaVejez)) return 208;
+  if (!read(kCesantiaVejez) && Fail(z, kCesantiaVejez, 208)) return 208;
   z.SumaS19 = Variant::Double(a);
-  if (z.ValImpMen13(a)) return 263;
-  if (!SidesAgree(z, z.SumaT31.ToDouble() + z.SumaT32.ToDouble(), a)) return 244;
+  if (z.ValImpMen13(a) && Fail(z, kCesantiaVejez, 263)) return 263;
+  if (!SidesAgree(z, z.SumaT31.ToDouble() + z.SumaT32.ToDouble(), a) &&
+      Fail(z, kCesantiaVejez, 244)) {
+    return 244;
+  }
 
-  if (!read(kSubtotalRcv)) return 209;
+  if (!read(kSubtotalRcv) && Fail(z, kSubtotalRcv, 209)) return 209;
   z.SumaS20 = Variant::Double(a);
-  if (z.ValImpMen13(a)) return 263;
-  if (!SidesAgree(z, z.SumaS18.ToDouble() + z.SumaS19.ToDouble(), a)) return 245;
+  if (z.ValImpMen13(a) && Fail(z, kSubtotalRcv, 263)) return 263;
+  if (!SidesAgree(z, z.SumaS18.ToDouble() + z.SumaS19.ToDouble(), a) &&
+      Fail(z, kSubtotalRcv, 245)) {
+    return 245;
+  }
 
-  if (!read(kActualizacionRcv)) return 210;
+  if (!read(kActualizacionRcv) && Fail(z, kActualizacionRcv, 210)) return 210;
   z.SumaS21 = Variant::Double(a);
-  if (z.ValImpMen13(a)) return 263;
+  if (z.ValImpMen13(a) && Fail(z, kActualizacionRcv, 263)) return 263;
 
-  if (!read(kRecargosRcv)) return 211;
+  if (!read(kRecargosRcv) && Fail(z, kRecargosRcv, 211)) return 211;
   z.SumaS22 = Variant::Double(a);
-  if (z.ValImpMen13(a)) return 263;
-  if (!SidesAgree(z, z.SumaT30.ToDouble() + z.SumaT33.ToDouble(), z.SumaS21.ToDouble() + a)) {
+  if (z.ValImpMen13(a) && Fail(z, kRecargosRcv, 263)) return 263;
+  if (!SidesAgree(z, z.SumaT30.ToDouble() + z.SumaT33.ToDouble(), z.SumaS21.ToDouble() + a) &&
+      Fail(z, kRecargosRcv, 246)) {
     return 246;
   }
 
   // Voluntary contributions: allowed in odd months, not in periods 13 and 14.
-  if (!read(kVoluntarias)) return 212;
+  if (!read(kVoluntarias) && Fail(z, kVoluntarias, 212)) return 212;
   z.SumaS23 = a;
-  if (z.ValPer1314(a)) return 264;
-  if (!DifferenceWithinTolerance(z, a - z.SumaT34.ToDouble())) return 247;
+  if (z.ValPer1314(a) && Fail(z, kVoluntarias, 264)) return 264;
+  if (!DifferenceWithinTolerance(z, a - z.SumaT34.ToDouble()) && Fail(z, kVoluntarias, 247)) {
+    return 247;
+  }
 
   // Housing (INFONAVIT).
-  if (!read(kViviendaCuenta)) return 213;
+  if (!read(kViviendaCuenta) && Fail(z, kViviendaCuenta, 213)) return 213;
   z.SumaS24 = Variant::Double(a);
-  if (auto r = period_rules()) return r;
+  if (auto r = period_rules_fail(kViviendaCuenta)) return r;
 
-  if (!read(kViviendaAmortizacion)) return 214;
+  if (!read(kViviendaAmortizacion) && Fail(z, kViviendaAmortizacion, 214)) return 214;
   z.SumaS25 = Variant::Double(a);
-  if (auto r = period_rules()) return r;
-  if (!SidesAgree(z, z.SumaT35.ToDouble(), z.SumaS24.ToDouble() + a)) return 248;
+  if (auto r = period_rules_fail(kViviendaAmortizacion)) return r;
+  if (!SidesAgree(z, z.SumaT35.ToDouble(), z.SumaS24.ToDouble() + a) &&
+      Fail(z, kViviendaAmortizacion, 248)) {
+    return 248;
+  }
 
-  if (!read(kAmortizacionCredito)) return 195;
+  if (!read(kAmortizacionCredito) && Fail(z, kAmortizacionCredito, 195)) return 195;
   z.SumaS26 = Variant::Double(a);
-  if (auto r = period_rules()) return r;
-  if (!DifferenceWithinTolerance(z, a - z.SumaT36)) return 249;
+  if (auto r = period_rules_fail(kAmortizacionCredito)) return r;
+  if (!DifferenceWithinTolerance(z, a - z.SumaT36) && Fail(z, kAmortizacionCredito, 249)) {
+    return 249;
+  }
 
   // A late payment must carry its housing updates and surcharges.
   const bool late = z.working().lgDiasAtraso > 0;
-  if (!read(kActualizacionVivienda)) return 215;
+  if (!read(kActualizacionVivienda) && Fail(z, kActualizacionVivienda, 215)) return 215;
   z.SumaS27 = Variant::Double(a);
-  if (late && z.Trunca(a) < 0) return 147;
-  if (auto r = period_rules()) return r;
+  if (late && z.Trunca(a) < 0 && Fail(z, kActualizacionVivienda, 147)) return 147;
+  if (auto r = period_rules_fail(kActualizacionVivienda)) return r;
 
-  if (!read(kRecargosVivienda)) return 216;
+  if (!read(kRecargosVivienda) && Fail(z, kRecargosVivienda, 216)) return 216;
   z.SumaS28 = a;
-  if (late && z.Trunca(a) < 0) return 147;
-  if (auto r = period_rules()) return r;
+  if (late && z.Trunca(a) < 0 && Fail(z, kRecargosVivienda, 147)) return 147;
+  if (auto r = period_rules_fail(kRecargosVivienda)) return r;
 
   // Complementary contributions match the movement total.
-  if (!read(kComplementarias)) return 403;
+  if (!read(kComplementarias) && Fail(z, kComplementarias, 403)) return 403;
   z.SumaS29 = a;
-  if (!DifferenceWithinTolerance(z, z.SumaM8 - a)) return 404;
+  if (!DifferenceWithinTolerance(z, z.SumaM8 - a) && Fail(z, kComplementarias, 404)) return 404;
 
-  if (!read(kMultasInfonavit)) return 401;
+  if (!read(kMultasInfonavit) && Fail(z, kMultasInfonavit, 401)) return 401;
   z.SumaS30 = a;
-  if (!read(kDonativosFundemex)) return 402;
+  if (!read(kDonativosFundemex) && Fail(z, kDonativosFundemex, 402)) return 402;
   z.SumaS31 = a;
   return 0;
 }

@@ -30,6 +30,10 @@ inline constexpr Field kTotalInfonavitAmortizacion{
     109, 12, "total a depositar INFONAVIT amortizaci\363n, actualizaciones y recargos"};
 inline constexpr Field kCheckSum{121, 19, "CheckSum"};
 inline constexpr Field kRelleno140{140, 156, "no examinado"};
+
+// The four totals to deposit read together (a payment of zero): a view over them, not a
+// field of its own.
+inline constexpr Field kTotalesADepositar{73, 48, "totales a depositar"};
 }  // namespace record06
 
 inline constexpr Field kValidationFields[] = {

@@ -1,0 +1,226 @@
+// The diagnosis walk and the problem sink. The walk mirrors RunValidation step for step;
+// where the run stops with a message, the walk notes it and goes on.
+#include "validation/diagnosis.hpp"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string_view>
+
+#include "basic/conversions.hpp"
+#include "basic/numeric_text.hpp"
+#include "basic/runtime_failure.hpp"
+#include "control/messages.hpp"
+#include "platform/record_file.hpp"
+#include "validation/checksum.hpp"
+#include "validation/file_checks.hpp"
+#include "validation/layout.hpp"
+#include "validation/record_02.hpp"
+#include "validation/record_04.hpp"
+#include "validation/record_06.hpp"
+
+namespace zav {
+
+namespace {
+
+// The type field every record starts with.
+constexpr Field kTipoRegistro = record02::kTipo;
+
+// A field of a movement entry is named with its entry: "movimiento 3: tipo de ...".
+std::string FieldName(int type, const Field& f) {
+  constexpr int kFirst = record04::kMovimiento1.start;
+  constexpr int kEnd = kFirst + kMovementEntryCount * kMovementEntryLength;
+  if (type == 4 && f.start >= kFirst && f.start < kEnd && f.length < kMovementEntryLength) {
+    return "movimiento " + std::to_string((f.start - kFirst) / kMovementEntryLength + 1) + ": " +
+           f.name;
+  }
+  return f.name;
+}
+
+Problem MessageProblem(std::int32_t record, int type, std::int16_t message) {
+  Problem p;
+  p.record = record;
+  p.type = type;
+  p.message = message;
+  p.text = std::string(CatalogText(message));
+  return p;
+}
+
+// The type a record declares, as the run reads it; -1 when it is not a byte.
+int TypeOf(std::string_view record) {
+  const double t = LeadingValue(Cut(record, 1, 2));
+  return t >= 0 && t < 255.5 ? static_cast<int>(ToByte(t)) : -1;
+}
+
+}  // namespace
+
+void ProblemSink::Add(Problem p, std::size_t scan_from) {
+  // One problem a field: the first noted for it in its record wins. A run-time failure met
+  // twice (the header's period, read by the run and by the header check) counts once.
+  const auto same = [&p](const Problem& q) {
+    if (q.record != p.record) return false;
+    return p.start != 0 ? q.start == p.start && q.length == p.length : q == p;
+  };
+  const std::size_t early = std::min(walk_from_, problems_.size());
+  for (std::size_t k = 0; k < early; ++k) {
+    if (same(problems_[k])) return;
+  }
+  for (std::size_t k = std::max(scan_from, early); k < problems_.size(); ++k) {
+    if (same(problems_[k])) return;
+  }
+  problems_.push_back(std::move(p));
+}
+
+void ProblemSink::Note(const Field& field, std::int16_t message) {
+  Problem p = MessageProblem(record_, type_, message);
+  p.field = FieldName(type_, field);
+  p.start = field.start;
+  p.length = field.length;
+  Add(std::move(p), first_of_record_);
+}
+
+void ProblemSink::NoteRecord(std::int16_t message) {
+  Add(MessageProblem(record_, type_, message), first_of_record_);
+}
+
+void ProblemSink::NoteFailure(std::int32_t number, const std::string& description) {
+  Problem p;
+  p.record = record_;
+  p.type = type_;
+  p.failure = number;
+  p.text = description;
+  Add(std::move(p), first_of_record_);
+}
+
+void ProblemSink::NoteAt(std::int32_t record, int type, const Field& field, std::int16_t message) {
+  Problem p = MessageProblem(record, type, message);
+  p.field = FieldName(type, field);
+  p.start = field.start;
+  p.length = field.length;
+  Add(std::move(p), 0);
+}
+
+void ProblemSink::NoteFile(std::int16_t message) { Add(MessageProblem(0, -1, message), 0); }
+
+std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateServ) {
+  ZAV z = control;
+  ProblemSink sink;
+  z.working().problems = &sink;
+  const auto noted = [&sink](const RuntimeFailure& f) {
+    sink.NoteFailure(f.number(), f.description());
+  };
+  // A step that may fail at run time: noted, and the walk goes on.
+  const auto guarded = [&noted](auto&& step) {
+    try {
+      step();
+    } catch (const RuntimeFailure& f) {
+      noted(f);
+    }
+  };
+
+  std::optional<RecordFile> file;
+  std::int32_t n = 0;
+  std::string record;
+  try {
+    ResetTotals(z);
+    std::string work = z.DestinoArchi + z.FinalArchi;
+    if (!z.ExisteArchivo(work)) {
+      sink.NoteFile(2);
+      return std::move(sink.problems());
+    }
+    z.posicion = 1;
+    guarded([&] {
+      if (const auto m = ExtensionCheck(z)) sink.NoteFile(m);
+    });
+    file.emplace(std::string_view(work), RecordFile::Mode::kRead);
+    n = file->RecordCount();
+    z.iTamArch = ToLong(static_cast<double>(file->Length()));
+    file->Read(1, record);
+  } catch (const RuntimeFailure& f) {
+    noted(f);  // no file to walk
+    return std::move(sink.problems());
+  }
+
+  // The header and the period, from record 1.
+  const int first_type = TypeOf(record);
+  sink.Begin(1, first_type);
+  CopyHeader(z, record);
+  guarded([&] { DerivePeriod(z); });
+  sink.Begin(0, -1);
+  guarded([&] {
+    if (const auto m = WorkNameCheck(z, record)) sink.NoteFile(m);
+  });
+
+  // The deadline, the version and the lateness, from the last record.
+  int last_type = -1;
+  try {
+    file->Read(n, record);  // an empty file has no record 0
+    last_type = TypeOf(record);
+  } catch (const RuntimeFailure& f) {
+    noted(f);
+    return std::move(sink.problems());
+  }
+  sink.Begin(n, last_type);
+  ReadLastRecord(z, record);
+  const std::int16_t deadline = DeadlineCheck(record);
+  if (deadline != 0) sink.NoteAt(n, last_type, record06::kFechaLimite, deadline);
+  guarded([&] {
+    if (const auto m = VersionCheck(z)) sink.NoteAt(n, last_type, record06::kVersion, m);
+  });
+  if (deadline == 0) {
+    guarded([&] {
+      if (const auto m = LatenessCheck(z, record, sDateServ)) {
+        sink.NoteAt(n, last_type, record06::kFechaLimite, m);
+        z.working().lgDiasAtraso = 0;
+      }
+    });
+  }
+
+  // Every record, each with every failing field.
+  RunningCheck check;
+  std::array<bool, 7> seen{};
+  sink.BeginWalk();
+  for (z.posicion = 1; z.posicion <= n; ++z.posicion) {
+    sink.Begin(z.posicion, -1);
+    try {
+      file->Read(z.posicion, record);
+    } catch (const RuntimeFailure& f) {
+      noted(f);  // the rest of the file cannot be read
+      break;
+    }
+    check.Fold(record);
+    guarded([&] {
+      const std::uint8_t t = ToByte(LeadingValue(Cut(record, 1, 2)));
+      sink.Begin(z.posicion, t);
+      if (t >= 2 && t <= 6) seen[t] = true;
+      if (t == 3) {
+        if (z.iCantidadregistros3 == INT32_MAX) throw RuntimeFailure(err::kOverflow);
+        ++z.iCantidadregistros3;
+      }
+      const std::int16_t r = z.ChecaRegistro(t, z.posicion, record);
+      // A type without checks is refused before any field is read.
+      if (r != 0 && !sink.RecordNoted()) sink.Note(kTipoRegistro, r);
+    });
+  }
+
+  // The file as a whole.
+  if (!check.Matches(z.sCheckSum)) sink.NoteAt(n, last_type, record06::kCheckSum, 144);
+  if (const auto m = WorkerCountCheck(z)) {
+    sink.NoteAt(1, first_type, record02::kTotalTrabajadores, m);
+  }
+  if (const auto m = DaysTotalCheck(z)) sink.NoteAt(1, first_type, record02::kTotalDias, m);
+  if (RecordTypesCheck(seen) != 0) {
+    if (!seen[2]) sink.NoteFile(80);
+    if (!seen[3] && !seen[4]) {
+      sink.NoteFile(85);
+    } else {
+      if (!seen[3]) sink.NoteFile(81);
+      if (!seen[4]) sink.NoteFile(82);
+    }
+    if (!seen[5]) sink.NoteFile(83);
+    if (!seen[6]) sink.NoteFile(84);
+  }
+  return std::move(sink.problems());
+}
+
+}  // namespace zav
