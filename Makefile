@@ -30,8 +30,13 @@ test-asan:
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# Validates the bundled example payment file with a fixed server date, on a work drive
+# inside the build folder.
+EXAMPLE ?= examples/P0404268.ZAV
 run: build
-	$(BUILD)/bin/zav --help
+	@mkdir -p $(BUILD)/run/drive_c
+	ZAV_DRIVES="C=fixed:$(CURDIR)/$(BUILD)/run/drive_c" \
+	  $(BUILD)/bin/zav validate $(EXAMPLE) --server-date 10/05/2004
 
 format:
 	find src apps tests bench fuzz -name '*.cpp' -o -name '*.hpp' | xargs -r clang-format -i

@@ -7,6 +7,7 @@ const char* ClassicErrorDescription(int number) {
     case err::kInvalidCall: return "Invalid procedure call or argument";
     case err::kOverflow: return "Overflow";
     case err::kSubscriptOutOfRange: return "Subscript out of range";
+    case err::kDivisionByZero: return "Division by zero";
     case err::kTypeMismatch: return "Type mismatch";
     case err::kBadFileName: return "Bad file name or number";
     case err::kFileNotFound: return "File not found";

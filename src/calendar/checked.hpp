@@ -9,8 +9,6 @@
 
 namespace zav::checked {
 
-inline constexpr int kDivisionByZero = 11;
-
 template <std::signed_integral T>
 T Add(T a, T b) {
   T out;
@@ -35,7 +33,7 @@ T Mul(T a, T b) {
 // Truncating division ("\").
 template <std::signed_integral T>
 T Div(T a, T b) {
-  if (b == 0) throw RuntimeFailure(kDivisionByZero, "Division by zero");
+  if (b == 0) throw RuntimeFailure(err::kDivisionByZero);
   // The one quotient outside the range: the most negative value divided by -1.
   if (b == -1) return Sub(T{0}, a);
   return static_cast<T>(a / b);
@@ -44,7 +42,7 @@ T Div(T a, T b) {
 // The remainder of the truncating division ("Mod"): the sign of the dividend.
 template <std::signed_integral T>
 T Mod(T a, T b) {
-  if (b == 0) throw RuntimeFailure(kDivisionByZero, "Division by zero");
+  if (b == 0) throw RuntimeFailure(err::kDivisionByZero);
   if (b == -1) return 0;
   return static_cast<T>(a % b);
 }
