@@ -1,0 +1,118 @@
+// The payment writer on its own: what it refuses, and that it streams. Whether the control
+// accepts what it writes is the business of file_driver_test.cpp.
+#include "validation/payment_writer.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cstdint>
+#include <functional>
+#include <sstream>
+#include <streambuf>
+
+#include "basic/runtime_failure.hpp"
+#include "platform/temp_drives.hpp"
+
+namespace zav {
+namespace {
+
+// Counts and hashes what is written, keeping nothing.
+class DigestBuffer : public std::streambuf {
+ public:
+  std::uint64_t bytes = 0;
+  std::uint64_t hash = 1469598103934665603ULL;
+
+ protected:
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    for (std::streamsize i = 0; i < n; ++i) Add(s[i]);
+    return n;
+  }
+  int_type overflow(int_type c) override {
+    if (c != traits_type::eof()) Add(static_cast<char>(c));
+    return c;
+  }
+
+ private:
+  void Add(char c) {
+    ++bytes;
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+  }
+};
+
+long PeakKilobytes() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+TEST(PaymentWriterTest, RefusesWhatCannotBeLaidOutBeforeWritingAnything) {
+  struct Case {
+    const char* what;
+    std::function<void(PaymentSpec&)> change;
+  };
+  const Case cases[] = {
+      {"registration of 10 characters", [](PaymentSpec& s) { s.registro_patronal = "A123456789"; }},
+      {"RFC of 11 characters", [](PaymentSpec& s) { s.rfc = "ABC010101XY"; }},
+      {"folio of 7 characters", [](PaymentSpec& s) { s.folio = "0000001"; }},
+      {"name of 51 characters", [](PaymentSpec& s) { s.nombre = std::string(51, 'N'); }},
+      {"version of 5 characters", [](PaymentSpec& s) { s.version = "W3010"; }},
+      {"month of 3 digits", [](PaymentSpec& s) { s.month = 100; }},
+      {"100 diskettes", [](PaymentSpec& s) { s.diskettes = 100; }},
+      {"an amount of 8 digits",
+       [](PaymentSpec& s) {
+         s.workers.resize(1);
+         s.workers[0].cuota_fija = 10'000'000;
+       }},
+      {"a worker NSS of 10 characters",
+       [](PaymentSpec& s) {
+         s.workers.resize(1);
+         s.workers[0].nss = "1234567890";
+       }},
+      {"a movement salary of 8 digits",
+       [](PaymentSpec& s) {
+         s.workers.resize(1);
+         s.workers[0].movements = {{10, 0, 10'000'000}};
+       }},
+      {"a summary amount past 9 digits",
+       [](PaymentSpec& s) {
+         s.workers.resize(101);
+         for (PaymentWorker& w : s.workers) w.cuota_fija = 9'999'999;
+       }},
+  };
+  for (const Case& c : cases) {
+    PaymentSpec spec = SamplePaymentSpec(3, 1);
+    c.change(spec);
+    SCOPED_TRACE(c.what);
+    std::ostringstream out;
+    EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WritePaymentFile(spec, out));
+    EXPECT_TRUE(out.str().empty()) << c.what;
+  }
+}
+
+TEST(PaymentWriterTest, RefusesDiskettesThatCannotBeMade) {
+  testing::TempDrives drives("A=removable");
+  const PaymentSpec spec = SamplePaymentSpec(2, 1);  // 6 records: at most 5 parts
+  EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WriteDiskettes(spec, drives.root('A'), "P04", 2));
+  EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WriteDiskettes(spec, drives.root('A'), "P0404268", 0));
+  EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WriteDiskettes(spec, drives.root('A'), "P0404268", 11));
+  EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WriteDiskettes(spec, drives.root('A'), "P0404268", 6));
+  EXPECT_EQ(WriteDiskettes(spec, drives.root('A'), "P0404268", 5).size(), 5u);
+}
+
+// Generated workers are written in constant memory and the same spec writes the same
+// bytes; a file held whole would take 295 bytes a worker.
+TEST(PaymentWriterTest, StreamsGeneratedWorkers) {
+  const PaymentSpec spec = SamplePaymentSpec(100'000, 5);
+  const long before = PeakKilobytes();
+  DigestBuffer first, second;
+  std::ostream out_first(&first), out_second(&second);
+  WritePaymentFile(spec, out_first);
+  WritePaymentFile(spec, out_second);
+  EXPECT_LT(PeakKilobytes() - before, 15'000);
+  EXPECT_EQ(first.bytes, static_cast<std::uint64_t>(PaymentRecordCount(spec)) * 295);
+  EXPECT_GT(first.bytes, 100'000u * 295);
+  EXPECT_EQ(first.hash, second.hash);
+}
+
+}  // namespace
+}  // namespace zav
