@@ -6,6 +6,7 @@
 #include "control/messages.hpp"
 #include "host/json_host.hpp"
 #include "host/typelib.hpp"
+#include "inspect.hpp"
 #include "run.hpp"
 #include "sample.hpp"
 
@@ -51,6 +52,14 @@ int main(int argc, char** argv) {
       "check", "The verdict of a payment file as it stands: validated like 'validate', "
                "but neither renamed nor packed");
   AddRunOptions(check, check_req);
+  check->add_flag("--all", check_req.all,
+                  "Also list every problem of the file: each failing field of each record and "
+                  "each file-level problem (the verdict stays the first)");
+
+  zavcli::DescribeRequest describe_req;
+  auto* describe = zavcli::AddDescribeCommand(app, describe_req);
+  zavcli::SplitRequest split_req;
+  auto* split = zavcli::AddSplitCommand(app, split_req);
 
   zavcli::SampleRequest sample_req;
   auto* sample = app.add_subcommand(
@@ -84,6 +93,8 @@ int main(int argc, char** argv) {
       return zavcli::RunValidate(r);
     }
     if (sample->parsed()) return zavcli::RunSample(sample_req);
+    if (describe->parsed()) return zavcli::RunDescribe(describe_req);
+    if (split->parsed()) return zavcli::RunSplit(split_req);
     if (message->parsed()) {
       if (message_number < -32768 || message_number > 32767 ||
           zav::CatalogText(static_cast<std::int16_t>(message_number)).empty()) {

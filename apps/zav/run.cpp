@@ -10,6 +10,8 @@
 #include "control/zav.hpp"
 #include "platform/drives.hpp"
 #include "platform/file_system.hpp"
+#include "problems.hpp"
+#include "validation/diagnosis.hpp"
 #include "validation/file_driver.hpp"
 
 namespace zavcli {
@@ -49,6 +51,7 @@ struct Outcome {
   std::int16_t message = 0;
   std::int32_t failure_number = 0;
   std::string failure_description;
+  std::optional<std::vector<zav::Problem>> problems;  // check --all
 };
 
 // Joins the diskette parts ZA0, ZA1, ... lying beside the first one, until the part
@@ -97,6 +100,7 @@ void Print(const RunRequest& request, zav::ZAV& z, const Outcome& o) {
     out["failure"] = o.failure_number != 0 ? json{{"number", o.failure_number},
                                                   {"description", o.failure_description}}
                                            : json(nullptr);
+    if (o.problems) out["problems"] = ProblemsJson(*o.problems);
     std::cout << out.dump(2) << "\n";
     return;
   }
@@ -184,7 +188,13 @@ int RunValidate(const RunRequest& request) {
     }
     work_copy = z.DestinoArchi + z.FinalArchi;
 
+    // The diagnosis works on its own copy of the control: the verdict below is the run's.
+    std::optional<zav::ZAV> before_run;
+    if (request.all) before_run = z;
     outcome.result = zav::RunValidation(z, request.server_date, zav::RunOptions{request.pack});
+    if (before_run && !request.pack) {
+      outcome.problems = zav::DiagnoseFile(*before_run, request.server_date);
+    }
     outcome.message = z.working().last_message;
     outcome.failure_number = z.working().last_failure_number;
     outcome.failure_description = z.working().last_failure_description;
@@ -201,6 +211,7 @@ int RunValidate(const RunRequest& request) {
     }
   }
   Print(request, z, outcome);
+  if (outcome.problems && !request.json) PrintProblems(std::cout, *outcome.problems);
   if (outcome.result == "0") return 0;
   return outcome.failure_number != 0 ? 2 : 1;
 }

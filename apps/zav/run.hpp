@@ -18,6 +18,7 @@ struct RunRequest {
   std::optional<std::string> work_dir;
   bool json = false;
   bool pack = true;  // validate packs; check leaves the file as it stands
+  bool all = false;  // check --all: also every problem of the file, not only the first
 };
 
 // Runs the request, prints the verdict (text or JSON) and answers the exit status:

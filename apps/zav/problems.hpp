@@ -1,0 +1,21 @@
+// The problems a diagnosis found (zav check --all), for people and for programs. Texts
+// come out in UTF-8.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <vector>
+
+#include "validation/problems.hpp"
+
+namespace zavcli {
+
+// One line a problem: where (record, type, field and positions) and what (message number
+// and text, or the run-time failure).
+void PrintProblems(std::ostream& out, const std::vector<zav::Problem>& problems);
+
+// An array of objects: record (null for the file as a whole), type, field, start, length,
+// message (null for a run-time failure), text, failure ({number, description} or null).
+nlohmann::ordered_json ProblemsJson(const std::vector<zav::Problem>& problems);
+
+}  // namespace zavcli
