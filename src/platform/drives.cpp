@@ -128,6 +128,8 @@ std::vector<Drive> Drives() {
 }
 
 fs::path ResolvePath(std::string_view control_path) {
+  // A NUL would silently end the native name early.
+  if (control_path.find('\0') != std::string_view::npos) throw RuntimeFailure(err::kBadFileName);
   fs::path base;
   std::string_view rest = control_path;
   if (!rest.empty() && rest.front() == '/') {

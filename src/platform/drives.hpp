@@ -18,7 +18,7 @@
 //
 // Failures: an unknown drive letter is "path not found" (76); a drive whose root folder is
 // missing (no diskette in the drive) is "disk not ready" (71); a malformed ZAV_DRIVES is
-// "invalid procedure call or argument" (5).
+// "invalid procedure call or argument" (5); a path holding a NUL is "bad file name" (52).
 #pragma once
 
 #include <filesystem>

@@ -96,6 +96,7 @@ TEST(ResolvePath, UnknownDriveIsPathNotFoundAndEmptyDriveIsNotReady) {
   fs::remove(drives.root('A'));  // no diskette in the drive
   EXPECT_RUNTIME_FAILURE(err::kPathNotFound, ResolvePath("Q:\\x"));
   EXPECT_RUNTIME_FAILURE(err::kDiskNotReady, ResolvePath("A:\\PAGO.ZA0"));
+  EXPECT_RUNTIME_FAILURE(err::kBadFileName, ResolvePath(std::string_view("C:\\a\0b", 6)));
 }
 
 }  // namespace
