@@ -1,0 +1,160 @@
+// The command line for people mending payment files, run as a user runs it: zav check
+// --all, zav describe and zav split.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "platform/temp_drives.hpp"
+#include "validation/checksum.hpp"
+#include "validation/payment_writer.hpp"
+#include "validation/record_02.hpp"
+#include "validation/record_03.hpp"
+#include "validation/record_06.hpp"
+
+namespace zav {
+namespace {
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+
+constexpr std::size_t kLen = kRecordLength;
+
+struct Ran {
+  int status;
+  std::string out;
+};
+
+// Runs zav with `args`; standard error goes to the output too.
+Ran Zav(const std::string& args) {
+  Ran r{-1, ""};
+  FILE* p = ::popen((std::string(ZAV_BINARY) + " " + args + " 2>&1").c_str(), "r");
+  if (p == nullptr) return r;
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, p)) > 0;) {
+    r.out.append(buffer, got);
+  }
+  const int status = ::pclose(p);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+void Put(std::string& bytes, std::size_t record, const Field& f, std::string_view text) {
+  bytes.replace((record - 1) * kLen + f.start - 1, text.size(), text);
+}
+
+void Reseal(std::string& bytes) {
+  const std::size_t n = bytes.size() / kLen;
+  RunningCheck check;
+  for (std::size_t k = 0; k < n; ++k) check.Fold(std::string_view(bytes).substr(k * kLen, kLen));
+  Put(bytes, n, record06::kCheckSum, check.value());
+}
+
+class InspectCli : public ::testing::Test {
+ protected:
+  InspectCli() {
+    spec_ = SamplePaymentSpec(3, 7);  // records: header, 3 workers, movements, summary, validation
+    file_ = drives_.base() / WorkFileName(spec_);
+    WritePaymentFile(spec_, file_);
+  }
+
+  std::string Run(const std::string& command) const {
+    return command + " '" + file_.string() + "' --server-date 17/05/2004 --work-dir '" +
+           (drives_.base() / "work").string() + "'";
+  }
+
+  testing::TempDrives drives_{"C=fixed"};
+  PaymentSpec spec_;
+  fs::path file_;
+};
+
+TEST_F(InspectCli, CheckAllListsEveryProblemAndKeepsTheVerdict) {
+  std::string bytes = testing::ReadAll(file_);
+  Put(bytes, 1, record02::kCodigoPostal, "ABCDE");           // 2100
+  Put(bytes, 3, record03::kTipoTrabajador, "X");             // 172
+  Put(bytes, 4, record03::kSeguridadSocial, "ABCDEFGHIJK");  // 225
+  Put(bytes, 7, record06::kVersion, "W201");                 // 49, found before the records
+  Reseal(bytes);
+  std::ofstream(file_, std::ios::binary | std::ios::trunc) << bytes;
+
+  const Ran all = Zav(Run("check --all --json"));
+  EXPECT_EQ(all.status, 1) << all.out;
+  const json j = json::parse(all.out, nullptr, false);
+  ASSERT_FALSE(j.is_discarded()) << all.out;
+  EXPECT_EQ(j["message"], 49);
+  std::vector<int> messages, records;
+  for (const json& p : j["problems"]) {
+    messages.push_back(p["message"]);
+    records.push_back(p["record"]);
+  }
+  EXPECT_EQ(messages, (std::vector<int>{49, 2100, 172, 225}));
+  EXPECT_EQ(records, (std::vector<int>{7, 1, 3, 4}));
+  EXPECT_EQ(j["problems"][1]["field"],
+            "c\xC3\xB3"
+            "digo postal");  // UTF-8
+  EXPECT_EQ(j["problems"][1]["start"], 171);
+  EXPECT_EQ(j["problems"][1]["length"], 5);
+
+  // The same verdict without --all, and from validate; text output lists the problems.
+  const json plain = json::parse(Zav(Run("check --json")).out, nullptr, false);
+  EXPECT_EQ(plain["message"], 49);
+  EXPECT_FALSE(plain.contains("problems"));
+  EXPECT_EQ(json::parse(Zav(Run("validate --json")).out, nullptr, false)["message"], 49);
+  const Ran text = Zav(Run("check --all"));
+  EXPECT_NE(text.out.find("4 problems"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("record 4 (03), n\xC3\xBAmero de seguridad social (33, 11): 225"),
+            std::string::npos)
+      << text.out;
+}
+
+TEST_F(InspectCli, DescribeNamesTheFieldsAndMasks) {
+  const Ran plain = Zav("describe '" + file_.string() + "'");
+  ASSERT_EQ(plain.status, 0) << plain.out;
+  for (const std::string expected :
+       {"registro 1: encabezado patronal", "RFC del patr\xC3\xB3n: ABCD010101XY1",
+        "registro 2: trabajador 1", "n\xC3\xBAmero de seguridad social: 00000000001",
+        "fecha l\xC3\xADmite de pago (AAAAMMDD): 17/05/2004", "registro 7: validaci\xC3\xB3n",
+        "7 registros, 2065 bytes"}) {
+    EXPECT_NE(plain.out.find(expected), std::string::npos) << expected;
+  }
+
+  const Ran masked = Zav("describe --mask '" + file_.string() + "'");
+  ASSERT_EQ(masked.status, 0) << masked.out;
+  EXPECT_NE(masked.out.find("RFC del patr\xC3\xB3n: **********XY1"), std::string::npos);
+  EXPECT_NE(masked.out.find("n\xC3\xBAmero de seguridad social: ********001"), std::string::npos);
+  EXPECT_EQ(masked.out.find("ABCD010101XY1"), std::string::npos);
+  EXPECT_EQ(masked.out.find("00000000001"), std::string::npos);
+
+  const Ran lines = Zav("describe --json '" + file_.string() + "'");
+  std::size_t records = 0;
+  for (std::size_t at = 0; (at = lines.out.find('\n', at)) != std::string::npos; ++at) ++records;
+  EXPECT_EQ(records, 7u);
+}
+
+TEST_F(InspectCli, SplitPartsValidateAndImpossibleSplitsAreRefused) {
+  const fs::path parts = drives_.base() / "parts";
+  const Ran split =
+      Zav("split '" + file_.string() + "' --parts 3 --out-dir '" + parts.string() + "'");
+  ASSERT_EQ(split.status, 0) << split.out;
+  const std::string first = (parts / (file_.stem().string() + ".ZA0")).string();
+  const json verdict =
+      json::parse(Zav("check '" + first + "' --json --server-date 17/05/2004 --work-dir '" +
+                      (drives_.base() / "work").string() + "'")
+                      .out,
+                  nullptr, false);
+  EXPECT_EQ(verdict["accepted"], true) << verdict.dump();
+
+  // Seven parts need six places to cut; three workers, the movements and the summary are five.
+  const Ran refused = Zav("split '" + file_.string() + "' --parts 7 --out-dir '" +
+                          (drives_.base() / "seven").string() + "'");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.out.find("cannot split"), std::string::npos) << refused.out;
+  EXPECT_FALSE(fs::exists(drives_.base() / "seven" / (file_.stem().string() + ".ZA0")));
+}
+
+}  // namespace
+}  // namespace zav
