@@ -145,7 +145,16 @@ std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateSe
   const int first_type = TypeOf(record);
   sink.Begin(1, first_type);
   CopyHeader(z, record);
-  guarded([&] { DerivePeriod(z); });
+  guarded([&] {
+    try {
+      DerivePeriod(z);
+    } catch (const RuntimeFailure&) {
+      // A period that is not a number: the records are checked against the month as its
+      // leading value reads, rather than against whatever the copy held.
+      z.working().bgPeriodoPar = z.working().igNumPeriodo % 2 == 0;
+      throw;
+    }
+  });
   sink.Begin(0, -1);
   guarded([&] {
     if (const auto m = WorkNameCheck(z, record)) sink.NoteFile(m);
