@@ -106,14 +106,16 @@ std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateSe
   ZAV z = control;
   ProblemSink sink;
   z.working().problems = &sink;
-  const auto noted = [&sink](const RuntimeFailure& f) {
-    sink.NoteFailure(f.number(), f.description());
+  // As in the run, any other failure counts as a run-time failure too.
+  const auto noted = [&sink](const std::exception& e) {
+    const auto* f = dynamic_cast<const RuntimeFailure*>(&e);
+    sink.NoteFailure(f != nullptr ? f->number() : err::kInvalidCall, e.what());
   };
   // A step that may fail at run time: noted, and the walk goes on.
   const auto guarded = [&noted](auto&& step) {
     try {
       step();
-    } catch (const RuntimeFailure& f) {
+    } catch (const std::exception& f) {
       noted(f);
     }
   };
@@ -136,7 +138,7 @@ std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateSe
     n = file->RecordCount();
     z.iTamArch = ToLong(static_cast<double>(file->Length()));
     file->Read(1, record);
-  } catch (const RuntimeFailure& f) {
+  } catch (const std::exception& f) {
     noted(f);  // no file to walk
     return std::move(sink.problems());
   }
@@ -165,7 +167,7 @@ std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateSe
   try {
     file->Read(n, record);  // an empty file has no record 0
     last_type = TypeOf(record);
-  } catch (const RuntimeFailure& f) {
+  } catch (const std::exception& f) {
     noted(f);
     return std::move(sink.problems());
   }
@@ -193,7 +195,7 @@ std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateSe
     sink.Begin(z.posicion, -1);
     try {
       file->Read(z.posicion, record);
-    } catch (const RuntimeFailure& f) {
+    } catch (const std::exception& f) {
       noted(f);  // the rest of the file cannot be read
       break;
     }
