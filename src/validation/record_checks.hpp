@@ -1,7 +1,9 @@
 // The branches of the record checker, one per record type. Each checks its record's
 // fields in a fixed order, stores what later stages need in the control, and returns
 // at the first failed check with that check's message number (0: accepted). Values
-// stored before a failure stay.
+// stored before a failure stay. In a diagnosis (a ProblemSink set in the control's working
+// values, validation/problems.hpp) each failed check is noted instead and the branch goes
+// on with the next field.
 #pragma once
 
 #include <cstdint>
