@@ -109,6 +109,12 @@ std::string RunValidation(ZAV& z, const std::string& sDateServ, const RunOptions
     w.last_failure_number = failure.number();
     w.last_failure_description = failure.description();
     return "5";
+  } catch (const std::exception& e) {
+    // Nothing escapes the run: any other failure is a run-time failure too.
+    close_quietly();
+    w.last_failure_number = err::kInvalidCall;
+    w.last_failure_description = e.what();
+    return "5";
   }
 }
 
