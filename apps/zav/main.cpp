@@ -9,6 +9,7 @@
 #include "inspect.hpp"
 #include "run.hpp"
 #include "sample.hpp"
+#include "serve.hpp"
 
 namespace {
 
@@ -61,6 +62,9 @@ int main(int argc, char** argv) {
   zavcli::SplitRequest split_req;
   auto* split = zavcli::AddSplitCommand(app, split_req);
 
+  zavcli::ServeRequest serve_req;
+  auto* serve = zavcli::AddServeCommand(app, serve_req);
+
   zavcli::SampleRequest sample_req;
   auto* sample = app.add_subcommand(
       "sample", "Write a valid payment file (or a set of diskette parts) for tests");
@@ -93,6 +97,7 @@ int main(int argc, char** argv) {
       return zavcli::RunValidate(r);
     }
     if (sample->parsed()) return zavcli::RunSample(sample_req);
+    if (serve->parsed()) return zavcli::RunServe(serve_req);
     if (describe->parsed()) return zavcli::RunDescribe(describe_req);
     if (split->parsed()) return zavcli::RunSplit(split_req);
     if (message->parsed()) {
