@@ -35,33 +35,33 @@ int RunSample(const SampleRequest& r) {
     std::cerr << "zav: --period must be YYYYMM\n";
     return 64;
   }
-  zav::PaymentSpec spec = zav::SamplePaymentSpec(r.workers, r.seed);
-  spec.year = std::stoi(r.period.substr(0, 4));
-  spec.month = std::stoi(r.period.substr(4, 2));
-  if (spec.month < 1 || spec.month > 14) {
+  zav::PaymentSpec plan = zav::SamplePaymentSpec(r.workers, r.seed);
+  plan.year = std::stoi(r.period.substr(0, 4));
+  plan.month = std::stoi(r.period.substr(4, 2));
+  if (plan.month < 1 || plan.month > 14) {
     std::cerr << "zav: the period month must be 01 to 14\n";
     return 64;
   }
   if (!r.deadline.empty()) {
-    if (!ParseDate(r.deadline, spec.deadline_day, spec.deadline_month, spec.deadline_year)) {
+    if (!ParseDate(r.deadline, plan.deadline_day, plan.deadline_month, plan.deadline_year)) {
       std::cerr << "zav: --deadline must be DD/MM/YYYY\n";
       return 64;
     }
   } else {
-    const int month = spec.month >= 12 ? 1 : spec.month + 1;
-    spec.deadline_year = spec.month >= 12 ? spec.year + 1 : spec.year;
-    spec.deadline_month = month;
-    spec.deadline_day = 17;
+    const int month = plan.month >= 12 ? 1 : plan.month + 1;
+    plan.deadline_year = plan.month >= 12 ? plan.year + 1 : plan.year;
+    plan.deadline_month = month;
+    plan.deadline_day = 17;
   }
   fs::create_directories(r.out_dir);
-  const std::string name = zav::WorkFileName(spec);
+  const std::string name = zav::WorkFileName(plan);
   if (r.disks > 1) {
     const std::string base = fs::path(name).stem().string();
-    for (const fs::path& part : zav::WriteDiskettes(spec, r.out_dir, base, r.disks))
+    for (const fs::path& part : zav::WriteDiskettes(plan, r.out_dir, base, r.disks))
       std::cout << part.string() << "\n";
   } else {
     const fs::path file = fs::path(r.out_dir) / name;
-    zav::WritePaymentFile(spec, file);
+    zav::WritePaymentFile(plan, file);
     std::cout << file.string() << "\n";
   }
   return 0;

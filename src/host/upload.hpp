@@ -18,6 +18,8 @@
 //        409 {"error": TEXT}        an archive of that name was stored already
 //        413 {"error": TEXT}        archive over the size limit, or its file over the
 //                                   uncompressed limit
+//        415 {"error": TEXT}        sent as a form (urlencoded or multipart): refused by
+//                                   the HTTP layer before the body is read
 //        422 {"error": TEXT, "message": N, "text": TEXT}   the control rejected the file
 //                                   with message N; `text` is the control's message in
 //                                   UTF-8, folio line included

@@ -146,9 +146,9 @@ class Random {
 
 class Generator {
  public:
-  Generator(const PaymentSpec& spec, std::int64_t explicit_days)
-      : spec_(spec), rules_(RulesFor(spec.month)), count_(spec.generated_workers) {
-    const std::int64_t all = static_cast<std::int64_t>(spec.workers.size()) + count_;
+  Generator(const PaymentSpec& plan, std::int64_t explicit_days)
+      : spec_(plan), rules_(RulesFor(plan.month)), count_(plan.generated_workers) {
+    const std::int64_t all = static_cast<std::int64_t>(plan.workers.size()) + count_;
     // Two worker sums share one summary field at most (old age: employer and worker
     // shares), so each amount is kept to half of what the field holds per worker.
     cap_ = all > 0 ? kMaxSummaryAmount / (2 * all) : kMaxSummaryAmount;
@@ -217,12 +217,12 @@ class Generator {
   std::int64_t day_budget_;
 };
 
-// ---- The workers of a spec, explicit ones first, one at a time ----
+// ---- The workers of a plan, explicit ones first, one at a time ----
 
 class WorkerWalk {
  public:
-  WorkerWalk(const PaymentSpec& spec, std::int64_t explicit_days)
-      : spec_(spec), generator_(spec, explicit_days) {}
+  WorkerWalk(const PaymentSpec& plan, std::int64_t explicit_days)
+      : spec_(plan), generator_(plan, explicit_days) {}
 
   std::int64_t size() const {
     return static_cast<std::int64_t>(spec_.workers.size()) + spec_.generated_workers;
@@ -262,22 +262,22 @@ struct Employer {
   std::string periodo;  // year and month, 6 digits
 };
 
-Employer CheckedEmployer(const PaymentSpec& spec) {
+Employer CheckedEmployer(const PaymentSpec& plan) {
   Employer e;
-  if (spec.registro_patronal.size() != 11) Refuse("the registro patronal must have 11 characters");
-  e.registro = spec.registro_patronal;
-  if (spec.rfc.size() == 12) {
-    e.rfc = " " + spec.rfc;
-  } else if (spec.rfc.size() == 13) {
-    e.rfc = spec.rfc;
+  if (plan.registro_patronal.size() != 11) Refuse("the registro patronal must have 11 characters");
+  e.registro = plan.registro_patronal;
+  if (plan.rfc.size() == 12) {
+    e.rfc = " " + plan.rfc;
+  } else if (plan.rfc.size() == 13) {
+    e.rfc = plan.rfc;
   } else {
     Refuse("the RFC must have 12 or 13 characters");
   }
-  if (spec.folio.size() != 6) Refuse("the folio must have 6 characters");
-  e.folio = spec.folio;
+  if (plan.folio.size() != 6) Refuse("the folio must have 6 characters");
+  e.folio = plan.folio;
   e.periodo = std::string(6, ' ');
-  PutNumber(e.periodo, Field{1, 4, "a\361o del periodo"}, spec.year);
-  PutNumber(e.periodo, Field{5, 2, "mes del periodo"}, spec.month);
+  PutNumber(e.periodo, Field{1, 4, "a\361o del periodo"}, plan.year);
+  PutNumber(e.periodo, Field{5, 2, "mes del periodo"}, plan.month);
   return e;
 }
 
@@ -331,13 +331,13 @@ void StartMovements(std::string& r, const Employer& e) {
   PutText(r, record04::kRegistroPatronal, e.registro);
 }
 
-void BuildHeader(std::string& r, const PaymentSpec& spec, const Employer& e, const Totals& t) {
+void BuildHeader(std::string& r, const PaymentSpec& plan, const Employer& e, const Totals& t) {
   using namespace record02;
   r.assign(kRecordLength, ' ');
   PutText(r, kTipo, "02");
   PutEmployer(r, e, kRegistroPatronal, kRfc, kPeriodo);
   PutText(r, kFolio, e.folio);
-  PutText(r, kRazonSocial, spec.nombre);
+  PutText(r, kRazonSocial, plan.nombre);
   PutText(r, kDomicilio, "AV. PASEO DE LA REFORMA 100");
   PutText(r, kDelegacionDomicilio, "CUAUHTEMOC");
   PutText(r, kEntidadFederativa, "09");
@@ -359,7 +359,7 @@ struct Summary {
   std::int64_t s[32] = {};  // indexed like SumaS6..SumaS31
 };
 
-Summary SummaryOf(const PaymentSpec& spec, const Totals& t) {
+Summary SummaryOf(const PaymentSpec& plan, const Totals& t) {
   Summary m;
   auto& s = m.s;
   const auto& T = t.sums;
@@ -381,8 +381,8 @@ Summary SummaryOf(const PaymentSpec& spec, const Totals& t) {
   s[27] = 0;
   s[28] = 0;
   s[29] = t.complementarias;
-  s[30] = spec.multas;
-  s[31] = spec.donativos;
+  s[30] = plan.multas;
+  s[31] = plan.donativos;
   return m;
 }
 
@@ -423,7 +423,7 @@ void BuildSummary(std::string& r, const Employer& e, const Summary& m) {
   for (int i = 0; i < 24; ++i) PutNumber(r, kAmountFields[i], m.s[8 + i]);
 }
 
-void BuildValidation(std::string& r, const PaymentSpec& spec, const Employer& e, const Summary& m,
+void BuildValidation(std::string& r, const PaymentSpec& plan, const Employer& e, const Summary& m,
                      const Totals& t) {
   using namespace record06;
   const auto& s = m.s;
@@ -433,11 +433,11 @@ void BuildValidation(std::string& r, const PaymentSpec& spec, const Employer& e,
   PutText(r, kFolio, e.folio);
   PutNumber(r, kSumaTasas, 0);
   PutNumber(r, kTamanoArchivo, t.records * static_cast<std::int64_t>(kRecordLength));
-  PutNumber(r, Field{kFechaLimite.start, 4, "a\361o l\355mite"}, spec.deadline_year);
-  PutNumber(r, Field{kFechaLimite.start + 4, 2, "mes l\355mite"}, spec.deadline_month);
-  PutNumber(r, Field{kFechaLimite.start + 6, 2, "d\355a l\355mite"}, spec.deadline_day);
-  PutNumber(r, kDiscos, spec.diskettes);
-  PutText(r, kVersion, spec.version);
+  PutNumber(r, Field{kFechaLimite.start, 4, "a\361o l\355mite"}, plan.deadline_year);
+  PutNumber(r, Field{kFechaLimite.start + 4, 2, "mes l\355mite"}, plan.deadline_month);
+  PutNumber(r, Field{kFechaLimite.start + 6, 2, "d\355a l\355mite"}, plan.deadline_day);
+  PutNumber(r, kDiscos, plan.diskettes);
+  PutText(r, kVersion, plan.version);
   PutNumber(r, kTotalImss4Seguros, s[15] + s[16] + s[17]);
   PutNumber(r, kTotalImssRcv, s[20] + s[21] + s[22] + s[23] + s[29]);
   PutNumber(r, kTotalInfonavitAportacion, s[24]);
@@ -468,16 +468,16 @@ class StreamSink : public RecordSink {
 
 class Writer {
  public:
-  explicit Writer(const PaymentSpec& spec)
-      : spec_(spec), employer_(CheckedEmployer(spec)), walk_(spec, ExplicitDays(spec)) {
-    if (spec.generated_workers < 0) Refuse("a negative number of generated workers");
+  explicit Writer(const PaymentSpec& plan)
+      : spec_(plan), employer_(CheckedEmployer(plan)), walk_(plan, ExplicitDays(plan)) {
+    if (plan.generated_workers < 0) Refuse("a negative number of generated workers");
     Count();
     // Everything but the worker and movement records depends only on the totals: built
-    // here, so that a spec that cannot be laid out fails before anything is written.
-    summary_ = SummaryOf(spec, totals_);
-    BuildHeader(header_, spec, employer_, totals_);
+    // here, so that a plan that cannot be laid out fails before anything is written.
+    summary_ = SummaryOf(plan, totals_);
+    BuildHeader(header_, plan, employer_, totals_);
     BuildSummary(summary_record_, employer_, summary_);
-    BuildValidation(validation_, spec, employer_, summary_, totals_);
+    BuildValidation(validation_, plan, employer_, summary_, totals_);
   }
 
   std::int64_t records() const { return totals_.records; }
@@ -518,9 +518,9 @@ class Writer {
   }
 
  private:
-  static std::int64_t ExplicitDays(const PaymentSpec& spec) {
+  static std::int64_t ExplicitDays(const PaymentSpec& plan) {
     std::int64_t days = 0;
-    for (const PaymentWorker& w : spec.workers) days += w.days;
+    for (const PaymentWorker& w : plan.workers) days += w.days;
     return days;
   }
 
@@ -574,27 +574,27 @@ class Writer {
 }  // namespace
 
 PaymentSpec SamplePaymentSpec(std::int64_t workers, std::uint32_t seed) {
-  PaymentSpec spec;
-  spec.generated_workers = workers;
-  spec.seed = seed;
-  return spec;
+  PaymentSpec plan;
+  plan.generated_workers = workers;
+  plan.seed = seed;
+  return plan;
 }
 
-std::string WorkFileName(const PaymentSpec& spec) {
-  const Employer e = CheckedEmployer(spec);
+std::string WorkFileName(const PaymentSpec& plan) {
+  const Employer e = CheckedEmployer(plan);
   return "P" + e.periodo.substr(2, 4) + e.registro[2] + e.registro[6] + e.registro[8] + ".ZAV";
 }
 
-std::int64_t PaymentRecordCount(const PaymentSpec& spec) { return Writer(spec).records(); }
+std::int64_t PaymentRecordCount(const PaymentSpec& plan) { return Writer(plan).records(); }
 
-void WritePaymentFile(const PaymentSpec& spec, std::ostream& out) {
-  Writer writer(spec);
+void WritePaymentFile(const PaymentSpec& plan, std::ostream& out) {
+  Writer writer(plan);
   StreamSink sink(out);
   writer.Write(sink);
 }
 
-void WritePaymentFile(const PaymentSpec& spec, const std::filesystem::path& file) {
-  Writer writer(spec);
+void WritePaymentFile(const PaymentSpec& plan, const std::filesystem::path& file) {
+  Writer writer(plan);
   PendingFile pending(file);
   {
     std::ofstream out(pending.path(), std::ios::binary | std::ios::trunc);
@@ -607,12 +607,12 @@ void WritePaymentFile(const PaymentSpec& spec, const std::filesystem::path& file
   pending.Commit();
 }
 
-std::vector<std::filesystem::path> WriteDiskettes(const PaymentSpec& spec,
+std::vector<std::filesystem::path> WriteDiskettes(const PaymentSpec& plan,
                                                   const std::filesystem::path& folder,
                                                   const std::string& base_name, int parts) {
   if (base_name.size() != 8) Refuse("a diskette base name must have 8 characters");
   if (parts < 1 || parts > kMaxDiskettes) Refuse("a file goes on 1 to 10 diskettes");
-  PaymentSpec split = spec;
+  PaymentSpec split = plan;
   split.diskettes = parts;
   Writer writer(split);
   const std::int64_t n = writer.records();

@@ -12,7 +12,7 @@
 //   only in even months up to 12, voluntary and housing amounts never in periods 13 and
 //   14, and amounts and days small enough that every total fits its field. Explicit
 //   workers are written as given: their amounts are the caller's.
-// - The writer lays out what the spec says and judges nothing the control judges (a bad
+// - The writer lays out what the plan says and judges nothing the control judges (a bad
 //   period, deadline or version, a late payment, a payment of zero, no workers at all are
 //   written as asked). It refuses, with RuntimeFailure(5), only what cannot be laid out:
 //   identifiers of the wrong length, numbers too wide for their fields, a diskette split
@@ -90,26 +90,26 @@ struct PaymentSpec {
   std::int64_t donativos = 0;
 };
 
-// A spec with `workers` generated workers and the defaults above: period April 2004,
+// A plan with `workers` generated workers and the defaults above: period April 2004,
 // deadline 17 May 2004 (validate with a server date up to that day).
 PaymentSpec SamplePaymentSpec(std::int64_t workers, std::uint32_t seed);
 
 // A work name that passes the work-name check: a letter, the last two digits of the
 // period year, the period month, characters 3, 7 and 9 of the registration number, then
 // ".ZAV" (12 characters: "P0404268.ZAV" for the defaults).
-std::string WorkFileName(const PaymentSpec& spec);
+std::string WorkFileName(const PaymentSpec& plan);
 
-// The number of records the file of `spec` has, and its size in bytes (295 a record).
-std::int64_t PaymentRecordCount(const PaymentSpec& spec);
+// The number of records the file of `plan` has, and its size in bytes (295 a record).
+std::int64_t PaymentRecordCount(const PaymentSpec& plan);
 
 // Writes the file to `out`, record after record, in constant memory. Throws
-// RuntimeFailure(5) for a spec that cannot be laid out (before anything is written), and
+// RuntimeFailure(5) for a plan that cannot be laid out (before anything is written), and
 // RuntimeFailure(57) when the stream fails.
-void WritePaymentFile(const PaymentSpec& spec, std::ostream& out);
+void WritePaymentFile(const PaymentSpec& plan, std::ostream& out);
 
 // Writes the file at a native path: whole or not at all (written beside it, then renamed
 // into place).
-void WritePaymentFile(const PaymentSpec& spec, const std::filesystem::path& file);
+void WritePaymentFile(const PaymentSpec& plan, const std::filesystem::path& file);
 
 // Writes the file split over `parts` (1 to 10) diskette parts in the native `folder`,
 // named `base_name` (8 characters) & ".ZA0", ".ZA1", ..., with the diskette count of the
@@ -117,7 +117,7 @@ void WritePaymentFile(const PaymentSpec& spec, const std::filesystem::path& file
 // or summary record, and only the last holds the validation record, which is how the
 // diskette assembly recognises the last diskette. The parts are put in place together
 // when all are written. Returns their paths, in order.
-std::vector<std::filesystem::path> WriteDiskettes(const PaymentSpec& spec,
+std::vector<std::filesystem::path> WriteDiskettes(const PaymentSpec& plan,
                                                   const std::filesystem::path& folder,
                                                   const std::string& base_name, int parts);
 

@@ -37,9 +37,9 @@ class Cli : public ::testing::Test {
   testing::TempDrives drives{"C=fixed"};
   fs::path source = drives.base() / "source";
   void SetUp() override { fs::create_directories(source); }
-  std::string Write(const PaymentSpec& spec) {
-    const fs::path file = source / WorkFileName(spec);
-    WritePaymentFile(spec, file);
+  std::string Write(const PaymentSpec& plan) {
+    const fs::path file = source / WorkFileName(plan);
+    WritePaymentFile(plan, file);
     return file.string();
   }
 };
@@ -64,8 +64,8 @@ TEST_F(Cli, BundledExampleValidatesAndPacks) {
 }
 
 TEST_F(Cli, ExitStatusesAndVerdicts) {
-  PaymentSpec spec = SamplePaymentSpec(4, 3);
-  const std::string file = Write(spec);
+  PaymentSpec plan = SamplePaymentSpec(4, 3);
+  const std::string file = Write(plan);
   struct Case {
     std::string args;
     int status;
@@ -91,8 +91,8 @@ TEST_F(Cli, ExitStatusesAndVerdicts) {
 }
 
 TEST_F(Cli, CheckLeavesNothingBehindAndARunTimeFailureIsTwo) {
-  PaymentSpec spec = SamplePaymentSpec(2, 5);
-  const std::string file = Write(spec);
+  PaymentSpec plan = SamplePaymentSpec(2, 5);
+  const std::string file = Write(plan);
   CliRun run = Zav("check " + file + " --server-date 10/05/2004 --json");
   ASSERT_EQ(run.status, 0) << run.out;
   auto j = nlohmann::json::parse(run.out);
@@ -104,7 +104,7 @@ TEST_F(Cli, CheckLeavesNothingBehindAndARunTimeFailureIsTwo) {
   // A source name without an extension of three characters cannot be judged: "5".
   const fs::path odd = source / "P0404268.ZV";
   fs::copy_file(file, odd);
-  run = Zav("check " + odd.string() + " --work-name " + WorkFileName(spec) +
+  run = Zav("check " + odd.string() + " --work-name " + WorkFileName(plan) +
             " --server-date 10/05/2004 --json");
   EXPECT_EQ(run.status, 2) << run.out;
   j = nlohmann::json::parse(run.out);
@@ -113,8 +113,8 @@ TEST_F(Cli, CheckLeavesNothingBehindAndARunTimeFailureIsTwo) {
 }
 
 TEST_F(Cli, DisketteSetsJoinFromTheFirstPart) {
-  PaymentSpec spec = SamplePaymentSpec(30, 9);
-  const auto parts = WriteDiskettes(spec, source, "P0404268", 3);
+  PaymentSpec plan = SamplePaymentSpec(30, 9);
+  const auto parts = WriteDiskettes(plan, source, "P0404268", 3);
   ASSERT_EQ(parts.size(), 3u);
   const CliRun run = Zav("validate " + parts.front().string() + " --server-date 10/05/2004");
   EXPECT_EQ(run.status, 0) << run.out;

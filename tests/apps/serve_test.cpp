@@ -28,9 +28,9 @@ namespace fs = std::filesystem;
 
 const std::string kName = "33501e01.m1.s0870.rA1234567890.f000001.p200404.e999.zip";
 
-std::string PaymentBytes(const PaymentSpec& spec) {
+std::string PaymentBytes(const PaymentSpec& plan) {
   std::ostringstream out;
-  WritePaymentFile(spec, out);
+  WritePaymentFile(plan, out);
   return out.str();
 }
 
@@ -62,9 +62,9 @@ class Upload : public ::testing::Test {
 
   // The archive the page uploads: the payment file under the name the control gives it,
   // packed by the control's own packing.
-  std::string PageArchive(const PaymentSpec& spec, const std::string& name = kName) {
+  std::string PageArchive(const PaymentSpec& plan, const std::string& name = kName) {
     const fs::path file = scratch / (name.substr(0, name.size() - 3) + "zav");
-    WritePaymentFile(spec, file);
+    WritePaymentFile(plan, file);
     const fs::path archive = scratch / name;
     EXPECT_EQ(EmpacaArchivo(archive.string(), file.string()), 0);
     return testing::ReadAll(archive);
@@ -81,11 +81,11 @@ class Upload : public ::testing::Test {
 };
 
 TEST_F(Upload, RefusesWithAClearAnswerAndStoresNothing) {
-  const PaymentSpec spec = SamplePaymentSpec(3, 7);
-  const std::string payment = PaymentBytes(spec);
-  const std::string good = PageArchive(spec);
+  const PaymentSpec plan = SamplePaymentSpec(3, 7);
+  const std::string payment = PaymentBytes(plan);
+  const std::string good = PageArchive(plan);
   const std::string inner = kName.substr(0, kName.size() - 3) + "zav";
-  PaymentSpec other_folio = spec;
+  PaymentSpec other_folio = plan;
   other_folio.folio = "000002";
 
   struct Case {
@@ -272,9 +272,9 @@ TEST_F(Upload, ServerRoundTrip) {
   std::time_t now = std::time(nullptr);
   std::tm today{};
   localtime_r(&now, &today);
-  PaymentSpec spec = SamplePaymentSpec(3, 7);
-  spec.deadline_year = today.tm_year + 1900 + 1;
-  const std::string archive = PageArchive(spec);
+  PaymentSpec plan = SamplePaymentSpec(3, 7);
+  plan.deadline_year = today.tm_year + 1900 + 1;
+  const std::string archive = PageArchive(plan);
 
   ServerProcess server(uploads, web);
   ASSERT_GT(server.port(), 0) << "the server did not say where it listens";

@@ -44,12 +44,12 @@ std::string WithSealOf(std::string bytes, const std::string& from) {
 }
 
 TEST(SplitIntoDiskettes, PartsJoinBackIntoAFileThatValidates) {
-  const PaymentSpec spec = SamplePaymentSpec(12, 4);  // 12 workers: 14 places to cut
+  const PaymentSpec plan = SamplePaymentSpec(12, 4);  // 12 workers: 14 places to cut
   for (const int parts : {1, 2, 3, 10}) {
     TempDrives drives("C=fixed;A=removable");
-    const fs::path input = drives.root('A') / "in" / WorkFileName(spec);
+    const fs::path input = drives.root('A') / "in" / WorkFileName(plan);
     fs::create_directories(input.parent_path());
-    WritePaymentFile(spec, input);
+    WritePaymentFile(plan, input);
     const std::string original = ReadAll(input);
 
     const auto written = SplitIntoDiskettes(input, parts, drives.root('A'));
@@ -59,13 +59,13 @@ TEST(SplitIntoDiskettes, PartsJoinBackIntoAFileThatValidates) {
     ZAV z;
     z.inicio();
     z.OrigenArchi = "A:\\";
-    z.FinalArchi = WorkFileName(spec);
+    z.FinalArchi = WorkFileName(plan);
     z.OrigenNombre = written.front().filename().string();
     std::vector<int> answers, expected(static_cast<std::size_t>(parts), 0);
     expected.back() = parts;
     for (int k = 0; k < parts; ++k) {
       const std::string name = written[static_cast<std::size_t>(k)].filename().string();
-      EXPECT_EQ(name, fs::path(WorkFileName(spec)).stem().string() + ".ZA" + std::to_string(k));
+      EXPECT_EQ(name, fs::path(WorkFileName(plan)).stem().string() + ".ZA" + std::to_string(k));
       ASSERT_EQ(z.IntegraDisco(name, static_cast<std::uint8_t>(k)), 0);
       answers.push_back(z.ChecaUltimoDisco(name));
     }
@@ -94,11 +94,11 @@ TEST(SplitIntoDiskettes, RefusesWhatCannotBeSplitAndWritesNothing) {
       {"no validation record last", 2, [](std::string& b) { b.resize(b.size() - kLen); }},
       {"an output that is the input", 2, nullptr, "P0404268.ZA1"},
   };
-  const PaymentSpec spec = SamplePaymentSpec(3, 2);
+  const PaymentSpec plan = SamplePaymentSpec(3, 2);
   for (const Case& c : cases) {
     TempDrives drives("");
     const fs::path input = drives.base() / c.name;
-    WritePaymentFile(spec, input);
+    WritePaymentFile(plan, input);
     std::string bytes = ReadAll(input);
     if (c.edit) {
       c.edit(bytes);

@@ -62,9 +62,9 @@ class Control {
 
 TEST(Component, FactoryCreatesAControlThatValidatesByName) {
   testing::TempDrives drives("C=fixed;A=removable");
-  PaymentSpec spec = SamplePaymentSpec(3, 7);
-  const std::string name = WorkFileName(spec);
-  WritePaymentFile(spec, drives.native("A:/" + name));
+  PaymentSpec plan = SamplePaymentSpec(3, 7);
+  const std::string name = WorkFileName(plan);
+  WritePaymentFile(plan, drives.native("A:/" + name));
 
   Library lib;
   ASSERT_NE(lib.handle, nullptr) << dlerror();
@@ -113,7 +113,7 @@ TEST(Component, FactoryCreatesAControlThatValidatesByName) {
   ASSERT_EQ(result.vt, ZAV_VT_BSTR);
   EXPECT_STREQ(result.u.bstrVal, "0");
   ASSERT_EQ(z.Call("LineaDeCaptura", {}, &result), ZAV_S_OK);
-  EXPECT_EQ(std::string(result.u.bstrVal).substr(0, 11), spec.registro_patronal);
+  EXPECT_EQ(std::string(result.u.bstrVal).substr(0, 11), plan.registro_patronal);
   ZavVariantClear(&result);
 
   // A failed call carries the classic error.

@@ -28,7 +28,7 @@ constexpr char kOnTime[] = "18/07/2005";  // the deadline, Sunday 17 July, moves
 
 // Four workers, the first with one movement: records 1 header, 2-5 workers, 6 movements,
 // 7 summary, 8 validation.
-PaymentSpec Spec() {
+PaymentSpec Plan() {
   PaymentSpec s;
   s.year = 2005;
   s.month = 6;
@@ -48,9 +48,9 @@ PaymentSpec Spec() {
   return s;
 }
 
-std::string FileFor(const PaymentSpec& spec) {
+std::string FileFor(const PaymentSpec& plan) {
   std::ostringstream out;
-  WritePaymentFile(spec, out);
+  WritePaymentFile(plan, out);
   return out.str();
 }
 
@@ -111,14 +111,14 @@ class Diagnosis : public ::testing::Test {
 };
 
 TEST_F(Diagnosis, AValidFileHasNoProblems) {
-  Bring(FileFor(Spec()));
+  Bring(FileFor(Plan()));
   EXPECT_EQ(RunMessage(), 0);
   EXPECT_TRUE(DiagnoseFile(z_, kOnTime).empty());
 }
 
 TEST_F(Diagnosis, ListsEveryFaultWhileTheRunReportsTheFirst) {
   using namespace record03;
-  std::string bytes = FileFor(Spec());
+  std::string bytes = FileFor(Plan());
   Put(bytes, 1, record02::kCodigoPostal, "0660X");                          // 2100
   Put(bytes, 3, kSeguridadSocial, "1234567890X");                           // 225
   Put(bytes, 3, kTipoTrabajador, "X");                                      // 172, same record
@@ -174,7 +174,7 @@ TEST_F(Diagnosis, FileLevelProblemsAsTheRunFindsThem) {
       {"days total", [](std::string& b) { Put(b, 1, record02::kTotalDias, "0000001"); }, 310},
   };
   for (const Case& c : cases) {
-    std::string bytes = FileFor(Spec());
+    std::string bytes = FileFor(Plan());
     if (c.edit) c.edit(bytes);
     if (c.message != 144) Reseal(bytes);
     Bring(bytes, c.source, c.work);
@@ -188,7 +188,7 @@ TEST_F(Diagnosis, FileLevelProblemsAsTheRunFindsThem) {
 // A run-time failure ends the run with "5"; the diagnosis notes it against its record and
 // goes on to the problems after it.
 TEST_F(Diagnosis, RunTimeFailureIsNotedAndTheWalkGoesOn) {
-  std::string bytes = FileFor(Spec());
+  std::string bytes = FileFor(Plan());
   Put(bytes, 7, record02::kTipo, "-5");  // the summary's type is not a byte
   Put(bytes, 8, record06::kFolio, "999999");
   Reseal(bytes);

@@ -70,9 +70,9 @@ PaymentSpec Small() {
   return s;
 }
 
-std::string FileOf(const PaymentSpec& spec) {
+std::string FileOf(const PaymentSpec& plan) {
   std::ostringstream out;
-  WritePaymentFile(spec, out);
+  WritePaymentFile(plan, out);
   return out.str();
 }
 
@@ -208,7 +208,7 @@ class ValidationRun : public ::testing::Test {
 TEST_F(ValidationRun, AcceptsFilesOfEveryKindOfPeriod) {
   struct Case {
     const char* what;
-    PaymentSpec spec;
+    PaymentSpec plan;
   };
   const auto generated = [](int month, std::int64_t workers) {
     PaymentSpec s = SamplePaymentSpec(workers, static_cast<std::uint32_t>(month));
@@ -225,23 +225,23 @@ TEST_F(ValidationRun, AcceptsFilesOfEveryKindOfPeriod) {
       {"period 14", generated(14, 60)},
   };
   for (const Case& c : cases) {
-    const std::string bytes = FileOf(c.spec);
-    Bring(bytes, "P0506268.ZAV", WorkFileName(c.spec));
+    const std::string bytes = FileOf(c.plan);
+    Bring(bytes, "P0506268.ZAV", WorkFileName(c.plan));
     EXPECT_EQ(z_.ValidaReg(kOnTime), "0") << c.what << ": " << z_.working().last_message;
     EXPECT_EQ(z_.posicion, static_cast<std::int32_t>(Records(bytes) + 1)) << c.what;
     EXPECT_EQ(z_.iCantidadregistros3,
-              static_cast<std::int32_t>(c.spec.workers.size() + c.spec.generated_workers));
+              static_cast<std::int32_t>(c.plan.workers.size() + c.plan.generated_workers));
     ExpectPacked(bytes);
   }
 }
 
 TEST_F(ValidationRun, AcceptsAFileSplitOverDiskettes) {
-  PaymentSpec spec = SamplePaymentSpec(40, 9);
-  const auto parts = WriteDiskettes(spec, drives_.root('A'), "P0404268", 3);
+  PaymentSpec plan = SamplePaymentSpec(40, 9);
+  const auto parts = WriteDiskettes(plan, drives_.root('A'), "P0404268", 3);
   ASSERT_EQ(parts.size(), 3u);
   z_.inicio();
   z_.OrigenArchi = "A:\\";
-  z_.FinalArchi = WorkFileName(spec);
+  z_.FinalArchi = WorkFileName(plan);
   z_.OrigenNombre = "P0404268.ZA0";
   std::vector<int> answers;
   for (std::uint8_t k = 0; k < 3; ++k) {
@@ -252,13 +252,13 @@ TEST_F(ValidationRun, AcceptsAFileSplitOverDiskettes) {
   EXPECT_EQ(answers, (std::vector<int>{0, 0, 3}));
   EXPECT_EQ(z_.NumDiscos, 3);
   EXPECT_EQ(z_.ValidaReg("17/05/2004"), "0") << z_.working().last_message;
-  spec.diskettes = 3;
-  ExpectPacked(FileOf(spec));
+  plan.diskettes = 3;
+  ExpectPacked(FileOf(plan));
 }
 
 TEST_F(ValidationRun, AcceptsFortyThousandWorkers) {
-  const PaymentSpec spec = SamplePaymentSpec(40000, 3);
-  Bring(FileOf(spec), "P0404268.ZAV", WorkFileName(spec));
+  const PaymentSpec plan = SamplePaymentSpec(40000, 3);
+  Bring(FileOf(plan), "P0404268.ZAV", WorkFileName(plan));
   EXPECT_EQ(z_.ValidaReg("17/05/2004"), "0") << z_.working().last_message;
   EXPECT_EQ(z_.iCantidadregistros3, 40000);
 }
@@ -314,7 +314,7 @@ TEST_F(ValidationRun, CaptureLineAndParameterString) {
 
 struct FailureCase {
   const char* what;
-  void (*spec)(PaymentSpec&);
+  void (*plan)(PaymentSpec&);
   void (*file)(std::string& bytes, ZAV& z, const TempDrives& drives);
   std::int16_t message;
   std::int32_t posicion;  // 0: after the last record
@@ -394,9 +394,9 @@ TEST_F(ValidationRun, FileLevelMessages) {
        225, 3},
   };
   for (const FailureCase& c : cases) {
-    PaymentSpec spec = Small();
-    if (c.spec) c.spec(spec);
-    std::string bytes = FileOf(spec);
+    PaymentSpec plan = Small();
+    if (c.plan) c.plan(plan);
+    std::string bytes = FileOf(plan);
     z_.igToler = 0;
     if (c.file) c.file(bytes, z_, drives_);
     Bring(bytes, c.source, c.work);

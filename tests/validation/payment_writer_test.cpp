@@ -80,36 +80,36 @@ TEST(PaymentWriterTest, RefusesWhatCannotBeLaidOutBeforeWritingAnything) {
        }},
   };
   for (const Case& c : cases) {
-    PaymentSpec spec = SamplePaymentSpec(3, 1);
-    c.change(spec);
+    PaymentSpec plan = SamplePaymentSpec(3, 1);
+    c.change(plan);
     SCOPED_TRACE(c.what);
     std::ostringstream out;
-    EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WritePaymentFile(spec, out));
+    EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WritePaymentFile(plan, out));
     EXPECT_TRUE(out.str().empty()) << c.what;
   }
 }
 
 TEST(PaymentWriterTest, RefusesDiskettesThatCannotBeMade) {
   testing::TempDrives drives("A=removable");
-  const PaymentSpec spec = SamplePaymentSpec(2, 1);  // 6 records: at most 5 parts
-  EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WriteDiskettes(spec, drives.root('A'), "P04", 2));
-  EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WriteDiskettes(spec, drives.root('A'), "P0404268", 0));
-  EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WriteDiskettes(spec, drives.root('A'), "P0404268", 11));
-  EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WriteDiskettes(spec, drives.root('A'), "P0404268", 6));
-  EXPECT_EQ(WriteDiskettes(spec, drives.root('A'), "P0404268", 5).size(), 5u);
+  const PaymentSpec plan = SamplePaymentSpec(2, 1);  // 6 records: at most 5 parts
+  EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WriteDiskettes(plan, drives.root('A'), "P04", 2));
+  EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WriteDiskettes(plan, drives.root('A'), "P0404268", 0));
+  EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WriteDiskettes(plan, drives.root('A'), "P0404268", 11));
+  EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WriteDiskettes(plan, drives.root('A'), "P0404268", 6));
+  EXPECT_EQ(WriteDiskettes(plan, drives.root('A'), "P0404268", 5).size(), 5u);
 }
 
-// Generated workers are written in constant memory and the same spec writes the same
+// Generated workers are written in constant memory and the same plan writes the same
 // bytes; a file held whole would take 295 bytes a worker.
 TEST(PaymentWriterTest, StreamsGeneratedWorkers) {
-  const PaymentSpec spec = SamplePaymentSpec(100'000, 5);
+  const PaymentSpec plan = SamplePaymentSpec(100'000, 5);
   const long before = PeakKilobytes();
   DigestBuffer first, second;
   std::ostream out_first(&first), out_second(&second);
-  WritePaymentFile(spec, out_first);
-  WritePaymentFile(spec, out_second);
+  WritePaymentFile(plan, out_first);
+  WritePaymentFile(plan, out_second);
   EXPECT_LT(PeakKilobytes() - before, 15'000);
-  EXPECT_EQ(first.bytes, static_cast<std::uint64_t>(PaymentRecordCount(spec)) * 295);
+  EXPECT_EQ(first.bytes, static_cast<std::uint64_t>(PaymentRecordCount(plan)) * 295);
   EXPECT_GT(first.bytes, 100'000u * 295);
   EXPECT_EQ(first.hash, second.hash);
 }
