@@ -1,0 +1,113 @@
+// The page's zip writer in the place of the control's zip library entry `dzipVB`.
+//
+// It is handed the control's two command records as byte arrays: the 188-byte numeric
+// record (size 188 at offset 0 and the packing operation 4 at offset 4, little-endian)
+// and the 13141-byte text record (ten blank-padded Windows-1252 fields of 260, 5120, 260,
+// 2048, 7, 2048, 2048, 1024, 66 and 260 bytes). It writes a standard zip archive at the
+// path of field 1 holding the file of field 2 under its bare name, and answers
+// {result, status}: result 0 exactly when the archive is complete.
+//
+// - Both paths are control paths (C:\ZAV\temp\...), mapped to the module's in-memory
+//   file system by the control's own drive table (`nativePath`).
+// - The archive is written beside its final name and renamed into place: an earlier
+//   archive of that name is replaced whole, and a failure leaves no archive behind.
+// - Results other than 0: 1 the records are not a packing command, 2 the file to pack is
+//   missing or unreadable, 3 the archive could not be written; status then holds the
+//   failure's number (53 file not found, or the error the path or the file system gave).
+
+const NUMERIC_SIZE = 188;
+const FIELD_LENGTHS = [260, 5120, 260, 2048, 7, 2048, 2048, 1024, 66, 260];
+const TEXT_SIZE = FIELD_LENGTHS.reduce((a, b) => a + b, 0);
+const OPERATION_PACK = 4;
+
+export const DZIP_BAD_COMMAND = 1;
+export const DZIP_NO_FILE = 2;
+export const DZIP_CANNOT_WRITE = 3;
+
+const FILE_NOT_FOUND = 53;
+const DEVICE_IO_ERROR = 57;
+
+function get32(bytes, offset) {
+  return (
+    (bytes[offset] | (bytes[offset + 1] << 8) | (bytes[offset + 2] << 16) | (bytes[offset + 3] << 24)) >>> 0
+  );
+}
+
+// Field `field` (1 to 10) of the text record, without its trailing blanks, as bytes.
+export function textField(text, field) {
+  let start = 0;
+  for (let i = 1; i < field; ++i) start += FIELD_LENGTHS[i - 1];
+  let end = start + FIELD_LENGTHS[field - 1];
+  while (end > start && text[end - 1] === 0x20) --end;
+  return text.subarray(start, end);
+}
+
+// Control text (Windows-1252 bytes) of a JavaScript string; a character that has no
+// Windows-1252 form becomes '?'.
+let cp1252Table = null;
+export function encodeCp1252(text) {
+  if (!cp1252Table) {
+    cp1252Table = new Map();
+    const decoded = new TextDecoder('windows-1252').decode(Uint8Array.from({ length: 256 }, (_, i) => i));
+    for (let i = 0; i < 256; ++i) cp1252Table.set(decoded.charCodeAt(i), i);
+  }
+  return Uint8Array.from(text, (c) => cp1252Table.get(c.charCodeAt(0)) ?? 0x3f);
+}
+
+// The last component of a control path ('\' and '/' both separate).
+function bareName(path) {
+  return path.slice(Math.max(path.lastIndexOf('\\'), path.lastIndexOf('/')) + 1);
+}
+
+// makeDzipVB({FS, nativePath, zipSync}):
+//   FS          the module's file system (readFile, writeFile, rename, unlink, stat)
+//   nativePath  (control path as Windows-1252 bytes) -> {path} or {error: number}
+//   zipSync     fflate's zipSync
+export function makeDzipVB({ FS, nativePath, zipSync }) {
+  const cp1252 = new TextDecoder('windows-1252');
+  let counter = 0;
+  return function dzipVB(numeric, text) {
+    if (
+      numeric.length !== NUMERIC_SIZE ||
+      text.length !== TEXT_SIZE ||
+      get32(numeric, 0) !== NUMERIC_SIZE ||
+      get32(numeric, 4) !== OPERATION_PACK
+    ) {
+      return { result: DZIP_BAD_COMMAND, status: 0 };
+    }
+    const archiveField = textField(text, 1);
+    const fileField = textField(text, 2);
+    if (archiveField.length === 0 || fileField.length === 0) {
+      return { result: DZIP_BAD_COMMAND, status: 0 };
+    }
+
+    const file = nativePath(fileField);
+    if (file.error) return { result: DZIP_NO_FILE, status: file.error };
+    let data;
+    try {
+      if (!FS.isFile(FS.stat(file.path).mode)) throw new Error('not a file');
+      data = FS.readFile(file.path);
+    } catch {
+      return { result: DZIP_NO_FILE, status: FILE_NOT_FOUND };
+    }
+
+    const archive = nativePath(archiveField);
+    if (archive.error) return { result: DZIP_CANNOT_WRITE, status: archive.error };
+    const slash = archive.path.lastIndexOf('/');
+    const pending = `${archive.path.slice(0, slash + 1)}.${archive.path.slice(slash + 1)}.${++counter}.part`;
+    try {
+      const entryName = bareName(cp1252.decode(fileField));
+      const zipped = zipSync({ [entryName]: [data, { level: 6 }] });
+      FS.writeFile(pending, zipped);
+      FS.rename(pending, archive.path);
+      return { result: 0, status: 0 };
+    } catch (e) {
+      try {
+        FS.unlink(pending);
+      } catch {
+        // nothing was written
+      }
+      return { result: DZIP_CANNOT_WRITE, status: (e && e.errno) || DEVICE_IO_ERROR };
+    }
+  };
+}

@@ -1,0 +1,163 @@
+// The page's control, off the page's thread: this worker loads the WebAssembly control,
+// scripts it with the host sequence of the payment page, and answers the page by
+// messages, so a long validation never freezes the page.
+//
+// Drives of the control, over the module's in-memory file system: A is the removable
+// drive the user's file (or the current diskette) is put on, C the fixed drive that
+// holds the work folder C:\ZAV\temp\.
+//
+// Requests {id, op, ...} and answers {id, ok: true, ...} or {id, ok: false, error}:
+//   load                          the control is loaded and passed the safety check
+//   single {name, bytes}          a payment file in one piece: inicio, copiaArch
+//   part {name, bytes, disk}      diskette `disk` (0 first): inicio on the first, then
+//                                 IntegraDisco and ChecaUltimoDisco; answers
+//                                 {message, text} on refusal, else {last} (0: more follow)
+//   validate {serverDate}         ValidaReg; answers the verdict and, when accepted, the
+//                                 capture line, the parameter string and the archive
+
+import createZavModule from './dist/zavctl.js';
+import { zipSync } from './dist/fflate.js';
+import { encodeCp1252, makeDzipVB } from './dzip.js';
+import { createZAV, ZAVError } from './zav.js';
+
+const DRIVES = 'A=removable:/a;C=fixed:/c';
+const SOURCE = 'A:\\';
+
+let module = null;
+let zav = null;
+
+// A JSON answer of the module's C side.
+function cText(name, arg) {
+  const types = arg === undefined ? [] : ['string'];
+  const args = arg === undefined ? [] : [arg];
+  return module.ccall(name, 'string', types, args);
+}
+
+// The in-memory path of a control path given as Windows-1252 bytes.
+function nativePath(bytes) {
+  const ptr = module._malloc(bytes.length + 1);
+  try {
+    module.HEAPU8.set(bytes, ptr);
+    module.HEAPU8[ptr + bytes.length] = 0;
+    return JSON.parse(module.UTF8ToString(module.ccall('zav_native_path', 'number', ['number'], [ptr])));
+  } finally {
+    module._free(ptr);
+  }
+}
+
+async function load() {
+  if (zav) return;
+  module = await createZavModule({
+    preRun: [
+      (m) => {
+        m.ENV.ZAV_DRIVES = DRIVES;
+        m.FS.mkdir('/a');
+        m.FS.mkdir('/c');
+      },
+    ],
+    // Filled in below, once the module's file system exists.
+    dzipVB: () => ({ result: 3, status: 5 }),
+    print: (text) => console.log(text),
+    printErr: (text) => console.warn(text),
+  });
+  module.dzipVB = makeDzipVB({ FS: module.FS, nativePath, zipSync });
+  zav = createZAV({
+    request: (line) => cText('zav_request', line),
+    typelib: () => cText('zav_typelib'),
+  });
+}
+
+// Puts a file on drive A as if it were the only file of the inserted diskette.
+function insertDiskette(name, bytes) {
+  for (const entry of module.FS.readdir('/a')) {
+    if (entry !== '.' && entry !== '..') module.FS.unlink(`/a/${entry}`);
+  }
+  module.FS.writeFile(`/a/${name}`, new Uint8Array(bytes));
+}
+
+function removeDiskette() {
+  for (const entry of module.FS.readdir('/a')) {
+    if (entry !== '.' && entry !== '..') module.FS.unlink(`/a/${entry}`);
+  }
+}
+
+// The file's name, as the control expects it on the diskette: its bare name.
+function bareName(name) {
+  return name.slice(Math.max(name.lastIndexOf('/'), name.lastIndexOf('\\')) + 1);
+}
+
+function single({ name, bytes }) {
+  name = bareName(name);
+  zav.inicio();
+  insertDiskette(name, bytes);
+  zav.OrigenArchi = SOURCE;
+  zav.FinalArchi = name;
+  zav.NumDiscos = 1;
+  zav.copiaArch(name);
+  removeDiskette();
+  return { workFolder: zav.DestinoArchi };
+}
+
+function part({ name, bytes, disk }) {
+  name = bareName(name);
+  if (disk === 0) {
+    zav.inicio();
+    zav.OrigenArchi = SOURCE;
+    zav.OrigenNombre = name;
+    const dot = name.lastIndexOf('.');
+    zav.FinalArchi = `${dot < 0 ? name : name.slice(0, dot)}.ZAV`;
+  }
+  insertDiskette(name, bytes);
+  try {
+    const joined = zav.IntegraDisco(name, disk);
+    if (joined !== 0) return { message: joined, text: zav.Obtiene_Mensajes(joined) };
+    return { last: zav.ChecaUltimoDisco(name) };
+  } finally {
+    removeDiskette();
+  }
+}
+
+function readArchive(controlPath) {
+  const found = nativePath(encodeCp1252(controlPath));
+  if (found.error) throw new ZAVError(found.error, 'No se encontró el archivo empacado');
+  return module.FS.readFile(found.path);
+}
+
+function validate({ serverDate }) {
+  const result = zav.ValidaReg(serverDate);
+  const outcome = JSON.parse(cText('zav_last_outcome'));
+  if (result !== '0') {
+    return {
+      accepted: false,
+      result,
+      message: outcome.message,
+      failure: outcome.failure,
+      record: outcome.record,
+    };
+  }
+  const captureLine = zav.LineaDeCaptura();
+  const param = zav.sParamZAV;
+  const archiveName = zav.sArchZAVZip;
+  const archivePath = zav.sRutaArchZAVZip;
+  const archive = readArchive(archivePath);
+  return { accepted: true, result, captureLine, param, archiveName, archivePath, archive };
+}
+
+const operations = { load, single, part, validate };
+
+self.onmessage = async (event) => {
+  const { id, op, ...args } = event.data;
+  try {
+    if (!operations[op]) throw new Error(`unknown operation ${op}`);
+    if (op !== 'load') await load();
+    const answer = (await operations[op](args)) || {};
+    const transfer = answer.archive ? [answer.archive.buffer] : [];
+    self.postMessage({ id, ok: true, ...answer }, transfer);
+  } catch (e) {
+    const error =
+      e instanceof ZAVError
+        ? { number: e.number, description: e.description }
+        : { number: 0, description: String((e && e.message) || e) };
+    self.postMessage({ id, ok: false, error, kind: e && e.name });
+  }
+};
