@@ -1,15 +1,21 @@
 # Entry points for people and CI. See README.md.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-asan run deps format clean
+.PHONY: all build test test-asan fuzz run deps deps-web format clean
 
 all: build
 
 deps:
 	scripts/install-deps
+
+# The browser build and its end-to-end test need emscripten and Chromium too.
+deps-web:
+	scripts/install-deps --web
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
@@ -19,7 +25,7 @@ build: $(BUILD)/CMakeCache.txt
 
 # Everything: dependencies, build, the suite, then the suite again under
 # AddressSanitizer and UndefinedBehaviorSanitizer.
-test: deps
+test: deps-web
 	$(MAKE) build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	$(MAKE) test-asan
@@ -29,6 +35,17 @@ test-asan:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# Every fuzz target (fuzz/) for FUZZ_SECONDS seconds each, built with clang, libFuzzer,
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+FUZZ_TARGETS_BUILT = fuzz_valida_reg fuzz_checa_registro fuzz_profile fuzz_json_host fuzz_diskettes
+fuzz:
+	scripts/install-deps
+	scripts/install-fuzz-deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DZAV_BUILD_FUZZ=ON -DZAV_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZ_TARGETS_BUILT)
+	FUZZ_BUILD=$(FUZZ_BUILD) FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz
 
 # Validates the bundled example payment file with a fixed server date, on a work drive
 # inside the build folder.
@@ -42,4 +59,4 @@ format:
 	find src apps tests bench fuzz -name '*.cpp' -o -name '*.hpp' | xargs -r clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-wasm

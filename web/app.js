@@ -300,10 +300,9 @@ function showDiskettes() {
 async function feedDiskettes(files) {
   const byPart = new Map(files.map((f) => [partNumber(f.name), f]));
   while (diskettes) {
-    const file = byPart.get(diskettes.next) ?? (byPart.size === 1 ? files[0] : undefined);
+    const file = byPart.get(diskettes.next);
     if (!file) break;
-    byPart.delete(partNumber(file.name));
-    files = files.filter((f) => f !== file);
+    byPart.delete(diskettes.next);
     setBusy(`Integrando el disquete ${diskettes.next + 1}…`);
     let answer;
     try {
@@ -346,6 +345,11 @@ async function feedDiskettes(files) {
     }
     diskettes.next += 1;
     showDiskettes();
+  }
+  if (diskettes && byPart.size > 0) {
+    $('instruccion').textContent =
+      `Ese archivo no es el del disquete ${diskettes.next + 1}. Inserte el disquete ` +
+      `${diskettes.next + 1} y seleccione su archivo (.ZA${diskettes.next}).`;
   }
   setIdle();
 }

@@ -42,16 +42,34 @@ export function textField(text, field) {
   return text.subarray(start, end);
 }
 
-// Control text (Windows-1252 bytes) of a JavaScript string; a character that has no
-// Windows-1252 form becomes '?'.
-let cp1252Table = null;
+// Windows-1252: Latin-1 except for 0x80 to 0x9F, which hold these characters (0 where
+// the code page has none).
+const CP1252_HIGH = [
+  0x20ac, 0, 0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160, 0x2039,
+  0x0152, 0, 0x017d, 0, 0, 0x2018, 0x2019, 0x201c, 0x201d, 0x2022, 0x2013, 0x2014, 0x02dc,
+  0x2122, 0x0161, 0x203a, 0x0153, 0, 0x017e, 0x0178,
+];
+
+function cp1252Char(byte) {
+  return byte >= 0x80 && byte < 0xa0 ? CP1252_HIGH[byte - 0x80] || byte : byte;
+}
+
+// A JavaScript string of control text (Windows-1252 bytes).
+export function decodeCp1252(bytes) {
+  let text = '';
+  for (const b of bytes) text += String.fromCharCode(cp1252Char(b));
+  return text;
+}
+
+// Control text of a JavaScript string; a character without a Windows-1252 form
+// becomes '?'.
+let cp1252Codes = null;
 export function encodeCp1252(text) {
-  if (!cp1252Table) {
-    cp1252Table = new Map();
-    const decoded = new TextDecoder('windows-1252').decode(Uint8Array.from({ length: 256 }, (_, i) => i));
-    for (let i = 0; i < 256; ++i) cp1252Table.set(decoded.charCodeAt(i), i);
+  if (!cp1252Codes) {
+    cp1252Codes = new Map();
+    for (let b = 0; b < 256; ++b) cp1252Codes.set(cp1252Char(b), b);
   }
-  return Uint8Array.from(text, (c) => cp1252Table.get(c.charCodeAt(0)) ?? 0x3f);
+  return Uint8Array.from(text, (c) => cp1252Codes.get(c.charCodeAt(0)) ?? 0x3f);
 }
 
 // The last component of a control path ('\' and '/' both separate).
@@ -64,7 +82,6 @@ function bareName(path) {
 //   nativePath  (control path as Windows-1252 bytes) -> {path} or {error: number}
 //   zipSync     fflate's zipSync
 export function makeDzipVB({ FS, nativePath, zipSync }) {
-  const cp1252 = new TextDecoder('windows-1252');
   let counter = 0;
   return function dzipVB(numeric, text) {
     if (
@@ -96,7 +113,7 @@ export function makeDzipVB({ FS, nativePath, zipSync }) {
     const slash = archive.path.lastIndexOf('/');
     const pending = `${archive.path.slice(0, slash + 1)}.${archive.path.slice(slash + 1)}.${++counter}.part`;
     try {
-      const entryName = bareName(cp1252.decode(fileField));
+      const entryName = bareName(decodeCp1252(fileField));
       const zipped = zipSync({ [entryName]: [data, { level: 6 }] });
       FS.writeFile(pending, zipped);
       FS.rename(pending, archive.path);

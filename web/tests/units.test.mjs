@@ -1,0 +1,177 @@
+// The page's own units without a browser: the control wrapper's safety check and member
+// access (zav.js) and the zip writer's reading of the control's command records
+// (dzip.js). Run with `node --test web/tests/units.test.mjs`.
+
+import assert from 'node:assert/strict';
+import test from 'node:test';
+import {
+  DZIP_BAD_COMMAND,
+  DZIP_CANNOT_WRITE,
+  DZIP_NO_FILE,
+  decodeCp1252,
+  encodeCp1252,
+  makeDzipVB,
+} from '../dzip.js';
+import { SCRIPTING_IID, ZAVError, ZAVSafetyError, createZAV } from '../zav.js';
+
+// ---- zav.js ----
+
+const TYPELIB = JSON.stringify({
+  interfaces: [
+    {
+      kind: 'dispatch',
+      members: [
+        { name: 'FinalArchi', kind: 'property', type: 'String' },
+        { name: 'sArchZAVZip', kind: 'readonly property', type: 'String' },
+        { name: 'ValidaReg', kind: 'method', params: [{ name: 'sDateServ' }], returns: 'String' },
+      ],
+    },
+    { kind: 'interface', members: [{ name: 'GetInterfaceSafetyOptions', kind: 'method' }] },
+  ],
+});
+
+// A JSON host that answers the safety methods with `safety` and records every request.
+function fakeHost({ enabled = 1, setResult = 0 } = {}) {
+  const requests = [];
+  const state = { FinalArchi: '' };
+  const answer = (r) => {
+    if (r.call === 'GetInterfaceSafetyOptions') return { ok: true, result: 0, args: [r.args[0], 3, enabled] };
+    if (r.call === 'SetInterfaceSafetyOptions') return { ok: true, result: setResult, args: r.args };
+    if (r.put) return (state[r.put] = r.value), { ok: true, result: null };
+    if (r.get) return { ok: true, result: state[r.get] ?? 'x.zip' };
+    if (r.call === 'ValidaReg') return { ok: true, result: '0', args: r.args };
+    return { ok: false, error: { number: 438, description: 'no such member' } };
+  };
+  return {
+    requests,
+    bridge: {
+      typelib: () => TYPELIB,
+      request: (line) => {
+        const r = JSON.parse(line);
+        requests.push(r);
+        return JSON.stringify(answer(r));
+      },
+    },
+  };
+}
+
+test('the control is scripted only when it declares itself safe for scripting', () => {
+  const cases = [
+    { name: 'safe', host: {}, refused: false },
+    { name: 'scripting option not enabled', host: { enabled: 0 }, refused: true },
+    { name: 'only the initialisation option', host: { enabled: 2 }, refused: true },
+    { name: 'setting the option refused', host: { setResult: 2147500037 }, refused: true },
+  ];
+  for (const c of cases) {
+    const { bridge, requests } = fakeHost(c.host);
+    if (c.refused) {
+      assert.throws(() => createZAV(bridge), ZAVSafetyError, c.name);
+    } else {
+      assert.doesNotThrow(() => createZAV(bridge), c.name);
+    }
+    assert.deepEqual(requests[0], { call: 'GetInterfaceSafetyOptions', args: [SCRIPTING_IID, 0, 0] }, c.name);
+  }
+});
+
+test('members keep their names: properties as accessors, methods as functions', () => {
+  const { bridge, requests } = fakeHost();
+  const zav = createZAV(bridge);
+  zav.FinalArchi = 'P0404268.ZAV';
+  assert.equal(zav.FinalArchi, 'P0404268.ZAV');
+  assert.equal(zav.sArchZAVZip, 'x.zip');
+  assert.equal(zav.ValidaReg('06/12/2026'), '0');
+  assert.deepEqual(requests.at(-1), { call: 'ValidaReg', args: ['06/12/2026'] });
+  assert.throws(() => {
+    zav.sArchZAVZip = 'y.zip';
+  }, TypeError);
+  assert.throws(() => zav.$call('Nada'), (e) => e instanceof ZAVError && e.number === 438);
+});
+
+// ---- dzip.js ----
+
+const FIELDS = [260, 5120, 260, 2048, 7, 2048, 2048, 1024, 66, 260];
+
+function records(archive, file, { size = 188, operation = 4 } = {}) {
+  const numeric = new Uint8Array(188);
+  new DataView(numeric.buffer).setUint32(0, size, true);
+  new DataView(numeric.buffer).setUint32(4, operation, true);
+  new DataView(numeric.buffer).setUint32(40, 5, true);
+  const values = [archive, file, '', '', '', '', '', '', '', 'Performing ZIP Operation'];
+  const text = new Uint8Array(FIELDS.reduce((a, b) => a + b, 0)).fill(0x20);
+  let offset = 0;
+  FIELDS.forEach((length, i) => {
+    text.set(encodeCp1252(values[i]).subarray(0, length), offset);
+    offset += length;
+  });
+  return [numeric, text];
+}
+
+// An in-memory file system with the calls the writer makes.
+function fakeFS(files, { failWrite = false } = {}) {
+  return {
+    files,
+    stat: (p) => {
+      if (!files.has(p)) throw Object.assign(new Error('ENOENT'), { errno: 44 });
+      return { mode: 0o100644 };
+    },
+    isFile: (mode) => (mode & 0o170000) === 0o100000,
+    readFile: (p) => files.get(p),
+    writeFile: (p, data) => {
+      if (failWrite) throw Object.assign(new Error('ENOSPC'), { errno: 51 });
+      files.set(p, data);
+    },
+    rename: (from, to) => {
+      files.set(to, files.get(from));
+      files.delete(from);
+    },
+    unlink: (p) => files.delete(p),
+  };
+}
+
+// Control paths C:\... map to /c/...; anything else is an unknown drive (76).
+function nativePath(bytes) {
+  const text = decodeCp1252(bytes);
+  const m = /^C:\\(.*)$/i.exec(text);
+  return m ? { path: `/c/${m[1].replaceAll('\\', '/')}` } : { error: 76 };
+}
+
+test('the zip writer packs the file of field 2 at the path of field 1, or answers why not', () => {
+  const payment = new Uint8Array([1, 2, 3]);
+  const archive = 'C:\\ZAV\\temp\\pago.zip';
+  const file = 'C:\\ZAV\\temp\\pago.zav';
+  const cases = [
+    { name: 'packed', args: [archive, file], result: 0, status: 0 },
+    { name: 'not the packing operation', args: [archive, file, { operation: 5 }], result: DZIP_BAD_COMMAND },
+    { name: 'wrong record size', args: [archive, file, { size: 187 }], result: DZIP_BAD_COMMAND },
+    { name: 'no archive path', args: ['', file], result: DZIP_BAD_COMMAND },
+    { name: 'missing file', args: [archive, 'C:\\ZAV\\temp\\otro.zav'], result: DZIP_NO_FILE, status: 53 },
+    { name: 'file on an unknown drive', args: [archive, 'Q:\\pago.zav'], result: DZIP_NO_FILE, status: 76 },
+    { name: 'archive on an unknown drive', args: ['Q:\\pago.zip', file], result: DZIP_CANNOT_WRITE, status: 76 },
+    { name: 'write fails', args: [archive, file], fs: { failWrite: true }, result: DZIP_CANNOT_WRITE, status: 51 },
+  ];
+  for (const c of cases) {
+    const fs = fakeFS(new Map([['/c/ZAV/temp/pago.zav', payment]]), c.fs);
+    const packed = [];
+    const zipSync = (entries) => {
+      packed.push(entries);
+      return new Uint8Array([0x50, 0x4b]);
+    };
+    const answer = makeDzipVB({ FS: fs, nativePath, zipSync })(...records(...c.args));
+    assert.equal(answer.result, c.result, c.name);
+    if (c.status !== undefined) assert.equal(answer.status, c.status, c.name);
+    if (c.result === 0) {
+      assert.deepEqual(Object.keys(packed[0]), ['pago.zav'], 'entry under its bare name');
+      assert.equal(packed[0]['pago.zav'][0], payment);
+      assert.deepEqual([...fs.files.keys()].sort(), ['/c/ZAV/temp/pago.zav', '/c/ZAV/temp/pago.zip']);
+    } else {
+      assert.deepEqual([...fs.files.keys()], ['/c/ZAV/temp/pago.zav'], `${c.name}: nothing left behind`);
+    }
+  }
+});
+
+test('control text is Windows-1252', () => {
+  assert.deepEqual([...encodeCp1252('Año €')], [0x41, 0xf1, 0x6f, 0x20, 0x80]);
+  assert.deepEqual([...encodeCp1252('Ω')], [0x3f]);
+  const all = Uint8Array.from({ length: 256 }, (_, i) => i);
+  assert.deepEqual(encodeCp1252(decodeCp1252(all)), all, 'every byte round-trips');
+});
