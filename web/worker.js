@@ -86,9 +86,21 @@ function bareName(name) {
   return name.slice(Math.max(name.lastIndexOf('/'), name.lastIndexOf('\\')) + 1);
 }
 
+// A new payment file starts with an empty work folder: what earlier runs left there
+// (work files, archives already handed to the page) would only fill the memory.
+function beginPayment() {
+  zav.inicio();
+  const folder = nativePath(encodeCp1252(zav.DestinoArchi));
+  if (folder.error) return;
+  for (const entry of module.FS.readdir(folder.path)) {
+    const p = `${folder.path.replace(/\/$/, '')}/${entry}`;
+    if (entry !== '.' && entry !== '..' && module.FS.isFile(module.FS.stat(p).mode)) module.FS.unlink(p);
+  }
+}
+
 function single({ name, bytes }) {
   name = bareName(name);
-  zav.inicio();
+  beginPayment();
   insertDiskette(name, bytes);
   zav.OrigenArchi = SOURCE;
   zav.FinalArchi = name;
@@ -101,7 +113,7 @@ function single({ name, bytes }) {
 function part({ name, bytes, disk }) {
   name = bareName(name);
   if (disk === 0) {
-    zav.inicio();
+    beginPayment();
     zav.OrigenArchi = SOURCE;
     zav.OrigenNombre = name;
     const dot = name.lastIndexOf('.');

@@ -7,8 +7,8 @@
 //    the capture line and the figures of the parameter string are the ones the native
 //    control gives for the same file; the upload stores the archive in the server's
 //    upload folder, holding the file byte for byte.
-// 2. The same file split over three diskettes, picked one part after another, is
-//    accepted with the same capture line.
+// 2. Then, in the same page, the same file split over three diskettes, picked one part
+//    after another, is accepted with the same capture line.
 // 3. The file with one character of its stored check value changed is rejected with
 //    message 144, its text shown as the control gives it, and nothing is uploaded.
 // Screenshots go to <out>/e2e-*.png. Exits 0 when every check passed, 1 otherwise.
@@ -239,10 +239,9 @@ async function main() {
       const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
       check('the page fits a phone\u2019s width', overflow <= 0, `${overflow}px too wide`);
     }
-    await page.close();
 
-    // ---- 2. The same payment on three diskettes, one after another ----
-    page = await openPage(context, url, problems);
+    // ---- 2. The same payment on three diskettes, one after another, in the same page ----
+    await page.setViewportSize({ width: 1100, height: 900 });
     for (const part of parts) {
       await page.waitForSelector('#archivo:not([disabled])');
       await page.setInputFiles('#archivo', part);
