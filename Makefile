@@ -1,10 +1,12 @@
 # Entry points for people and CI. See README.md.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-asan run deps deps-web format clean
+.PHONY: all build test test-asan fuzz run deps deps-web format clean
 
 all: build
 
@@ -34,6 +36,17 @@ test-asan:
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# Every fuzz target (fuzz/) for FUZZ_SECONDS seconds each, built with clang, libFuzzer,
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+FUZZ_TARGETS_BUILT = fuzz_valida_reg fuzz_checa_registro fuzz_profile fuzz_json_host fuzz_diskettes
+fuzz:
+	scripts/install-deps
+	scripts/install-fuzz-deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DZAV_BUILD_FUZZ=ON -DZAV_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZ_TARGETS_BUILT)
+	FUZZ_BUILD=$(FUZZ_BUILD) FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz
+
 # Validates the bundled example payment file with a fixed server date, on a work drive
 # inside the build folder.
 EXAMPLE ?= examples/P0404268.ZAV
@@ -46,4 +59,4 @@ format:
 	find src apps tests bench fuzz -name '*.cpp' -o -name '*.hpp' | xargs -r clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-wasm
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-wasm
