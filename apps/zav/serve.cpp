@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -51,6 +52,21 @@ std::string ErrorText(int status) {
     default:
       return "the request was refused (" + std::to_string(status) + ")";
   }
+}
+
+// Whether a path names a file of the kinds a page is made of (or a folder's index.html):
+// the rest of the web folder (build scripts, sources, package files) is not served.
+bool IsPageFile(const std::string& path) {
+  if (path.empty() || path.back() == '/') return true;
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
+  std::string kind = path.substr(dot + 1);
+  for (char& c : kind) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* page_kind : {"html", "js", "mjs", "css", "wasm", "png", "svg", "ico", "jpg",
+                                "jpeg", "gif", "webp", "woff", "woff2"}) {
+    if (kind == page_kind) return true;
+  }
+  return false;
 }
 
 void SendJson(httplib::Response& res, int status, const json& body) {
@@ -102,7 +118,9 @@ int RunServe(const ServeRequest& r) {
   server.set_file_extension_and_mimetype_mapping("wasm", "application/wasm");
   server.set_file_extension_and_mimetype_mapping("mjs", "text/javascript");
   server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
-    if (HasDotSegment(req.path)) {
+    const bool static_file =
+        (req.method == "GET" || req.method == "HEAD") && !req.path.starts_with("/api/");
+    if (HasDotSegment(req.path) || (static_file && !IsPageFile(req.path))) {
       res.status = 404;
       return httplib::Server::HandlerResponse::Handled;
     }

@@ -5,8 +5,9 @@
 // cannot be scripted from outside.
 //
 // - Static files come from the web folder (--web, else the web/ folder of the tree the
-//   program sits in); a path with a segment starting with '.' (hidden files, "..") is not
-//   found; folders are never listed.
+//   program sits in), only of the kinds a page is made of (html, js, mjs, css, wasm,
+//   images, fonts); a path with a segment starting with '.' (hidden files, "..") is not
+//   found; a folder gives its index.html and is never listed.
 // - Listens on 127.0.0.1 unless --host says otherwise; --port 0 takes any free port. Once
 //   listening it prints "zav serve: listening on http://HOST:PORT/" on standard output.
 // - SIGINT and SIGTERM stop it gracefully: requests under way are answered, then it exits

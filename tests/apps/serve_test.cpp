@@ -268,6 +268,7 @@ TEST_F(Upload, ServerRoundTrip) {
   fs::create_directories(web / "sub");
   std::ofstream(web / "index.html") << "<p>zav</p>";
   std::ofstream(web / ".hidden") << "secret";
+  std::ofstream(web / "build.sh") << "secret";
   // The server judges lateness by today's date: a deadline next year is never late.
   std::time_t now = std::time(nullptr);
   std::tm today{};
