@@ -1,5 +1,7 @@
 #include "run.hpp"
 
+#include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
@@ -38,6 +40,19 @@ std::string FolderWithSeparator(const fs::path& folder) {
   std::string s = folder.string();
   if (s.empty() || s.back() != '/') s += '/';
   return s;
+}
+
+// DD/MM/YYYY naming a day of the calendar. The control reads any text as a date (letters
+// as zeros, which make every payment look on time), so the command line takes only dates.
+bool IsServerDate(const std::string& text) {
+  if (text.size() != 10 || text[2] != '/' || text[5] != '/') return false;
+  for (const std::size_t k : {0, 1, 3, 4, 6, 7, 8, 9}) {
+    if (text[k] < '0' || text[k] > '9') return false;
+  }
+  const std::chrono::year_month_day date{std::chrono::year(std::stoi(text.substr(6, 4))),
+                                         std::chrono::month(std::stoul(text.substr(3, 2))),
+                                         std::chrono::day(std::stoul(text.substr(0, 2)))};
+  return date.ok();
 }
 
 bool IsFirstPart(const fs::path& file) {
@@ -140,6 +155,10 @@ int RunValidate(const RunRequest& request) {
     std::cerr << "zav: --tolerance must be 0 to 255\n";
     return 64;
   }
+  if (!IsServerDate(request.server_date)) {
+    std::cerr << "zav: --server-date must be a date written DD/MM/YYYY\n";
+    return 64;
+  }
 
   zav::ZAV z;
   Outcome outcome;
@@ -184,6 +203,13 @@ int RunValidate(const RunRequest& request) {
       }
     } else {
       z.NumDiscos = static_cast<std::int16_t>(request.disks);
+      // The control keeps the file's length in a 32-bit property, so a longer file is an
+      // overflow whatever it holds: answered before gigabytes are copied for nothing.
+      const std::uintmax_t size = fs::file_size(file, ec);
+      if (!ec && size > static_cast<std::uintmax_t>(INT32_MAX)) {
+        throw zav::RuntimeFailure(zav::err::kOverflow,
+                                  "Overflow: the file is longer than 2147483647 bytes");
+      }
       z.copiaArch(name);
     }
     work_copy = z.DestinoArchi + z.FinalArchi;

@@ -1,0 +1,313 @@
+// Bad input met the way a page meets it: a payment file brought in from diskette A to the
+// work folder on C, then ValidaReg. Each case pins the exact answer, and every case checks
+// that nothing was lost: the source is unchanged, a rejected work file keeps its bytes, an
+// accepted file's archive holds exactly the file's bytes.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "control/zav.hpp"
+#include "platform/temp_drives.hpp"
+#include "validation/layout.hpp"
+#include "validation/payment_writer.hpp"
+#include "validation/record_03.hpp"
+
+namespace zav {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadAll;
+using testing::TempDrives;
+
+constexpr char kName[] = "P0404268.ZAV";
+constexpr char kOnTime[] = "17/05/2004";
+
+std::string Sample() {
+  std::ostringstream out;
+  WritePaymentFile(SamplePaymentSpec(2, 1), out);
+  return out.str();
+}
+
+struct Ran {
+  int status = -1;
+  std::string out;  // standard output and error
+};
+
+Ran Shell(const std::string& command) {
+  Ran ran;
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  char buffer[4096];
+  for (std::size_t got; p != nullptr && (got = std::fread(buffer, 1, sizeof buffer, p)) > 0;)
+    ran.out.append(buffer, got);
+  const int raw = p != nullptr ? ::pclose(p) : -1;
+  ran.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return ran;
+}
+
+std::string Unzipped(const fs::path& archive) {
+  return Shell("unzip -p '" + archive.string() + "'").out;
+}
+
+// "0", "message N", or "5 (N)" with the run-time failure behind it.
+std::string Answer(ZAV& z, const std::string& result) {
+  if (result == "0") return "0";
+  if (result == "5") return "5 (" + std::to_string(z.working().last_failure_number) + ")";
+  EXPECT_EQ(result, z.Obtiene_Mensajes(z.working().last_message));
+  return "message " + std::to_string(z.working().last_message);
+}
+
+// Makes a folder unwritable even for root (the immutable flag), or for others by its mode.
+// False when neither binds here.
+bool Unwritable(const fs::path& folder, bool on) {
+  if (::geteuid() != 0) {
+    std::error_code ec;
+    fs::permissions(folder, on ? fs::perms(0555) : fs::perms(0755), ec);
+    return !ec;
+  }
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  int flags = 0;
+  bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+  done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  if (fd >= 0) ::close(fd);
+  return done;
+}
+
+class BadInput : public ::testing::Test {
+ protected:
+  TempDrives drives_{"C=fixed;A=removable"};
+  fs::path work_folder_ = drives_.root('C') / "ZAV" / "temp";
+};
+
+struct Case {
+  const char* what;
+  std::function<void(std::string&)> file;  // alters the sample's bytes
+  const char* date = kOnTime;
+  const char* expected = "0";
+  // Before the file is brought in, and before ValidaReg; false skips the case here.
+  std::function<bool(const TempDrives&)> before_copy = nullptr;
+  std::function<bool(const TempDrives&)> after_copy = nullptr;
+};
+
+TEST_F(BadInput, AnswersAndNothingLost) {
+  const Case cases[] = {
+      {"the sample as written", nullptr},
+      {"a last record short by 100 bytes", [](std::string& b) { b.resize(b.size() - 100); },
+       kOnTime, "message 48"},  // its size field no longer matches
+      // The last record is lost in the rounding: the deadline is read from the summary.
+      {"a last record short by 200 bytes", [](std::string& b) { b.resize(b.size() - 200); },
+       kOnTime, "message 219"},
+      {"an empty file", [](std::string& b) { b.clear(); }, kOnTime, "5 (13)"},
+      {"a NUL in a worker's name",
+       [](std::string& b) { b[kRecordLength + record03::kNombre.start] = '\0'; }, kOnTime,
+       "message 144"},  // the check value catches what the name check lets through
+      {"a high byte in an amount",
+       [](std::string& b) { b[kRecordLength + record03::kCuotaFija.start] = '\377'; }, kOnTime,
+       "message 177"},
+      {"CR LF after every record",
+       [](std::string& b) {
+         std::string crlf;
+         for (std::size_t k = 0; k < b.size(); k += kRecordLength)
+           crlf += b.substr(k, kRecordLength) + "\r\n";
+         b = crlf;
+       },
+       kOnTime, "message 219"},  // the last record, read 10 bytes off, has no deadline
+      // The control reads a server date's parts by their leading numbers: letters are day 0
+      // of month 0 of year 0, long before any deadline, so the payment is on time. The
+      // command line refuses such dates (BadInputCli).
+      {"a server date of letters", nullptr, "ab/cd/efgh", "0"},
+      {"an empty server date", nullptr, "", "0"},
+      {"a server date written year first", nullptr, "2004-05-17", "0"},
+      {"a server date of 31 February", nullptr, "31/02/2004", "0"},
+      {"a server date past the deadline", nullptr, "18/05/2004", "message 253"},
+      {"no work folder", nullptr, kOnTime, "message 2",
+       [](const TempDrives& d) {
+         fs::remove_all(d.root('C') / "ZAV" / "temp");
+         return true;
+       }},
+      {"an unreadable source file", nullptr, kOnTime, "message 2",
+       [](const TempDrives& d) {
+         fs::permissions(d.root('A') / kName, fs::perms::none);
+         return ::geteuid() != 0;  // root reads it all the same
+       }},
+      {"a work folder packing cannot write to", nullptr, kOnTime, "5 (70)", nullptr,
+       [](const TempDrives& d) { return Unwritable(d.root('C') / "ZAV" / "temp", true); }},
+      {"a read-only archive of the same name", nullptr, kOnTime, "0", nullptr,
+       [](const TempDrives& d) {
+         const fs::path archive = d.root('C') / "ZAV" / "temp" /
+                                  "33501e01.m1.s0870.rA1234567890.f000001.p200404.e999.zip";
+         d.Write("C:/ZAV/temp/" + archive.filename().string(), "old archive");
+         fs::permissions(archive, fs::perms(0444));
+         return true;
+       }},
+  };
+  const std::string sample = Sample();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(drives_.root('A'));
+    fs::remove_all(drives_.root('C'));
+    fs::create_directories(drives_.root('A'));
+    fs::create_directories(work_folder_);
+    std::string bytes = sample;
+    if (c.file) c.file(bytes);
+    drives_.Write(std::string("A:/") + kName, bytes);
+    ZAV z;
+    z.inicio();
+    z.OrigenArchi = "A:\\";
+    z.FinalArchi = kName;
+    z.NumDiscos = 1;
+    if (c.before_copy && !c.before_copy(drives_)) continue;
+    try {
+      z.copiaArch(kName);
+    } catch (const RuntimeFailure&) {
+      // Nothing brought in: the run says so.
+    }
+    if (c.after_copy && !c.after_copy(drives_)) continue;
+    const std::string result = z.ValidaReg(c.date);
+    Unwritable(work_folder_, false);
+    std::error_code ec;
+    fs::permissions(drives_.root('A') / kName, fs::perms(0644), ec);
+
+    EXPECT_EQ(Answer(z, result), c.expected);
+    EXPECT_EQ(ReadAll(drives_.root('A') / kName), bytes) << "the source changed";
+    const fs::path work = work_folder_ / kName;
+    if (result == "0") {
+      EXPECT_EQ(Unzipped(work_folder_ / z.sArchZAVZip()), bytes);
+      EXPECT_FALSE(fs::exists(work));
+    } else if (fs::exists(work)) {
+      EXPECT_EQ(ReadAll(work), bytes) << "the rejected work file changed";
+    }
+    for (const auto& e : fs::directory_iterator(drives_.root('A'))) {
+      EXPECT_EQ(e.path().filename(), kName) << "left on the diskette";
+    }
+  }
+}
+
+// A file past 2 GiB: its length does not fit the 32-bit size property, which is an overflow
+// and so "5". The file lies sparse in the work folder (a copy would write 2 GiB) and stays
+// as it was, with nothing written beside it.
+TEST_F(BadInput, FileOverTwoGibibytesIsAnOverflow) {
+  const std::string sample = Sample();
+  const fs::path work = work_folder_ / kName;
+  fs::create_directories(work_folder_);
+  drives_.Write(std::string("C:/ZAV/temp/") + kName, sample);
+  const std::uintmax_t size = (std::uintmax_t{1} << 31) + 295;
+  fs::resize_file(work, size);
+  ZAV z;
+  z.inicio();
+  z.FinalArchi = kName;
+  z.OrigenNombre = kName;
+  z.NumDiscos = 1;
+  EXPECT_EQ(Answer(z, z.ValidaReg(kOnTime)), "5 (6)");
+  EXPECT_EQ(fs::file_size(work), size);
+  std::ifstream in(work, std::ios::binary);
+  std::string head(sample.size(), '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  EXPECT_EQ(head, sample);
+  int entries = 0;
+  for (const auto& e : fs::directory_iterator(work_folder_)) entries += e.exists() ? 1 : 0;
+  EXPECT_EQ(entries, 1);
+}
+
+// A diskette taken out between calls: the part reads as empty, the host hears 255 and stops;
+// the work file holds the parts joined before, and nothing is written on the diskette.
+TEST_F(BadInput, DiskettePartVanishingBetweenCalls) {
+  const PaymentSpec plan = SamplePaymentSpec(4, 1);
+  const auto parts = WriteDiskettes(plan, drives_.root('A'), "P0404268", 3);
+  const std::string first = ReadAll(parts[0]), last = ReadAll(parts[2]);
+  ZAV z;
+  z.inicio();
+  z.OrigenArchi = "A:\\";
+  z.FinalArchi = kName;
+  z.OrigenNombre = "P0404268.ZA0";
+  EXPECT_EQ(z.IntegraDisco("P0404268.ZA0", 0), 0);
+  EXPECT_EQ(z.ChecaUltimoDisco("P0404268.ZA0"), 0);
+  fs::remove(parts[1]);
+  EXPECT_EQ(z.IntegraDisco("P0404268.ZA1", 1), 0);
+  EXPECT_EQ(z.ChecaUltimoDisco("P0404268.ZA1"), 255);
+  EXPECT_EQ(ReadAll(work_folder_ / kName), first);
+  EXPECT_EQ(ReadAll(parts[0]), first);
+  EXPECT_EQ(ReadAll(parts[2]), last);
+  EXPECT_FALSE(fs::exists(parts[1]));
+  // A host that validates what it has gets a verdict, and the work file stays.
+  EXPECT_EQ(Answer(z, z.ValidaReg(kOnTime)), "message 219");
+  EXPECT_EQ(ReadAll(work_folder_ / kName), first);
+}
+
+// The same inputs at the command line: a verdict and its exit status, or a clear error.
+TEST_F(BadInput, CommandLine) {
+  const fs::path in = drives_.base() / "in";
+  const std::string sample = Sample();
+  std::string crlf;
+  for (std::size_t k = 0; k < sample.size(); k += kRecordLength)
+    crlf += sample.substr(k, kRecordLength) + "\r\n";
+  const std::map<std::string, std::string> files = {
+      {"good/P0404268.ZAV", sample}, {"crlf/P0404268.ZAV", crlf}, {"big/P0404268.ZAV", sample}};
+  for (const auto& [name, bytes] : files) {
+    fs::create_directories((in / name).parent_path());
+    std::ofstream(in / name, std::ios::binary) << bytes;
+  }
+  fs::resize_file(in / "big/P0404268.ZAV", (std::uintmax_t{1} << 31) + 295);
+  fs::create_directories(in / "parts");
+  const auto parts = WriteDiskettes(SamplePaymentSpec(4, 1), in / "parts", "P0404268", 3);
+  fs::remove(parts[1]);
+  fs::create_directories(in / "locked");
+  std::ofstream(in / "locked/P0404268.ZAV", std::ios::binary) << sample;
+  fs::permissions(in / "locked/P0404268.ZAV", fs::perms::none);
+
+  const std::string zav = std::string(ZAV_BINARY) + " ";
+  const std::string date = " --server-date 17/05/2004";
+  struct CliCase {
+    std::string args;
+    int status;
+    const char* output;
+    bool as_root = true;  // false: permissions do not bind root
+  } cases[] = {
+      {"check " + (in / "good/P0404268.ZAV").string() + " --server-date 2004-05-17", 64,
+       "zav: --server-date must be a date written DD/MM/YYYY"},
+      {"check " + (in / "good/P0404268.ZAV").string() + " --server-date 31/02/2004", 64,
+       "--server-date must be"},
+      {"check " + (in / "good/P0404268.ZAV").string() + " --server-date ab/cd/efgh", 64,
+       "--server-date must be"},
+      {"check " + (in / "crlf/P0404268.ZAV").string() + date, 1, "rejected: message 219"},
+      {"validate " + (in / "big/P0404268.ZAV").string() + date, 2,
+       "rejected: run-time failure 6 (Overflow: the file is longer than 2147483647 bytes)"},
+      {"check " + (in / "parts/P0404268.ZA0").string() + date, 64,
+       "zav: diskette part P0404268.ZA1 is missing or unreadable"},
+      {"validate " + (in / "locked/P0404268.ZAV").string() + date, 2,
+       "rejected: run-time failure 70", false},
+  };
+  for (const CliCase& c : cases) {
+    if (!c.as_root && ::geteuid() == 0) continue;
+    const Ran ran = Shell(zav + c.args);
+    EXPECT_EQ(ran.status, c.status) << c.args << "\n" << ran.out;
+    EXPECT_NE(ran.out.find(c.output), std::string::npos) << c.args << "\n" << ran.out;
+  }
+  fs::permissions(in / "locked/P0404268.ZAV", fs::perms(0644));
+  for (const auto& [name, bytes] : files) {
+    if (name != "big/P0404268.ZAV") {
+      EXPECT_EQ(ReadAll(in / name), bytes) << name;
+    }
+  }
+  EXPECT_EQ(fs::file_size(in / "big/P0404268.ZAV"), (std::uintmax_t{1} << 31) + 295);
+  // Nothing was copied into the work folder but the small rejected files of validate.
+  for (const auto& e : fs::recursive_directory_iterator(drives_.root('C'))) {
+    if (e.is_regular_file()) {
+      EXPECT_LT(e.file_size(), 4096u) << e.path();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zav
