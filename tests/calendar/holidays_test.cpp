@@ -2,17 +2,14 @@
 #include "calendar/holidays.hpp"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "basic/runtime_failure.hpp"
 #include "calendar/business_days.hpp"
 #include "control/zav.hpp"
+#include "platform/temp_drives.hpp"
 
 namespace zav {
 namespace {
@@ -22,15 +19,6 @@ namespace fs = std::filesystem;
 std::vector<std::int32_t> Table(const ZAV& zav, int count) {
   const auto& t = zav.working().holidays;
   return {t.begin(), t.begin() + count};
-}
-
-int ErrorOf(auto&& call) {
-  try {
-    call();
-  } catch (const RuntimeFailure& e) {
-    return e.number();
-  }
-  return 0;
 }
 
 TEST(HolyWeek, ThursdayAndFridayOfTheMonth) {
@@ -59,8 +47,8 @@ TEST(HolyWeek, EasterAgreesWithAnIndependentRule) {
                             static_cast<std::int16_t>((h + l - 7 * m + 114) % 31 + 1)};
     ASSERT_EQ(EasterSunday(static_cast<std::int16_t>(y)), expected) << y;
   }
-  EXPECT_EQ(ErrorOf([] { EasterSunday(30000); }), err::kOverflow);
-  EXPECT_EQ(ErrorOf([] { EasterSunday(-32762); }), 11);  // the rule divides by zero there
+  EXPECT_RUNTIME_FAILURE(err::kOverflow, EasterSunday(30000));
+  EXPECT_RUNTIME_FAILURE(11, EasterSunday(-32762));  // the rule divides by zero there
 }
 
 TEST(ListedDays, ValueParsing) {
@@ -80,40 +68,18 @@ TEST(ListedDays, ValueParsing) {
     EXPECT_EQ(table[0], 99);
   }
   HolidayTable table{};
-  EXPECT_EQ(ErrorOf([&] { AppendListedDays("1,99999999999", table, 0); }), err::kOverflow);
+  EXPECT_RUNTIME_FAILURE(err::kOverflow, AppendListedDays("1,99999999999", table, 0));
 }
 
 // A C drive in a temporary folder, holding c:\windows\kiv.ini.
 class HolidayFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (const char* old = getenv("ZAV_DRIVES")) saved_ = old;
-    const char* base = getenv("ZAV_TEST_TMP");
-    fs::path parent = base ? fs::path(base) : fs::temp_directory_path();
-    fs::create_directories(parent);
-    std::string pattern = (parent / "cal-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    setenv("ZAV_DRIVES", ("C=fixed:" + root_.string()).c_str(), 1);
-    fs::create_directories(root_ / "windows");
-    std::ofstream(root_ / "windows" / "kiv.ini") << "; non-working days\r\n"
-                                                    "[Otros]\r\n3=9\r\n"
-                                                    "[ inhabiles ]\r\n"
-                                                    " 3 = 1,21 \r\n"
-                                                    "4=3\r\n5=17\r\n6=17\r\n"
-                                                    "7=1,2,3,4,5,6,7,8,9,10,11\r\n";
+  HolidayFile() {
+    drives_.Write("C:/windows/kiv.ini",
+                  "; non-working days\r\n[Otros]\r\n3=9\r\n[ inhabiles ]\r\n 3 = 1,21 \r\n"
+                  "4=3\r\n5=17\r\n6=17\r\n7=1,2,3,4,5,6,7,8,9,10,11\r\n");
   }
-  void TearDown() override {
-    if (saved_) {
-      setenv("ZAV_DRIVES", saved_->c_str(), 1);
-    } else {
-      unsetenv("ZAV_DRIVES");
-    }
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-  fs::path root_;
-  std::optional<std::string> saved_;
+  testing::TempDrives drives_;
 };
 
 TEST_F(HolidayFile, MonthTableIsHolyWeekThenListedDays) {
@@ -138,11 +104,11 @@ TEST_F(HolidayFile, MonthTableIsHolyWeekThenListedDays) {
 
 TEST_F(HolidayFile, WithoutTheFileOnlyHolyWeekCounts) {
   ZAV zav;
-  fs::remove(root_ / "windows" / "kiv.ini");
+  fs::remove(drives_.native("C:/windows/kiv.ini"));
   EXPECT_EQ(zav.CargaDiasInhabiles("2002", "03"), 2);
   setenv("ZAV_DRIVES", "A=removable:/nonexistent-floppy", 1);  // no C drive at all
   EXPECT_EQ(zav.CargaDiasInhabiles("2002", "03"), 2);
-  EXPECT_EQ(ErrorOf([&] { zav.CargaDiasInhabiles("40000", "03"); }), err::kOverflow);
+  EXPECT_RUNTIME_FAILURE(err::kOverflow, zav.CargaDiasInhabiles("40000", "03"));
 }
 
 TEST_F(HolidayFile, BusinessDays) {
@@ -168,7 +134,7 @@ TEST_F(HolidayFile, BusinessDays) {
   }
 
   std::string year = "99999", month = "03", day = "17";
-  EXPECT_EQ(ErrorOf([&] { zav.CalculaDiaHabil(year, month, day); }), err::kOverflow);
+  EXPECT_RUNTIME_FAILURE(err::kOverflow, zav.CalculaDiaHabil(year, month, day));
   EXPECT_EQ(year + month + day, "999990317");
 }
 

@@ -31,7 +31,6 @@ TEST(Safety, AnswersByGroupAndAndTest) {
       {kScripting, 1, 0, kSOk, 1, kEFail},
       {kScripting, 3, 1, kSOk, 1, kSOk},
       {kInit, 2, 2, kSOk, 2, kSOk},
-      {kInit, 3, 3, kSOk, 2, kEFail},
       {"{0000010A-0000-0000-C000-000000000046}", 2, 2, kSOk, 2, kSOk},
       {"{00000109-0000-0000-C000-000000000046}", 2, 6, kSOk, 2, kSOk},
       {kOther, 1, 1, kENoInterface, 77, kENoInterface},
@@ -71,8 +70,7 @@ TEST(Safety, CallableByNameThroughTheHost) {
             std::string(R"({"ok":true,"result":2147500034,"args":[")") + kOther + R"(",3,5]})");
   EXPECT_EQ(host.Handle(std::string(R"({"call":"SetInterfaceSafetyOptions","args":[")") +
                         kScripting + R"(",3,3]})"),
-            std::string(R"({"ok":true,"result":2147500037,"args":[")") + kScripting +
-                R"(",3,3]})");
+            std::string(R"({"ok":true,"result":2147500037,"args":[")") + kScripting + R"(",3,3]})");
 }
 
 }  // namespace

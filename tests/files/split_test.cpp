@@ -20,17 +20,11 @@ namespace zav {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Listing;
 using testing::ReadAll;
 using testing::TempDrives;
 
 constexpr std::size_t kLen = kRecordLength;
-
-std::vector<std::string> FilesIn(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // The file with the validation record's diskette count and check value taken from `from`.
 std::string WithSealOf(std::string bytes, const std::string& from) {
@@ -105,7 +99,7 @@ TEST(SplitIntoDiskettes, RefusesWhatCannotBeSplitAndWritesNothing) {
       std::ofstream(input, std::ios::binary | std::ios::trunc) << bytes;
     }
     EXPECT_RUNTIME_FAILURE(err::kInvalidCall, SplitIntoDiskettes(input, c.parts, drives.base()));
-    EXPECT_EQ(FilesIn(drives.base()), std::vector<std::string>{c.name}) << c.what;
+    EXPECT_EQ(Listing(drives.base()), std::vector<std::string>{c.name}) << c.what;
     EXPECT_EQ(ReadAll(input), bytes) << c.what;
   }
 }

@@ -59,13 +59,10 @@ TEST(EmpacaArchivo, WritesAStandardArchiveHoldingTheFile) {
   EXPECT_EQ(Shell("unzip -t '" + archive.native() + "'"), 0);
   const fs::path out = drives.base() / "out";
   ASSERT_EQ(Shell("unzip -q -d '" + out.native() + "' '" + archive.native() + "'"), 0);
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(out)) names.push_back(e.path().filename());
-  EXPECT_EQ(names, std::vector<std::string>{"A0501X12.zav"});  // its bare name only
+  EXPECT_EQ(testing::Listing(out), std::vector<std::string>{"A0501X12.zav"});  // bare name only
   EXPECT_EQ(ReadAll(out / "A0501X12.zav"), content);
   // Nothing but the file and its archive in the folder.
-  EXPECT_EQ(std::distance(fs::directory_iterator(archive.parent_path()), fs::directory_iterator()),
-            2);
+  EXPECT_EQ(testing::Listing(archive.parent_path()).size(), 2u);
 }
 
 TEST(EmpacaArchivo, FailureLeavesNoArchive) {
@@ -75,9 +72,7 @@ TEST(EmpacaArchivo, FailureLeavesNoArchive) {
   drives.Write("C:/ZAV/temp/X.zav", "x");
   EXPECT_NE(EmpacaArchivo("C:\\nada\\X.zip", "C:\\ZAV\\temp\\X.zav"), 0);
   EXPECT_NE(EmpacaArchivo("Q:\\X.zip", "C:\\ZAV\\temp\\X.zav"), 0);
-  EXPECT_EQ(
-      std::distance(fs::directory_iterator(drives.native("C:/ZAV/temp")), fs::directory_iterator()),
-      1);
+  EXPECT_EQ(testing::Listing(drives.native("C:/ZAV/temp")).size(), 1u);
 }
 
 TEST(DzipVB, RefusesAnUnknownCommand) {

@@ -147,15 +147,15 @@ TEST(Component, RegisteringAndUnregisteringLeaveTheFileAsBefore) {
 
   ASSERT_EQ(reg(), ZAV_S_OK);
   const std::string entered = testing::ReadAll(file);
-  EXPECT_NE(entered.find(ZAV_CLSID_TEXT), std::string::npos);
-  EXPECT_NE(entered.find("ZAVCtlN.ZAV"), std::string::npos);
-  EXPECT_NE(entered.find("libZAVCtlN.so"), std::string::npos);
-  EXPECT_NE(entered.find("ValidaReg"), std::string::npos);
+  for (const char* entry : {ZAV_CLSID_TEXT, "ZAVCtlN.ZAV", "libZAVCtlN.so", "ValidaReg"}) {
+    EXPECT_NE(entered.find(entry), std::string::npos) << entry;
+  }
   ASSERT_EQ(unreg(), ZAV_S_OK);
   EXPECT_FALSE(fs::exists(file));
 
   // Another class's entry stays exactly as it was.
-  const std::string other = "{\n  \"{11111111-2222-3333-4444-555555555555}\": {\n    \"name\": \"X\"\n  }\n}\n";
+  const std::string other =
+      "{\n  \"{11111111-2222-3333-4444-555555555555}\": {\n    \"name\": \"X\"\n  }\n}\n";
   fs::create_directories(file.parent_path());
   std::ofstream(file) << other;
   ASSERT_EQ(reg(), ZAV_S_OK);

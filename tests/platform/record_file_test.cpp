@@ -61,21 +61,5 @@ TEST(RecordFile, OnlyCreateModeCreatesAFile) {
   EXPECT_TRUE(fs::exists(drives.native("C:/x.za0")));
 }
 
-TEST(RecordFile, SequentialWalkSeesEveryRecord) {
-  TempDrives drives;
-  std::string content;
-  for (int i = 0; i < 2000; ++i) content += Record(i % 100, static_cast<char>('a' + i % 26));
-  drives.Write("C:/big.zav", content);
-  RecordFile file("C:\\big.zav", RecordFile::Mode::kRead);
-  ASSERT_EQ(file.RecordCount(), 2000);
-  std::string r;
-  for (std::int32_t k = 1; k <= 2000; ++k) {
-    file.Read(k, r);
-    ASSERT_EQ(r, content.substr(static_cast<std::size_t>(k - 1) * 295, 295)) << k;
-  }
-  file.Read(7, r);  // going back works as well
-  EXPECT_EQ(r, content.substr(6 * 295, 295));
-}
-
 }  // namespace
 }  // namespace zav

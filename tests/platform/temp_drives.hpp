@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,8 +17,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "basic/runtime_failure.hpp"
+#include "basic/expect_failure.hpp"
 
 namespace zav::testing {
 
@@ -92,6 +94,17 @@ inline std::string ReadAll(const std::filesystem::path& p) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The names in a native folder, sorted. No temporary file may stay behind in a folder
+// after a copy, a move or a packing.
+inline std::vector<std::string> Listing(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    names.push_back(e.path().filename());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 // A 295-byte record starting with the two-digit `type`, the rest `fill`.
 inline std::string Record(int type, char fill = 'x') {
   std::string r(295, fill);
@@ -101,14 +114,3 @@ inline std::string Record(int type, char fill = 'x') {
 }
 
 }  // namespace zav::testing
-
-// Expects `call` to fail with the run-time failure numbered `expected`.
-#define EXPECT_RUNTIME_FAILURE(expected, call)                                   \
-  do {                                                                           \
-    try {                                                                        \
-      call;                                                                      \
-      ADD_FAILURE() << #call " did not fail";                                    \
-    } catch (const ::zav::RuntimeFailure& failure_) {                            \
-      EXPECT_EQ(failure_.number(), (expected)) << #call ": " << failure_.what(); \
-    }                                                                            \
-  } while (0)
