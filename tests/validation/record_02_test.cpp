@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
 #include <vector>
 
-#include "basic/runtime_failure.hpp"
+#include "basic/expect_failure.hpp"
 #include "control/zav.hpp"
-#include "host/dispatch.hpp"
+#include "validation/record_03.hpp"
+#include "validation/record_04.hpp"
 #include "validation/record_builder.hpp"
 #include "validation/record_checks.hpp"
 
@@ -15,38 +17,20 @@ namespace zav {
 namespace {
 
 using namespace record02;
-using testing::Put;
+using testing::Edit;
 
-struct Edit {
-  Field field;
-  const char* text;
-};
-
-std::string ValidHeader() {
-  std::string r = testing::BlankRecord();
-  const Edit fields[] = {
-      {kTipo, "02"},
-      {kRegistroPatronal, "A1234567890"},
-      {kRfc, "ABCD010101XY1"},
-      {kAno, "2005"},
-      {kMes, "06"},
-      {kFolio, "000123"},
-      {kRazonSocial, "EMPRESA DE PRUEBA SA DE CV"},
-      {kEntidadFederativa, "09"},
-      {kCodigoPostal, "06000"},
-      {kTelefono, "5555555555"},
-      {kPrimaRiesgo, "0025000"},
-      {kDelegacion, "09"},
-      {kSubdelegacion, "01"},
-      {kAreaGeografica, "A"},
-      {kPorcentajeAportacion, "05"},
-      {kConvenioReembolso, "N"},
-      {kTipoCotizacion, "1"},
-      {kTotalDias, "0000060"},
-      {kTotalTrabajadores, "000000002"},
-  };
-  for (const auto& f : fields) Put(r, f.field, f.text);
-  return r;
+std::string ValidHeader(const std::vector<Edit>& edits = {}) {
+  // clang-format off
+  const std::string r = testing::Build({
+      {kTipo, "02"}, {kRegistroPatronal, "A1234567890"}, {kRfc, "ABCD010101XY1"}, {kAno, "2005"},
+      {kMes, "06"}, {kFolio, "000123"}, {kRazonSocial, "EMPRESA DE PRUEBA SA DE CV"},
+      {kEntidadFederativa, "09"}, {kCodigoPostal, "06000"}, {kTelefono, "5555555555"},
+      {kPrimaRiesgo, "0025000"}, {kDelegacion, "09"}, {kSubdelegacion, "01"},
+      {kAreaGeografica, "A"}, {kPorcentajeAportacion, "05"}, {kConvenioReembolso, "N"},
+      {kTipoCotizacion, "1"}, {kTotalDias, "0000060"}, {kTotalTrabajadores, "000000002"}
+  });
+  // clang-format on
+  return testing::Edited(r, edits);
 }
 
 // What the driver copies from record 1 before the record loop.
@@ -59,60 +43,63 @@ void LoadHeaderProperties(ZAV& z, const std::string& r) {
   z.sgFolioZAV = std::string(Cut(r, kFolio));
 }
 
-struct HeaderCase {
-  const char* what;
-  std::vector<Edit> edits;
-  std::int16_t expected;
-  std::int32_t registro = 1;
-};
+// Each layout table covers its record (or movement entry) without gap or overlap: the
+// same tables check, describe and write files.
+TEST(RecordLayouts, CoverTheirRecordsExactly) {
+  const std::pair<std::span<const Field>, int> tables[] = {
+      {kHeaderFields, 295},   {kWorkerFields, 295},
+      {kMovementFields, 295}, {kMovementEntryFields, kMovementEntryLength},
+      {kSummaryFields, 295},  {kValidationFields, 295}};
+  for (const auto& [fields, length] : tables) {
+    int next = 1;
+    for (const Field& f : fields) {
+      EXPECT_EQ(f.start, next) << f.name;
+      EXPECT_GT(f.length, 0) << f.name;
+      next = f.start + f.length;
+    }
+    EXPECT_EQ(next, length + 1) << fields.front().name;
+  }
+  EXPECT_EQ(EntryField(6, record04::kSalarioDiario).start, 273);
+  EXPECT_EQ(record04::kMovimiento7.start + kMovementEntryLength, record04::kRelleno280.start);
+}
 
-TEST(HeaderRecordTest, LayoutCoversTheRecord) {
-  testing::ExpectCoversExactly(kHeaderFields, static_cast<int>(kRecordLength));
+std::int16_t Check(const std::string& r, std::int32_t registro = 1) {
+  ZAV z;
+  LoadHeaderProperties(z, r);
+  return CheckHeaderRecord(z, registro, r);
 }
 
 TEST(HeaderRecordTest, ChecksInOrderFirstFailureWins) {
-  const HeaderCase cases[] = {
-      {"valid", {}, 0},
-      {"record 2", {}, 226, 2},
-      {"record 0", {}, 226, 0},
-      {"fails as record 2 whatever it holds", {{kAreaGeografica, "x"}}, 226, 2},
-      {"registro with leading blank", {{kRegistroPatronal, " 1234567890"}}, 10},
-      {"registro with trailing blank", {{kRegistroPatronal, "A123456789 "}}, 10},
-      {"registro of any characters", {{kRegistroPatronal, "a-b.c/d%e&f"}}, 0},
-      {"registro checked before period", {{kRegistroPatronal, ""}, {kMes, "99"}}, 10},
-      {"1997-06", {{kAno, "1997"}, {kMes, "06"}}, 11},
-      {"1997-07", {{kAno, "1997"}, {kMes, "07"}}, 0},
-      {"1996-12", {{kAno, "1996"}, {kMes, "12"}}, 11},
-      {"1997-13", {{kAno, "1997"}, {kMes, "13"}}, 0},
-      {"2030-14", {{kAno, "2030"}, {kMes, "14"}}, 0},
-      {"month 00", {{kMes, "00"}}, 11},
-      {"month 15", {{kMes, "15"}}, 11},
-      {"3-digit year", {{kAno, "205"}}, 11},
-      {"1-digit month", {{kMes, "6"}}, 11},
-      {"period checked before folio", {{kMes, "15"}, {kFolio, "X"}}, 11},
-      {"folio with blank", {{kFolio, "00 123"}}, 132},
-      {"entidad", {{kEntidadFederativa, "0A"}}, 133},
-      {"codigo postal", {{kCodigoPostal, "0600 "}}, 2100},
-      {"prima", {{kPrimaRiesgo, "00250A0"}}, 2120},
-      {"delegacion", {{kDelegacion, " 9"}}, 2150},
-      {"subdelegacion", {{kSubdelegacion, "X1"}}, 2160},
-      {"area lower case", {{kAreaGeografica, "a"}}, 140},
-      {"area D", {{kAreaGeografica, "D"}}, 140},
-      {"area C", {{kAreaGeografica, "C"}}, 0},
-      {"porcentaje", {{kPorcentajeAportacion, "--"}}, 159},
-      {"convenio lower case", {{kConvenioReembolso, "s"}}, 160},
-      {"convenio S", {{kConvenioReembolso, "S"}}, 0},
-      {"tipo de cotizacion blank", {{kTipoCotizacion, " "}}, 161},
-      {"dias", {{kTotalDias, "00012 4"}}, 162},
-      {"trabajadores", {{kTotalTrabajadores, "00000000X"}}, 163},
+  // One field of the valid header changed; 0: the text passes.
+  // clang-format off
+  const struct {
+    Field field;
+    const char* text;
+    std::int16_t expected;
+  } cases[] = {
+      {kRegistroPatronal, " 1234567890", 10}, {kRegistroPatronal, "a-b.c/d%e&f", 0},
+      {kMes, "00", 11}, {kMes, "15", 11}, {kAno, "205", 11}, {kMes, "6", 11},
+      {kFolio, "00 123", 132}, {kEntidadFederativa, "0A", 133}, {kCodigoPostal, "0600 ", 2100},
+      {kPrimaRiesgo, "00250A0", 2120}, {kDelegacion, " 9", 2150}, {kSubdelegacion, "X1", 2160},
+      {kAreaGeografica, "a", 140}, {kAreaGeografica, "D", 140}, {kAreaGeografica, "C", 0},
+      {kPorcentajeAportacion, "--", 159}, {kConvenioReembolso, "s", 160},
+      {kConvenioReembolso, "S", 0}, {kTipoCotizacion, " ", 161}, {kTotalDias, "00012 4", 162},
+      {kTotalTrabajadores, "00000000X", 163},
   };
+  // clang-format on
+  EXPECT_EQ(Check(ValidHeader()), 0);
   for (const auto& c : cases) {
-    std::string r = ValidHeader();
-    for (const auto& e : c.edits) Put(r, e.field, e.text);
-    ZAV z;
-    LoadHeaderProperties(z, r);
-    EXPECT_EQ(CheckHeaderRecord(z, c.registro, r), c.expected) << c.what;
+    EXPECT_EQ(Check(ValidHeader({{c.field, c.text}})), c.expected) << c.field.name << " " << c.text;
   }
+  // Periods run from July 1997, months 1 to 14.
+  EXPECT_EQ(Check(ValidHeader({{kAno, "1997"}, {kMes, "06"}})), 11);
+  EXPECT_EQ(Check(ValidHeader({{kAno, "1997"}, {kMes, "07"}})), 0);
+  EXPECT_EQ(Check(ValidHeader({{kAno, "2030"}, {kMes, "14"}})), 0);
+  // The position first, whatever the record holds; the registration before the period.
+  EXPECT_EQ(Check(ValidHeader(), 0), 226);
+  EXPECT_EQ(Check(ValidHeader({{kAreaGeografica, "x"}}), 2), 226);
+  EXPECT_EQ(Check(ValidHeader({{kRegistroPatronal, ""}, {kMes, "99"}})), 10);
+  EXPECT_EQ(Check(ValidHeader().substr(0, 200)), 2150);  // cut short
 }
 
 TEST(HeaderRecordTest, StoresDeclaredTotalsAndTrimsProperties) {
@@ -124,8 +111,7 @@ TEST(HeaderRecordTest, StoresDeclaredTotalsAndTrimsProperties) {
   EXPECT_EQ(z.iNumReg03, Variant::Double(2));
 
   // The days are stored before the workers field fails; the workers keep their value.
-  Put(r, kTotalDias, "0001234");
-  Put(r, kTotalTrabajadores, "0000 0002");
+  r = ValidHeader({{kTotalDias, "0001234"}, {kTotalTrabajadores, "0000 0002"}});
   ZAV failing;
   LoadHeaderProperties(failing, r);
   failing.iNumReg03 = Variant::Integer(7);
@@ -134,8 +120,7 @@ TEST(HeaderRecordTest, StoresDeclaredTotalsAndTrimsProperties) {
   EXPECT_EQ(failing.iNumReg03, Variant::Integer(7));
 
   // The trimming of year, month and folio stays, whatever the outcome.
-  r = ValidHeader();
-  Put(r, kAno, " 205");
+  r = ValidHeader({{kAno, " 205"}});
   ZAV trimmed;
   LoadHeaderProperties(trimmed, r);
   trimmed.igPer = " 6 ";
@@ -150,71 +135,30 @@ TEST(HeaderRecordTest, StoresDeclaredTotalsAndTrimsProperties) {
   EXPECT_EQ(trimmed.sgFolioZAV, "00123");
 }
 
-TEST(HeaderRecordTest, ShortRecordFailsAtFirstFieldCutShort) {
-  const std::string r = ValidHeader().substr(0, 200);
-  ZAV z;
-  LoadHeaderProperties(z, r);
-  EXPECT_EQ(CheckHeaderRecord(z, 1, r), 2150);
-}
-
 TEST(HeaderRecordTest, NonNumberPeriodOrTotalIsARunTimeFailure) {
-  struct Case {
-    const char* what;
-    Field field;
-    const char* text;
-    int error;
-  };
-  const Case cases[] = {
-      {"year with a letter", kAno, "20X5", err::kTypeMismatch},
-      {"blank month", kMes, "  ", err::kTypeMismatch},
-      {"days beyond 32 bits", kTotalDias, "1.0E+10", err::kOverflow},
-  };
-  for (const auto& c : cases) {
-    std::string r = ValidHeader();
-    Put(r, c.field, c.text);
+  const std::pair<Edit, int> cases[] = {{{kAno, "20X5"}, err::kTypeMismatch},
+                                        {{kMes, "  "}, err::kTypeMismatch},
+                                        {{kTotalDias, "1.0E+10"}, err::kOverflow}};
+  for (const auto& [edit, error] : cases) {
+    const std::string r = ValidHeader({edit});
     ZAV z;
     LoadHeaderProperties(z, r);
-    try {
-      CheckHeaderRecord(z, 1, r);
-      ADD_FAILURE() << c.what << ": no failure";
-    } catch (const RuntimeFailure& f) {
-      EXPECT_EQ(f.number(), c.error) << c.what;
-    }
+    EXPECT_RUNTIME_FAILURE(error, CheckHeaderRecord(z, 1, r));
   }
 }
 
+// Types 2 to 6 go to their checks (here each refuses its position); any other type ending
+// in 6 means an altered file (6000); the rest are invalid types (35).
 TEST(ChecaRegistroTest, DispatchesByType) {
-  struct Case {
-    std::uint8_t tipo;
-    std::int32_t registro;
-    std::int16_t expected;
-  };
-  const Case cases[] = {
-      {2, 2, 226},  // the header check: a header that is not record 1
-      {3, 1, 227},  // the worker check: a worker before the header
-      {4, 1, 228},  // the movement check: before the declared workers
-      {16, 1, 6000}, {26, 1, 6000}, {96, 1, 6000}, {106, 1, 6000}, {246, 1, 6000}, {0, 1, 35},
-      {1, 1, 35},    {7, 1, 35},    {12, 1, 35},   {15, 1, 35},    {17, 1, 35},    {255, 1, 35},
-  };
-  for (const auto& c : cases) {
+  const std::pair<std::uint8_t, std::int16_t> cases[] = {
+      {2, 226},    {3, 227}, {4, 228}, {5, 229}, {6, 230}, {16, 6000},
+      {246, 6000}, {0, 35},  {1, 35},  {7, 35},  {255, 35}};
+  for (const auto& [tipo, expected] : cases) {
     ZAV z;
     z.iNumReg03 = Variant::Double(3);
-    std::string record = testing::BlankRecord();
-    EXPECT_EQ(z.ChecaRegistro(c.tipo, c.registro, record), c.expected) << int{c.tipo};
+    std::string record = std::string(kRecordLength, ' ');
+    EXPECT_EQ(z.ChecaRegistro(tipo, tipo == 2 ? 2 : 1, record), expected) << int{tipo};
   }
-}
-
-TEST(ChecaRegistroTest, HostCallsItByName) {
-  const std::string record = ValidHeader();
-  ZAV z;
-  LoadHeaderProperties(z, record);
-  std::vector<Variant> args{Variant::Long(2), Variant::Long(1), Variant::String(record)};
-  EXPECT_EQ(Invoke(z, "ChecaRegistro", args), Variant::Integer(0));
-  EXPECT_EQ(args[2], Variant::String(record));  // read, never written
-  EXPECT_EQ(z.iNumReg03, Variant::Double(2));
-
-  args = {Variant::Long(16), Variant::Long(1), Variant::String(record)};
-  EXPECT_EQ(Invoke(z, "ChecaRegistro", args), Variant::Integer(6000));
 }
 
 }  // namespace
