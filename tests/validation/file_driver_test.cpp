@@ -1,91 +1,24 @@
-// End-to-end runs of the validation: files from the payment writer, brought in from a
-// diskette drive A to the work folder on drive C the way a page does (inicio, copiaArch or
-// the diskette methods, NumDiscos), then ValidaReg with the server's date.
+// End-to-end runs of the validation: files from the payment writer, brought in to the work
+// folder the way a page does, then ValidaReg with the server's date. A diagnosis of the same
+// file finds what the run finds.
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "control/zav.hpp"
 #include "platform/file_system.hpp"
-#include "platform/temp_drives.hpp"
-#include "validation/checksum.hpp"
-#include "validation/layout.hpp"
-#include "validation/payment_writer.hpp"
+#include "validation/diagnosis.hpp"
+#include "validation/payment_run.hpp"
 #include "validation/record_02.hpp"
 #include "validation/record_03.hpp"
-#include "validation/record_06.hpp"
 
 namespace zav {
 namespace {
 
-using testing::TempDrives;
+using namespace testing;
 
 constexpr std::size_t kLen = kRecordLength;
-constexpr char kOnTime[] = "18/07/2005";  // the deadline, Sunday 17 July, moves to Monday 18
-
-// Two workers with round amounts; every total below is worked out by hand from them.
-PaymentSpec Small() {
-  PaymentSpec s;
-  s.folio = "000123";
-  s.nombre = "PATRON DE PRUEBA";
-  s.year = 2005;
-  s.month = 6;
-  s.deadline_year = 2005;
-  s.deadline_month = 7;
-  s.deadline_day = 17;
-  s.multas = 300;
-  s.donativos = 400;
-  PaymentWorker a;
-  a.nss = "12345678901";
-  a.name = "JUAN PEREZ";
-  a.days = 30;
-  a.bimester_days = 61;
-  a.cuota_fija = 10000;
-  a.cuota_excedente = 2050;
-  a.prestaciones_dinero = 3000;
-  a.gastos_medicos = 400;
-  a.riesgos_trabajo = 5000;
-  a.invalidez_vida = 6000;
-  a.guarderias = 700;
-  a.retiro = 40000;
-  a.cesantia_patronal = 20000;
-  a.cesantia_trabajador = 10000;
-  a.aportacion_voluntaria = 5000;
-  a.aportacion_vivienda = 8000;
-  a.movements = {{10, 0, 1234}};
-  PaymentWorker b;
-  b.nss = "10987654321";
-  b.name = "MARIA LOPEZ";
-  b.housing_credit = "1234567890";
-  b.days = 15;
-  b.bimester_days = 45;
-  b.cuota_fija = 5000;
-  b.recargos_seguros = 300;
-  b.aportacion_vivienda = 2000;
-  b.amortizacion_credito = 9000;
-  s.workers = {a, b};
-  return s;
-}
-
-std::string FileOf(const PaymentSpec& plan) {
-  std::ostringstream out;
-  WritePaymentFile(plan, out);
-  return out.str();
-}
-
-std::size_t Records(const std::string& bytes) { return bytes.size() / kLen; }
-
-// Record k (1-based) of a file held in memory.
-char* At(std::string& bytes, std::size_t k, const Field& f) {
-  return bytes.data() + (k - 1) * kLen + static_cast<std::size_t>(f.start - 1);
-}
-void Put(std::string& bytes, std::size_t k, const Field& f, std::string_view text) {
-  ASSERT_EQ(text.size(), static_cast<std::size_t>(f.length)) << f.name;
-  std::copy(text.begin(), text.end(), At(bytes, k, f));
-}
 
 // Removes every record of the two-digit type.
 void Drop(std::string& bytes, std::string_view type) {
@@ -94,18 +27,6 @@ void Drop(std::string& bytes, std::string_view type) {
     if (bytes.compare(k * kLen, 2, type) != 0) kept.append(bytes, k * kLen, kLen);
   }
   bytes = kept;
-}
-
-// Brings the size field and the stored check value of the validation record (the last
-// record) in line with the file as it now is.
-void Reseal(std::string& bytes) {
-  const std::size_t n = Records(bytes);
-  char size[11];
-  std::snprintf(size, sizeof size, "%010zu", bytes.size());
-  Put(bytes, n, record06::kTamanoArchivo, size);
-  RunningCheck check;
-  for (std::size_t k = 0; k < n; ++k) check.Fold(std::string_view(bytes).substr(k * kLen, kLen));
-  Put(bytes, n, record06::kCheckSum, check.value());
 }
 
 // Replaces the validation record by a movement record whose first entry is blank, so the
@@ -163,31 +84,8 @@ std::string Output(const std::string& command) {
   return out;
 }
 
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts(1);
-  for (const char c : text) {
-    if (c == separator) {
-      parts.emplace_back();
-    } else {
-      parts.back() += c;
-    }
-  }
-  return parts;
-}
-
-class ValidationRun : public ::testing::Test {
+class ValidationRun : public PaymentRun {
  protected:
-  // Puts the file on the diskette as `source` and brings it in under `work`.
-  void Bring(const std::string& bytes, const std::string& source = "P0506268.ZAV",
-             const std::string& work = "P0506268.ZAV") {
-    drives_.Write("A:/" + source, bytes);
-    z_.inicio();
-    z_.OrigenArchi = "A:\\";
-    z_.FinalArchi = work;
-    z_.copiaArch(source);
-    z_.NumDiscos = 1;
-  }
-
   // Expects the run to have ended with message `number`.
   void ExpectMessage(const std::string& result, std::int16_t number, const std::string& what) {
     EXPECT_EQ(z_.working().last_message, number) << what;
@@ -200,18 +98,11 @@ class ValidationRun : public ::testing::Test {
     EXPECT_EQ(Output("unzip -p '" + archive + "'"), bytes);
     EXPECT_FALSE(FileExists(z_.DestinoArchi + z_.FinalArchi));
   }
-
-  TempDrives drives_{"C=fixed;A=removable"};
-  ZAV z_;
 };
 
 TEST_F(ValidationRun, AcceptsFilesOfEveryKindOfPeriod) {
-  struct Case {
-    const char* what;
-    PaymentSpec plan;
-  };
-  const auto generated = [](int month, std::int64_t workers) {
-    PaymentSpec s = SamplePaymentSpec(workers, static_cast<std::uint32_t>(month));
+  const auto generated = [](int month) {
+    PaymentSpec s = SamplePaymentSpec(60, static_cast<std::uint32_t>(month));
     s.year = 2005;
     s.month = month;
     s.deadline_year = 2005;
@@ -219,97 +110,48 @@ TEST_F(ValidationRun, AcceptsFilesOfEveryKindOfPeriod) {
     s.deadline_day = 17;
     return s;
   };
-  const Case cases[] = {
-      {"even month, explicit workers", Small()}, {"even month, generated", generated(6, 60)},
-      {"odd month", generated(5, 60)},           {"period 13", generated(13, 60)},
-      {"period 14", generated(14, 60)},
-  };
-  for (const Case& c : cases) {
-    const std::string bytes = FileOf(c.plan);
-    Bring(bytes, "P0506268.ZAV", WorkFileName(c.plan));
-    EXPECT_EQ(z_.ValidaReg(kOnTime), "0") << c.what << ": " << z_.working().last_message;
-    EXPECT_EQ(z_.posicion, static_cast<std::int32_t>(Records(bytes) + 1)) << c.what;
+  const std::pair<const char*, PaymentSpec> cases[] = {{"even month", Small()},
+                                                       {"odd month", generated(5)},
+                                                       {"period 13", generated(13)},
+                                                       {"period 14", generated(14)}};
+  for (const auto& [what, plan] : cases) {
+    const std::string bytes = FileOf(plan);
+    Bring(bytes, "P0506268.ZAV", WorkFileName(plan));
+    EXPECT_EQ(z_.ValidaReg(kOnTime), "0") << what << ": " << z_.working().last_message;
+    EXPECT_EQ(z_.posicion, static_cast<std::int32_t>(Records(bytes) + 1)) << what;
     EXPECT_EQ(z_.iCantidadregistros3,
-              static_cast<std::int32_t>(c.plan.workers.size() + c.plan.generated_workers));
+              static_cast<std::int32_t>(plan.workers.size() + plan.generated_workers));
     ExpectPacked(bytes);
   }
 }
 
-TEST_F(ValidationRun, AcceptsAFileSplitOverDiskettes) {
-  PaymentSpec plan = SamplePaymentSpec(40, 9);
-  const auto parts = WriteDiskettes(plan, drives_.root('A'), "P0404268", 3);
-  ASSERT_EQ(parts.size(), 3u);
-  z_.inicio();
-  z_.OrigenArchi = "A:\\";
-  z_.FinalArchi = WorkFileName(plan);
-  z_.OrigenNombre = "P0404268.ZA0";
-  std::vector<int> answers;
-  for (std::uint8_t k = 0; k < 3; ++k) {
-    const std::string name = "P0404268.ZA" + std::to_string(k);
-    EXPECT_EQ(z_.IntegraDisco(name, k), 0);
-    answers.push_back(z_.ChecaUltimoDisco(name));
-  }
-  EXPECT_EQ(answers, (std::vector<int>{0, 0, 3}));
-  EXPECT_EQ(z_.NumDiscos, 3);
-  EXPECT_EQ(z_.ValidaReg("17/05/2004"), "0") << z_.working().last_message;
-  plan.diskettes = 3;
-  ExpectPacked(FileOf(plan));
-}
-
-TEST_F(ValidationRun, AcceptsFortyThousandWorkers) {
-  const PaymentSpec plan = SamplePaymentSpec(40000, 3);
+// More workers than a 16-bit counter holds.
+TEST_F(ValidationRun, CountsWorkersPast32767) {
+  const PaymentSpec plan = SamplePaymentSpec(33000, 3);
   Bring(FileOf(plan), "P0404268.ZAV", WorkFileName(plan));
   EXPECT_EQ(z_.ValidaReg("17/05/2004"), "0") << z_.working().last_message;
-  EXPECT_EQ(z_.iCantidadregistros3, 40000);
+  EXPECT_EQ(z_.iCantidadregistros3, 33000);
 }
 
 // The figures the page reads, worked out by hand from Small(): the summary amounts are
 // S15 = 100+50 + 20.50 + 30 + 4 + 50 + 60 + 7 = 321.50, S16 = S17 = 3.00 / 2, S20 = 400 +
 // (200+100), S23 = 50, S29 = 12.34 (the type-10 movement), S24 = 80 (no credit), S25 = 20
 // (with a credit), S26 = 90, S30 = 3, S31 = 4; the four totals are 324.50, 762.34, 80, 117.
+// The two check strings were folded by hand over "A1234567890000123200506" and
+// "3245076234800011700".
 TEST_F(ValidationRun, CaptureLineAndParameterString) {
   Bring(FileOf(Small()));
   ASSERT_EQ(z_.ValidaReg(kOnTime), "0");
-  // The two check strings were folded by hand over "A1234567890000123200506" and
-  // "3245076234800011700".
-  EXPECT_EQ(Split(z_.LineaDeCaptura(), '-'),
-            (std::vector<std::string>{"A1234567890", "000123", "200506", "864", "32450", "76234",
-                                      "8000", "11700", "108"}));
   const std::string line = "A1234567890-000123-200506-864-32450-76234-8000-11700-108";
-  const std::string archive =
-      "C:\\ZAV\\temp\\33501e01.m1.s0870.rA1234567890.f000123.p200506.e999.zip";
-  EXPECT_EQ(Split(z_.sParamZAV().ToText(), '|'),
-            (std::vector<std::string>{"PATRON DE PRUEBA" + std::string(34, ' '),
-                                      "A1234567890",
-                                      "ABCD010101XY1",
-                                      "000123",
-                                      "2",
-                                      "06",
-                                      "2005",
-                                      "3",
-                                      "2005",  // workers, period, bimester
-                                      "321.5",
-                                      "1.5",
-                                      "1.5",
-                                      "324.5",  // four insurances
-                                      "700",
-                                      "0",
-                                      "0",
-                                      "50",
-                                      "12.34",
-                                      "762.34",  // RCV and the rest
-                                      "80",
-                                      "20",
-                                      "90",
-                                      "0",
-                                      "0",
-                                      "3",
-                                      "4",
-                                      "197",
-                                      "1283.84",  // housing, total
-                                      archive,
-                                      line,
-                                      "W301"}));
+  EXPECT_EQ(z_.LineaDeCaptura(), line);
+  EXPECT_EQ(z_.sParamZAV().ToText(),
+            "PATRON DE PRUEBA" + std::string(34, ' ') +
+                "|A1234567890|ABCD010101XY1|000123|2|06|2005|3|2005"  // workers, period, bimester
+                "|321.5|1.5|1.5|324.5"                                // four insurances
+                "|700|0|0|50|12.34|762.34"                            // RCV and the rest
+                "|80|20|90|0|0|3|4|197|1283.84"                       // housing, total
+                "|C:\\ZAV\\temp\\33501e01.m1.s0870.rA1234567890.f000123.p200506.e999.zip|" +
+                line + "|W301");
 }
 
 struct FailureCase {
@@ -327,7 +169,12 @@ void NoWorkers(PaymentSpec& s) { s.workers.clear(); }
 void NoMovements(PaymentSpec& s) {
   for (PaymentWorker& w : s.workers) w.movements.clear();
 }
+void DropMovements(std::string& b, ZAV&, const TempDrives&) {
+  Drop(b, "04");
+  Reseal(b);
+}
 
+// Each message of the file as a whole, and the diagnosis of the same file.
 TEST_F(ValidationRun, FileLevelMessages) {
   const FailureCase cases[] = {
       {"extension ZAB", nullptr, nullptr, 406, 1, "P0506268.ZAB"},
@@ -338,7 +185,7 @@ TEST_F(ValidationRun, FileLevelMessages) {
       {"a day after the moved deadline", nullptr, nullptr, 253, 1, "P0506268.ZAV", "P0506268.ZAV",
        "19/07/2005"},
       {"an upper-case letter altered", nullptr,
-       [](std::string& b, ZAV&, const TempDrives&) { *At(b, 2, record03::kNombre) = 'K'; }, 144, 0},
+       [](std::string& b, ZAV&, const TempDrives&) { Put(b, 2, record03::kNombre, "K"); }, 144, 0},
       {"fewer workers declared", nullptr,
        [](std::string& b, ZAV&, const TempDrives&) {
          Put(b, 1, record02::kTotalTrabajadores, "000000001");
@@ -352,12 +199,7 @@ TEST_F(ValidationRun, FileLevelMessages) {
        },
        310, 0},
       {"no worker records", NoWorkers, nullptr, 81, 0},
-      {"no movement records", NoMovements,
-       [](std::string& b, ZAV&, const TempDrives&) {
-         Drop(b, "04");
-         Reseal(b);
-       },
-       82, 0},
+      {"no movement records", NoMovements, DropMovements, 82, 0},
       {"no summary record", nullptr,
        [](std::string& b, ZAV& z, const TempDrives&) {
          // Without a summary the totals compare against zero: the first must exceed it
@@ -374,12 +216,7 @@ TEST_F(ValidationRun, FileLevelMessages) {
        83, 0},
       {"no validation record", nullptr,
        [](std::string& b, ZAV&, const TempDrives&) { ForgeWithoutValidationRecord(b); }, 84, 0},
-      {"neither worker nor movement records", NoWorkers,
-       [](std::string& b, ZAV&, const TempDrives&) {
-         Drop(b, "04");
-         Reseal(b);
-       },
-       85, 0},
+      {"neither worker nor movement records", NoWorkers, DropMovements, 85, 0},
       {"a folder where the archive goes", nullptr,
        [](std::string&, ZAV&, const TempDrives& d) {
          d.MakeFolder("C:/ZAV/temp/33501e01.m1.s0870.rA1234567890.f000123.p200506.e999.zip");
@@ -400,6 +237,8 @@ TEST_F(ValidationRun, FileLevelMessages) {
     z_.igToler = 0;
     if (c.file) c.file(bytes, z_, drives_);
     Bring(bytes, c.source, c.work);
+    std::vector<std::int16_t> diagnosed;
+    for (const Problem& p : DiagnoseFile(z_, c.date)) diagnosed.push_back(p.message);
     const std::string result = z_.ValidaReg(c.date);
     ExpectMessage(result, c.message, c.what);
     // Only packing moves the work file away.
@@ -407,6 +246,15 @@ TEST_F(ValidationRun, FileLevelMessages) {
     EXPECT_EQ(z_.posicion,
               c.posicion != 0 ? c.posicion : static_cast<std::int32_t>(Records(bytes) + 1))
         << c.what;
+    // A diagnosis meets the run's problem first and, for a problem of the file as a whole,
+    // nothing else; packing is the run's alone.
+    if (c.message == 303) {
+      EXPECT_TRUE(diagnosed.empty());
+    } else if (c.posicion <= 1) {
+      EXPECT_EQ(diagnosed, std::vector<std::int16_t>{c.message}) << c.what;
+    } else {
+      EXPECT_EQ(diagnosed.at(0), c.message) << c.what;
+    }
   }
 }
 
