@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "control/messages.hpp"
@@ -20,16 +21,8 @@ namespace {
 
 using namespace testing;
 
-struct Seen {
-  std::int32_t record;
-  int start;
-  std::int16_t message;
-  bool operator==(const Seen&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Seen& s) {
-  return os << "{record " << s.record << ", at " << s.start << ", " << s.message << "}";
-}
+// A problem as (record, field start, message).
+using Seen = std::tuple<std::int32_t, int, std::int16_t>;
 
 std::vector<Seen> Summary(const std::vector<Problem>& problems) {
   std::vector<Seen> out;

@@ -5,59 +5,42 @@
 namespace zav {
 namespace {
 
-enum class Fn { kNumero, kNumeroEsp, kAlfa, kAlfaNum };
-
-struct TextCase {
-  Fn fn;
-  std::string input;
-  std::int16_t largo;
-  bool expected;
-  std::string left;  // the caller's text after the call
-};
-
 TEST(Validators, TextValidatorsAnswerAndTrimAsStated) {
-  const TextCase cases[] = {
-      {Fn::kNumero, " 12", 3, false, "12"},
-      {Fn::kNumero, "-000012", 7, true, "-000012"},
-      {Fn::kNumero, "12A4567", 7, false, "12A4567"},
-      {Fn::kNumero, "       ", 7, false, ""},
-      {Fn::kNumero, "1.5E+02", 7, true, "1.5E+02"},
-      {Fn::kNumero, "12\t", 3, false, "12\t"},  // only spaces are trimmed
-      {Fn::kNumeroEsp, "       ", 7, true, "       "},
-      {Fn::kNumeroEsp, "12-4", 4, false, "12-4"},
-      {Fn::kNumeroEsp, "1.2.3", 5, true, "1.2.3"},
-      {Fn::kNumeroEsp, "12 4", 4, true, "12 4"},
-      {Fn::kNumeroEsp, "123", 4, false, "123"},
-      {Fn::kAlfa, "abc", 3, true, "abc"},
-      {Fn::kAlfa, "AB ", 3, false, "AB "},
-      {Fn::kAlfa, "A1C", 3, false, "A1C"},
-      {Fn::kAlfa, "\351ab", 3, false, "\351ab"},  // é upper-cases to É, not a plain letter
-      {Fn::kAlfaNum, "   ", 3, true, ""},
-      {Fn::kAlfaNum, "A1 ", 3, true, "A1"},
-      {Fn::kAlfaNum, "A1", 3, false, "A1"},
-      {Fn::kAlfaNum, "A-1", 3, false, "A-1"},
-      {Fn::kAlfaNum, " a.b ", 5, true, "a.b"},
+  const auto numero = &ZAV::ValidaNumero, esp = &ZAV::ValidaNumeroEsp, alfa = &ZAV::ValidaAlfa,
+             alfanum = &ZAV::ValidaAlfaNum;
+  const struct {
+    bool (ZAV::*validator)(std::string&, std::int16_t);
+    std::string input;
+    std::int16_t largo;
+    bool expected;
+    std::string left;  // the caller's text after the call
+  } cases[] = {
+      {numero, " 12", 3, false, "12"},
+      {numero, "-000012", 7, true, "-000012"},
+      {numero, "12A4567", 7, false, "12A4567"},
+      {numero, "       ", 7, false, ""},
+      {numero, "1.5E+02", 7, true, "1.5E+02"},
+      {numero, "12\t", 3, false, "12\t"},  // only spaces are trimmed
+      {esp, "       ", 7, true, "       "},
+      {esp, "12-4", 4, false, "12-4"},
+      {esp, "1.2.3", 5, true, "1.2.3"},
+      {esp, "12 4", 4, true, "12 4"},
+      {esp, "123", 4, false, "123"},
+      {alfa, "abc", 3, true, "abc"},
+      {alfa, "AB ", 3, false, "AB "},
+      {alfa, "A1C", 3, false, "A1C"},
+      {alfa, "\351ab", 3, false, "\351ab"},  // é upper-cases to É, not a plain letter
+      {alfanum, "   ", 3, true, ""},
+      {alfanum, "A1 ", 3, true, "A1"},
+      {alfanum, "A1", 3, false, "A1"},
+      {alfanum, "A-1", 3, false, "A-1"},
+      {alfanum, " a.b ", 5, true, "a.b"},
   };
   ZAV z;
-  for (const TextCase& c : cases) {
+  for (const auto& c : cases) {
     std::string text = c.input;
-    bool got = false;
-    switch (c.fn) {
-      case Fn::kNumero:
-        got = z.ValidaNumero(text, c.largo);
-        break;
-      case Fn::kNumeroEsp:
-        got = z.ValidaNumeroEsp(text, c.largo);
-        break;
-      case Fn::kAlfa:
-        got = z.ValidaAlfa(text, c.largo);
-        break;
-      case Fn::kAlfaNum:
-        got = z.ValidaAlfaNum(text, c.largo);
-        break;
-    }
-    EXPECT_EQ(got, c.expected) << static_cast<int>(c.fn) << " '" << c.input << "'";
-    EXPECT_EQ(text, c.left) << static_cast<int>(c.fn) << " '" << c.input << "'";
+    EXPECT_EQ((z.*c.validator)(text, c.largo), c.expected) << '\'' << c.input << '\'';
+    EXPECT_EQ(text, c.left) << '\'' << c.input << '\'';
   }
 }
 
