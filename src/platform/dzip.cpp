@@ -35,11 +35,20 @@ int WriteArchive(const fs::path& archive, const fs::path& file, const std::strin
   int error = ZIP_ER_OK;
   zip_t* za = zip_open(archive.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
   if (za == nullptr) return error != ZIP_ER_OK ? error : ZIP_ER_OPEN;
+  // The file is read as the archive is written, never held whole.
   zip_source_t* source = zip_source_file(za, file.c_str(), 0, 0);
-  if (source == nullptr ||
-      zip_file_add(za, entry_name.c_str(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
+  zip_int64_t index = -1;
+  if (source == nullptr || (index = zip_file_add(za, entry_name.c_str(), source,
+                                                 ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE)) < 0) {
     error = zip_error_code_zip(zip_get_error(za));
     if (source != nullptr) zip_source_free(source);
+    zip_discard(za);
+    return error != ZIP_ER_OK ? error : ZIP_ER_INTERNAL;
+  }
+  // Deflate at the usual level of zip tools (6): libzip's own default is the slowest (9),
+  // several times slower for an archive a few percent smaller.
+  if (zip_set_file_compression(za, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 6) != 0) {
+    error = zip_error_code_zip(zip_get_error(za));
     zip_discard(za);
     return error != ZIP_ER_OK ? error : ZIP_ER_INTERNAL;
   }
