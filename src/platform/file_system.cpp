@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 
 #include "basic/cp1252.hpp"
 #include "basic/runtime_failure.hpp"
@@ -107,12 +108,89 @@ void RequireFolderOf(const fs::path& p) {
   if (!fs::is_directory(StatusOf(p.parent_path()))) throw RuntimeFailure(err::kPathNotFound);
 }
 
-// Copies `source` beside `target` and renames the copy into place.
+[[noreturn]] void ThrowLastError() {
+  ThrowNativeError(std::error_code(errno, std::generic_category()), err::kFileNotFound);
+}
+
+// A descriptor closed on every way out.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  // Closes now, reporting a failure (a write that could not be completed).
+  void Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) ThrowLastError();
+  }
+
+ private:
+  int fd_;
+};
+
+// Copies what `in` holds into `out` inside the kernel: a payment file can be large, and
+// the copy then makes no trip through our memory. False, with nothing copied, when the
+// kernel cannot copy between these two files (older kernels, some file systems).
+bool CopyInKernel([[maybe_unused]] int in, [[maybe_unused]] int out) {
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+  constexpr std::size_t kStep = std::size_t{1} << 30;
+  for (bool first = true;; first = false) {
+    const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kStep, 0);
+    if (n > 0) continue;
+    if (n == 0) return true;
+    if (errno == EINTR) continue;
+    if (first && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+      return false;
+    }
+    ThrowLastError();
+  }
+#else
+  return false;
+#endif
+}
+
+// Copies what `in` holds into `out`, through a buffer when the kernel cannot do it.
+void CopyContents(int in, int out) {
+  if (CopyInKernel(in, out)) return;
+  constexpr std::size_t kBuffer = std::size_t{1} << 18;
+  const std::unique_ptr<char[]> buffer(new char[kBuffer]);
+  for (;;) {
+    const ssize_t got = ::read(in, buffer.get(), kBuffer);
+    if (got == 0) return;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ThrowLastError();
+    }
+    for (ssize_t put = 0; put < got;) {
+      const ssize_t n = ::write(out, buffer.get() + put, static_cast<std::size_t>(got - put));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        ThrowLastError();
+      }
+      put += n;
+    }
+  }
+}
+
+// Copies `source` beside `target` and renames the copy into place. The pending file is new
+// and empty: it is written without truncating it, which on ext4 would have the whole copy
+// flushed to disk when it is closed.
 void CopyAside(const fs::path& source, const fs::path& target) {
   PendingFile pending(target);
+  {
+    Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) ThrowLastError();
+    Descriptor out(::open(pending.path().c_str(), O_WRONLY | O_CLOEXEC));
+    if (out.get() < 0) ThrowLastError();
+    CopyContents(in.get(), out.get());
+    out.Close();
+  }
   std::error_code ec;
-  fs::copy_file(source, pending.path(), fs::copy_options::overwrite_existing, ec);
-  if (ec) ThrowNativeError(ec, err::kFileNotFound);
   fs::permissions(pending.path(), StatusOf(source).permissions(), ec);
   if (ec) ThrowNativeError(ec, err::kFileNotFound);
   pending.Commit();
