@@ -250,6 +250,7 @@ Strict ParseStrict(std::string_view s, double& out) {
 }  // namespace
 
 double LeadingValue(std::string_view text) noexcept {
+  if (double plain; PlainDigitsValue(text, plain)) return plain;
   BlankSkipper in(text);
   char c = in.Peek();
   if (c == '&') return LeadingRadix(in);
@@ -288,6 +289,7 @@ double LeadingValue(std::string_view text) noexcept {
 
 bool IsNumeric(std::string_view text) noexcept {
   double value;
+  if (PlainDigitsValue(text, value)) return true;
   return ParseStrict(text, value) == Strict::kNumber;
 }
 

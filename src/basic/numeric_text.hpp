@@ -13,9 +13,11 @@
 // Radix forms are 16-bit or 32-bit signed, like the classic runtime: &HFFFF is -1,
 // &H10000 is 65536, &HFFFFFFFF is -1.
 //
-// None of these allocate: they run for every field of every record.
+// None of these allocate: they run for every field of every record. The usual field, plain
+// digits, is answered inline without the general grammar.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 namespace zav {
@@ -28,6 +30,29 @@ double LeadingValue(std::string_view text) noexcept;
 // The numeric test. Empty or all-space text is not numeric; neither is a number outside
 // the double range (1E400) nor a radix form wider than 32 bits.
 bool IsNumeric(std::string_view text) noexcept;
+
+// The usual field: one to fifteen plain digits and nothing else. Both rules give it its
+// integer value exactly (no blank, sign, point or exponent to read, and fifteen digits are
+// an exact double). True, with that value, for such a text; false for any other.
+inline bool PlainDigitsValue(std::string_view text, double& value) noexcept {
+  if (text.empty() || text.size() > 15) return false;
+  std::uint64_t m = 0;
+  for (const char c : text) {
+    const auto digit = static_cast<unsigned>(static_cast<unsigned char>(c)) - '0';
+    if (digit > 9) return false;
+    m = m * 10 + digit;
+  }
+  value = static_cast<double>(m);
+  return true;
+}
+
+// Both rules at once, reading the usual field only once: the numeric test's answer, and
+// leading_value := LeadingValue(text) whatever the answer.
+inline bool NumericValue(std::string_view text, double& leading_value) noexcept {
+  if (PlainDigitsValue(text, leading_value)) return true;
+  leading_value = LeadingValue(text);
+  return IsNumeric(text);
+}
 
 // The strict text-to-number conversion: the value of a text that passes IsNumeric (commas
 // ignored, parentheses or a trailing minus make it negative). A text that is not a number

@@ -106,6 +106,12 @@ int Rank(VarType t) {
 Variant Arithmetic(Op op, const Variant& a, const Variant& b) {
   const VarType ta = a.type();
   const VarType tb = b.type();
+  if (ta == VarType::kDouble && tb == VarType::kDouble) {
+    // The running totals: two doubles give a double, as the general path below would.
+    const double result = Apply(op, a.dbl(), b.dbl());
+    if (!std::isfinite(result)) throw RuntimeFailure(err::kOverflow);
+    return Variant::Double(result);
+  }
   if (ta == VarType::kObject || tb == VarType::kObject) throw RuntimeFailure(err::kTypeMismatch);
   if (op == Op::kAdd) {
     // "+" joins two texts, and a text with nothing stays that text.

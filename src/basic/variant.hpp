@@ -7,6 +7,7 @@
 //  - a Boolean is -1 (True) or 0 as a number and "True"/"False" as text.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -72,6 +73,20 @@ class Variant {
   double dbl() const { return std::get<double>(value_); }
   const std::shared_ptr<VariantObject>& object() const {
     return std::get<std::shared_ptr<VariantObject>>(value_);
+  }
+
+  // *this = *this + Variant::Double(v), in place when this already holds a double (the
+  // running totals): the same result, the same overflow failure (6, leaving this as it
+  // was), no temporary.
+  void AddDouble(double v) {
+    if (double* d = std::get_if<double>(&value_)) {
+      const double sum = *d + v;
+      if (std::isfinite(sum)) {
+        *d = sum;
+        return;
+      }
+    }
+    *this = *this + Variant::Double(v);
   }
 
   friend Variant operator+(const Variant& a, const Variant& b);

@@ -15,58 +15,48 @@ double Cents(ZAV& z, double amount) { return std::round(z.Trunca(amount) * 100.0
 
 }  // namespace
 
-bool RegistrationMatches(ZAV& z, std::string_view registro, std::string& scratch) {
+bool RegistrationMatches(ZAV& z, std::string_view registro) {
   if (registro != z.sgNoContrato) return false;
-  scratch.assign(Cut(registro, 1, 1));
-  if (!z.ValidaAlfaNum(scratch, 1)) return false;
-  scratch.assign(Cut(registro, 2, 10));
-  return z.ValidaNumeroEsp(scratch, 10);
+  return AlfaNumText(Cut(registro, 1, 1), 1) && NumeroEspText(Cut(registro, 2, 10), 10);
 }
 
-bool RfcMatches(ZAV& z, std::string_view rfc, std::string& scratch) {
+bool RfcMatches(ZAV& z, std::string_view rfc) {
   if (rfc != z.sRFCPatron) return false;
-  scratch.assign(Cut(rfc, 1, 1));
-  if (scratch != " " && !z.ValidaAlfa(scratch, 1)) return false;
-  scratch.assign(Cut(rfc, 2, 3));
-  if (!z.ValidaAlfa(scratch, 3)) return false;
-  scratch.assign(Cut(rfc, 5, 6));
-  if (!z.ValidaNumeroEsp(scratch, 6)) return false;
-  scratch.assign(Cut(rfc, 11, 3));
-  return z.ValidaAlfaNum(scratch, 3);
+  const std::string_view first = Cut(rfc, 1, 1);
+  if (first != " " && !AlfaText(first, 1)) return false;
+  return AlfaText(Cut(rfc, 2, 3), 3) && NumeroEspText(Cut(rfc, 5, 6), 6) &&
+         AlfaNumText(Cut(rfc, 11, 3), 3);
 }
 
-bool PeriodMatches(ZAV& z, std::string_view periodo, std::string& scratch) {
+bool PeriodMatches(ZAV& z, std::string_view periodo) {
   if (periodo != z.sgPerPago) return false;
-  scratch.assign(Cut(periodo, 1, 4));
-  const bool year_numeric = z.ValidaNumero(scratch, 4);
-  const double year = LeadingValue(scratch);
-  scratch.assign(Cut(periodo, 5, 2));
-  const bool month_numeric = z.ValidaNumero(scratch, 2);
+  const std::string_view year_text = TrimmedView(Cut(periodo, 1, 4));
+  const bool year_numeric = NumeroText(year_text, 4);
+  const double year = LeadingValue(year_text);
+  const bool month_numeric = NumeroText(TrimmedView(Cut(periodo, 5, 2)), 2);
   const double month = LeadingValue(z.igPer);
   return year_numeric && month_numeric && year >= 1997 && month >= 1 && month <= 14 &&
          (year != 1997 || month >= 7);
 }
 
-bool ReadNumber(ZAV& z, std::string_view record, const Field& field, std::string& scratch,
-                double& value) {
+bool ReadNumber(ZAV& z, std::string_view record, const Field& field, double& value) {
   value = 0;
-  if (!NumeroField(z, record, field, scratch)) return false;
-  value = LeadingValue(scratch);
+  std::string_view text;
+  if (!NumeroField(z, record, field, text)) return false;
+  value = LeadingValue(text);
   return true;
 }
 
-bool ReadAmount(ZAV& z, std::string_view record, const Field& field, std::string& scratch,
-                double& amount) {
+bool ReadAmount(ZAV& z, std::string_view record, const Field& field, double& amount) {
   double value = 0;
-  const bool numeric = ReadNumber(z, record, field, scratch, value);
+  const bool numeric = ReadNumber(z, record, field, value);
   amount = value / 100;
   return numeric;
 }
 
-bool ReadRate(ZAV& z, std::string_view record, const Field& field, std::string& scratch,
-              double& rate) {
+bool ReadRate(ZAV& z, std::string_view record, const Field& field, double& rate) {
   double value = 0;
-  const bool numeric = ReadNumber(z, record, field, scratch, value);
+  const bool numeric = ReadNumber(z, record, field, value);
   rate = value / 1000000 / 100;
   return numeric;
 }

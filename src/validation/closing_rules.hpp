@@ -5,11 +5,10 @@
 //    the leading-number value of the trimmed text;
 //  - comparing amounts: brought to cents with Trunca (each side, or the difference), two
 //    amounts agree when they differ by at most igToler pesos, in either direction.
-// Every function takes one caller-owned scratch string for the validators (the fields are
-// short enough to stay in its inline buffer: no allocation per record).
+// Fields are judged as views into the record, with the validators' rules
+// (validation/field_checks.hpp): nothing is copied.
 #pragma once
 
-#include <string>
 #include <string_view>
 
 #include "control/zav.hpp"
@@ -19,29 +18,26 @@ namespace zav {
 
 // The registration field (11 characters): equal to sgNoContrato, then a letter, digit, space
 // or point, then ten digits, spaces or points.
-bool RegistrationMatches(ZAV& z, std::string_view registro, std::string& scratch);
+bool RegistrationMatches(ZAV& z, std::string_view registro);
 
 // The RFC field (13 characters): equal to sRFCPatron, then a letter or a space, three
 // letters, six digits/spaces/points (the date), three letters/digits/spaces/points.
-bool RfcMatches(ZAV& z, std::string_view rfc, std::string& scratch);
+bool RfcMatches(ZAV& z, std::string_view rfc);
 
 // The period field (6 characters, year then month): equal to sgPerPago; year and month
 // numeric; the year at least 1997, the header's month (igPer) from 1 to 14, and no month
 // before July in 1997.
-bool PeriodMatches(ZAV& z, std::string_view periodo, std::string& scratch);
+bool PeriodMatches(ZAV& z, std::string_view periodo);
 
 // ValidaNumero on the field at its full length; `value` is the field's number, or 0 when
 // the field is not a number (a diagnosis goes on with it).
-bool ReadNumber(ZAV& z, std::string_view record, const Field& field, std::string& scratch,
-                double& value);
+bool ReadNumber(ZAV& z, std::string_view record, const Field& field, double& value);
 
 // An amount field: two implied decimals.
-bool ReadAmount(ZAV& z, std::string_view record, const Field& field, std::string& scratch,
-                double& amount);
+bool ReadAmount(ZAV& z, std::string_view record, const Field& field, double& amount);
 
 // A rate field: a percentage with six implied decimals, as a fraction.
-bool ReadRate(ZAV& z, std::string_view record, const Field& field, std::string& scratch,
-              double& rate);
+bool ReadRate(ZAV& z, std::string_view record, const Field& field, double& rate);
 
 // The tolerance test itself, on a difference already in whole cents.
 bool WithinTolerance(const ZAV& z, double difference_in_cents);

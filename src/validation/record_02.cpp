@@ -31,7 +31,7 @@ bool PeriodAccepted(ZAV& z) {
 
 std::int16_t CheckHeaderRecord(ZAV& z, std::int32_t lRegistro, const std::string& linea) {
   using namespace record02;
-  std::string field;
+  std::string_view field;
 
   // The header must be the first record; a second one is not read at all.
   if (lRegistro != 1) return StopRecord(z, kTipo, 226);

@@ -90,8 +90,8 @@ bool LateWithNegativeUpdate(ZAV& z, Late rule, double v) {
       return v < 0 && late;
     case Late::kB:
       return v < 0 && late && even;
-    case Late::kC:
-      return z.Trunca(v) < 0 && late && even;
+    case Late::kC:  // v is a field's value, always finite: Trunca cannot fail here
+      return late && even && z.Trunca(v) < 0;
   }
   return false;
 }
@@ -112,20 +112,19 @@ std::int16_t BrokenRule(ZAV& z, const AmountCheck& a, double v) {
 
 // An amount that is not a number adds nothing; one that breaks a period rule, noted by a
 // diagnosis, is still added, so the summary is compared with what the records carry.
-std::int16_t CheckAmounts(ZAV& z, std::string_view linea, std::span<const AmountCheck> checks,
-                          std::string& scratch) {
+std::int16_t CheckAmounts(ZAV& z, std::string_view linea, std::span<const AmountCheck> checks) {
   for (const AmountCheck& a : checks) {
-    if (!NumeroField(z, linea, a.field, scratch)) {
+    double v = 0;  // hundredths of a peso
+    if (!NumeroValue(z, linea, a.field, v)) {
       if (Fail(z, a.field, a.not_numeric)) return a.not_numeric;
       continue;
     }
-    const double v = LeadingValue(scratch);  // hundredths of a peso
     if (const std::int16_t rule = BrokenRule(z, a, v); rule != 0 && Fail(z, a.field, rule)) {
       return rule;
     }
     const double amount = v / 100;
     if (a.variant_total != nullptr) {
-      z.*a.variant_total = z.*a.variant_total + Variant::Double(amount);
+      (z.*a.variant_total).AddDouble(amount);
     } else {
       AddToDouble(z.*a.double_total, amount);
     }
@@ -134,32 +133,30 @@ std::int16_t CheckAmounts(ZAV& z, std::string_view linea, std::span<const Amount
 }
 
 // Day totals are 32-bit: added in double precision, rounded back (halves to even).
-std::int16_t CheckDays(ZAV& z, std::string_view linea, std::span<const DaysCheck> checks,
-                       std::string& scratch) {
+std::int16_t CheckDays(ZAV& z, std::string_view linea, std::span<const DaysCheck> checks) {
   for (const DaysCheck& d : checks) {
-    if (!NumeroField(z, linea, d.field, scratch)) {
+    double days = 0;
+    if (!NumeroValue(z, linea, d.field, days)) {
       if (Fail(z, d.field, d.not_numeric)) return d.not_numeric;
       continue;
     }
-    if (d.total != nullptr) {
-      z.*d.total = ToLong(static_cast<double>(z.*d.total) + LeadingValue(scratch));
-    }
+    if (d.total != nullptr) z.*d.total = ToLong(static_cast<double>(z.*d.total) + days);
   }
   return 0;
 }
 
 // The RFC's format: a letter or a space (twelve-character RFC), three letters, six
 // digits, spaces or points (the date), three letters, digits, spaces or points.
-bool RfcWellFormed(ZAV& z, std::string_view linea, std::string& scratch) {
-  if (Cut(linea, kRfcInicial) != " " && !AlfaField(z, linea, kRfcInicial, scratch)) return false;
-  return AlfaField(z, linea, kRfcLetras, scratch) && NumeroEspField(z, linea, kRfcFecha, scratch) &&
-         AlfaNumField(z, linea, kRfcHomoclave, scratch);
+bool RfcWellFormed(ZAV& z, std::string_view linea, std::string_view& value) {
+  if (Cut(linea, kRfcInicial) != " " && !AlfaField(z, linea, kRfcInicial, value)) return false;
+  return AlfaField(z, linea, kRfcLetras, value) && NumeroEspField(z, linea, kRfcFecha, value) &&
+         AlfaNumField(z, linea, kRfcHomoclave, value);
 }
 
 }  // namespace
 
 std::int16_t CheckWorkerRecord(ZAV& z, std::int32_t lRegistro, const std::string& linea) {
-  std::string field;
+  std::string_view field;
 
   if (lRegistro < 2 && Fail(z, kTipo, 227)) return 227;  // the header must come first
   const std::string_view registro = Cut(linea, kRegistroPatronal);
@@ -193,10 +190,10 @@ std::int16_t CheckWorkerRecord(ZAV& z, std::int32_t lRegistro, const std::string
   }
   // Read untrimmed: a blank or a letter is worth 0 and passes.
   if (LeadingValue(Cut(linea, kJornada)) > kMaxJornada && Fail(z, kJornada, 173)) return 173;
-  if (const auto r = CheckDays(z, linea, kMonthDays, field)) return r;
-  if (const auto r = CheckAmounts(z, linea, kInsuranceAmounts, field)) return r;
-  if (const auto r = CheckDays(z, linea, kBimesterDays, field)) return r;
-  return CheckAmounts(z, linea, kRetirementAmounts, field);
+  if (const auto r = CheckDays(z, linea, kMonthDays)) return r;
+  if (const auto r = CheckAmounts(z, linea, kInsuranceAmounts)) return r;
+  if (const auto r = CheckDays(z, linea, kBimesterDays)) return r;
+  return CheckAmounts(z, linea, kRetirementAmounts);
 }
 
 }  // namespace zav

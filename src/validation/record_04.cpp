@@ -24,18 +24,18 @@ static_assert(kBlankSeguridadSocial.size() == static_cast<std::size_t>(kSegurida
 
 // One movement entry: 0 when it passes, else its message number. A salary that is not a
 // number adds nothing.
-std::int16_t CheckEntry(ZAV& z, std::string_view linea, int entry, std::string& scratch) {
+std::int16_t CheckEntry(ZAV& z, std::string_view linea, int entry, std::string_view& value) {
   const Field nss = EntryField(entry, kSeguridadSocial);
-  if (!NumeroEspField(z, linea, nss, scratch) && Fail(z, nss, 236)) return 236;
+  if (!NumeroEspField(z, linea, nss, value) && Fail(z, nss, 236)) return 236;
   const Field tipo = EntryField(entry, kTipoMovimiento);
-  if (!NumeroField(z, linea, tipo, scratch) && Fail(z, tipo, 196)) return 196;
+  if (!NumeroField(z, linea, tipo, value) && Fail(z, tipo, 196)) return 196;
   const Field dias = EntryField(entry, kDiasIncidencia);
-  if (!NumeroField(z, linea, dias, scratch) && Fail(z, dias, 198)) return 198;
+  if (!NumeroField(z, linea, dias, value) && Fail(z, dias, 198)) return 198;
   const Field salario = EntryField(entry, kSalarioDiario);
-  const bool salary_numeric = NumeroField(z, linea, salario, scratch);
+  const bool salary_numeric = NumeroField(z, linea, salario, value);
   if (!salary_numeric && Fail(z, salario, 400)) return 400;
   if (salary_numeric && Cut(linea, tipo) == kTipoMovimientoSumado) {
-    const double sum = z.SumaM8 + LeadingValue(scratch) / 100;
+    const double sum = z.SumaM8 + LeadingValue(value) / 100;
     if (!std::isfinite(sum)) throw RuntimeFailure(err::kOverflow);
     z.SumaM8 = sum;
   }
@@ -45,7 +45,7 @@ std::int16_t CheckEntry(ZAV& z, std::string_view linea, int entry, std::string& 
 }  // namespace
 
 std::int16_t CheckMovementRecord(ZAV& z, std::int32_t lRegistro, const std::string& linea) {
-  std::string field;
+  std::string_view field;
 
   if (z.iNumReg04 == std::numeric_limits<std::int32_t>::max()) {
     throw RuntimeFailure(err::kOverflow);

@@ -24,10 +24,9 @@ void Keep(double& slot, double amount) { slot = amount; }
 
 std::int16_t CheckSummaryRecord(ZAV& z, std::int32_t lRegistro, const std::string& linea) {
   const std::string_view record = linea;
-  std::string text;  // scratch for the validators
-  double a = 0;      // the amount just read
+  double a = 0;  // the amount just read
   // A field that is not a number reads as 0 (a diagnosis goes on with it).
-  const auto read = [&](const Field& f) { return ReadAmount(z, record, f, text, a); };
+  const auto read = [&](const Field& f) { return ReadAmount(z, record, f, a); };
   // Odd months below 13 carry no RCV or housing amounts; 13 and 14 no housing amounts.
   const auto period_rules = [&]() -> std::int16_t {
     if (z.ValImpMen13(a)) return 263;
@@ -42,20 +41,19 @@ std::int16_t CheckSummaryRecord(ZAV& z, std::int32_t lRegistro, const std::strin
 
   // The summary follows the header, the declared worker records and the movements so far.
   if (lRegistro < z.iNumReg03.ToDouble() + z.iNumReg04 + 1 && Fail(z, kTipo, 229)) return 229;
-  if (!RegistrationMatches(z, Cut(record, kRegistroPatronal), text) &&
-      Fail(z, kRegistroPatronal, 237)) {
+  if (!RegistrationMatches(z, Cut(record, kRegistroPatronal)) && Fail(z, kRegistroPatronal, 237)) {
     return 237;
   }
-  if (!RfcMatches(z, Cut(record, kRfc), text) && Fail(z, kRfc, 9)) return 9;
-  if (!PeriodMatches(z, Cut(record, kPeriodo), text) && Fail(z, kPeriodo, 238)) return 238;
+  if (!RfcMatches(z, Cut(record, kRfc)) && Fail(z, kRfc, 9)) return 9;
+  if (!PeriodMatches(z, Cut(record, kPeriodo)) && Fail(z, kPeriodo, 238)) return 238;
   if (Cut(record, kFolio) != z.sgFolioZAV && Fail(z, kFolio, 239)) return 239;
 
   double rate = 0;
-  if (!ReadRate(z, record, kTasaActualizacion, text, rate) && Fail(z, kTasaActualizacion, 202)) {
+  if (!ReadRate(z, record, kTasaActualizacion, rate) && Fail(z, kTasaActualizacion, 202)) {
     return 202;
   }
   z.SumaS6 = Variant::Double(rate);
-  if (!ReadRate(z, record, kTasaRecargos, text, rate) && Fail(z, kTasaRecargos, 203)) return 203;
+  if (!ReadRate(z, record, kTasaRecargos, rate) && Fail(z, kTasaRecargos, 203)) return 203;
   z.SumaS7 = Variant::Double(rate);
 
   // The four insurances, component by component against the worker totals.

@@ -16,25 +16,23 @@ using namespace record06;
 
 std::int16_t CheckValidationRecord(ZAV& z, std::int32_t lRegistro, const std::string& linea) {
   const std::string_view record = linea;
-  std::string text;  // scratch for the validators
-  double v = 0;      // the number just read
-  const auto read_amount = [&](const Field& f) { return ReadAmount(z, record, f, text, v); };
+  double v = 0;  // the number just read
+  const auto read_amount = [&](const Field& f) { return ReadAmount(z, record, f, v); };
 
   // The validation record follows the header, the worker records, the movements and the
   // summary.
   if (lRegistro < z.iNumReg03.ToDouble() + z.iNumReg04 + 2 && Fail(z, kTipo, 230)) return 230;
-  if (!RegistrationMatches(z, Cut(record, kRegistroPatronal), text) &&
-      Fail(z, kRegistroPatronal, 250)) {
+  if (!RegistrationMatches(z, Cut(record, kRegistroPatronal)) && Fail(z, kRegistroPatronal, 250)) {
     return 250;
   }
-  if (!RfcMatches(z, Cut(record, kRfc), text) && Fail(z, kRfc, 39)) return 39;
-  if (!PeriodMatches(z, Cut(record, kPeriodo), text) && Fail(z, kPeriodo, 251)) return 251;
+  if (!RfcMatches(z, Cut(record, kRfc)) && Fail(z, kRfc, 39)) return 39;
+  if (!PeriodMatches(z, Cut(record, kPeriodo)) && Fail(z, kPeriodo, 251)) return 251;
   if (Cut(record, kFolio) != z.sgFolioZAV && Fail(z, kFolio, 252)) return 252;
 
-  if (!ReadRate(z, record, kSumaTasas, text, v) && Fail(z, kSumaTasas, 217)) return 217;
+  if (!ReadRate(z, record, kSumaTasas, v) && Fail(z, kSumaTasas, 217)) return 217;
   z.SumaV6 = Variant::Double(v);
 
-  if (!ReadNumber(z, record, kTamanoArchivo, text, v) && Fail(z, kTamanoArchivo, 218)) return 218;
+  if (!ReadNumber(z, record, kTamanoArchivo, v) && Fail(z, kTamanoArchivo, 218)) return 218;
   if (v != z.iTamArch && Fail(z, kTamanoArchivo, 48)) return 48;
 
   // A late payment must carry its update and surcharge rates.
@@ -42,7 +40,7 @@ std::int16_t CheckValidationRecord(ZAV& z, std::int32_t lRegistro, const std::st
     return 321;
   }
 
-  if (!ReadNumber(z, record, kDiscos, text, v) && Fail(z, kDiscos, 258)) return 258;
+  if (!ReadNumber(z, record, kDiscos, v) && Fail(z, kDiscos, 258)) return 258;
   if (v != z.NumDiscos && Fail(z, kDiscos, 260)) return 260;
 
   // The four totals to deposit, each against the summary amounts it covers.

@@ -1,17 +1,19 @@
-// The field validators: every field test of the record checks goes through these.
-// ValidaNumero always trims the caller's text in place; ValidaAlfaNum trims it only
-// when its untrimmed length is right. The amount tests answer True when an amount
-// is NOT allowed in the current period.
-#include "basic/cp1252.hpp"
+// The control's field validators. Their rules are those of validation/field_checks.hpp,
+// which the record checks apply to views of the record. ValidaNumero always trims the caller's text
+// in place; ValidaAlfaNum trims it only when its untrimmed length is right. The amount tests answer
+// True when an amount is NOT allowed in the current period.
+#include <cmath>
+
 #include "basic/number_text.hpp"
 #include "basic/numeric_text.hpp"
 #include "control/zav.hpp"
+#include "validation/field_checks.hpp"
 
 namespace zav {
 
 namespace {
 
-// Trimming in place keeps the record checks free of allocations.
+// Trimming in place keeps the validators free of allocations.
 void TrimSpaces(std::string& s) {
   const auto last = s.find_last_not_of(' ');
   if (last == std::string::npos) {
@@ -22,56 +24,43 @@ void TrimSpaces(std::string& s) {
   s.erase(0, s.find_first_not_of(' '));
 }
 
-bool IsDigitSpaceOrPoint(char c) { return (c >= '0' && c <= '9') || c == ' ' || c == '.'; }
-
-bool IsLatinLetter(char c) {
-  const char u = UpperCase1252(c);
-  return u >= 'A' && u <= 'Z';
-}
-
 }  // namespace
 
 bool ZAV::ValidaNumero(std::string& Cadena, std::int16_t largo) {
   TrimSpaces(Cadena);
-  if (static_cast<std::int64_t>(Cadena.size()) != largo) return false;
-  return IsNumeric(Cadena);
+  return NumeroText(Cadena, largo);
 }
 
 bool ZAV::ValidaNumeroEsp(std::string& Cadena, std::int16_t largo) {
-  if (static_cast<std::int64_t>(Cadena.size()) != largo) return false;
-  for (char c : Cadena) {
-    if (!IsDigitSpaceOrPoint(c)) return false;
-  }
-  return true;
+  return NumeroEspText(Cadena, largo);
 }
 
-bool ZAV::ValidaAlfa(std::string& Cadena, std::int16_t largo) {
-  if (static_cast<std::int64_t>(Cadena.size()) != largo) return false;
-  for (char c : Cadena) {
-    if (!IsLatinLetter(c)) return false;
-  }
-  return true;
-}
+bool ZAV::ValidaAlfa(std::string& Cadena, std::int16_t largo) { return AlfaText(Cadena, largo); }
 
 bool ZAV::ValidaAlfaNum(std::string& Cadena, std::int16_t largo) {
-  if (static_cast<std::int64_t>(Cadena.size()) != largo) return false;
-  TrimSpaces(Cadena);
-  for (char c : Cadena) {
-    if (!IsDigitSpaceOrPoint(c) && !IsLatinLetter(c)) return false;
-  }
-  return true;
+  const bool ok = AlfaNumText(Cadena, largo);
+  if (HasLength(Cadena, largo)) TrimSpaces(Cadena);
+  return ok;
 }
 
-double ZAV::Trunca(double Valor) { return LeadingValue(FormatFixed2(Valor)); }
+double ZAV::Trunca(double Valor) {
+  // A whole number below 10^15 is its own two-decimal text ("1234.00"), which reads back
+  // as itself; a negative zero reads back as zero. The record amounts are all such.
+  if (std::fabs(Valor) < 1e15 && Valor == std::trunc(Valor)) return Valor + 0.0;
+  return LeadingValue(FormatFixed2(Valor));
+}
 
+// Trunca fails only for a value that is not finite; for any other the period is looked at
+// first, and the amount only when the period could forbid it.
 bool ZAV::ValImpMen13(double Valor) {
-  const double t = Trunca(Valor);
-  return t > static_cast<double>(igToler) && !w_.bgPeriodoPar && w_.igNumPeriodo < 13;
+  if (std::isfinite(Valor) && (w_.bgPeriodoPar || w_.igNumPeriodo >= 13)) return false;
+  return Trunca(Valor) > static_cast<double>(igToler) && !w_.bgPeriodoPar && w_.igNumPeriodo < 13;
 }
 
 bool ZAV::ValPer1314(double Valor) {
-  const double t = Trunca(Valor);
-  return t > static_cast<double>(igToler) && (w_.igNumPeriodo == 13 || w_.igNumPeriodo == 14);
+  const bool period_1314 = w_.igNumPeriodo == 13 || w_.igNumPeriodo == 14;
+  if (std::isfinite(Valor) && !period_1314) return false;
+  return Trunca(Valor) > static_cast<double>(igToler) && period_1314;
 }
 
 }  // namespace zav
