@@ -2,6 +2,14 @@
 // two control methods that expose it (CheckString, AcarreaCheckString).
 #include "validation/checksum.hpp"
 
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "basic/runtime_failure.hpp"
 #include "control/zav.hpp"
 
@@ -16,7 +24,8 @@ char AddDigit(char digit, unsigned amount) {
 }
 
 // Folds text[0, end) into the digits (held as the characters "0".."9") and the counters.
-// The counters are in range on entry and stay so.
+// The counters are in range on entry and stay so. The plain form of the rule, used for
+// the short check strings.
 template <std::size_t M>
 void FoldDigits(std::array<char, M>& d, unsigned& i, unsigned& j, unsigned& r,
                 std::string_view text, std::size_t end) {
@@ -34,9 +43,95 @@ void FoldDigits(std::array<char, M>& d, unsigned& i, unsigned& j, unsigned& r,
   }
 }
 
+constexpr auto kCountedTable = [] {
+  std::array<unsigned char, 256> t{};
+  for (unsigned c = 0; c < 256; ++c) t[c] = Counted(c) ? 1 : 0;
+  return t;
+}();
+
+// Packs the counted bytes of in[0, len) at the start of `out` (which has room for len + 16
+// bytes) and answers how many there are.
+std::size_t PackCounted(const unsigned char* in, std::size_t len, unsigned char* out) {
+  std::size_t n = 0;
+  for (std::size_t k = 0; k < len; ++k) {
+    out[n] = in[k];
+    n += kCountedTable[in[k]];
+  }
+  return n;
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define ZAV_PACK_SSSE3 1
+
+// For each 8-bit mask: the indices of its set bits in order, then "no byte" (0x80).
+constexpr auto kPackShuffles = [] {
+  std::array<std::array<unsigned char, 8>, 256> t{};
+  for (unsigned m = 0; m < 256; ++m) {
+    unsigned n = 0;
+    for (unsigned b = 0; b < 8; ++b) {
+      if ((m >> b) & 1) t[m][n++] = static_cast<unsigned char>(b);
+    }
+    for (; n < 8; ++n) t[m][n] = 0x80;
+  }
+  return t;
+}();
+
+constexpr auto kBitCounts = [] {
+  std::array<unsigned char, 256> t{};
+  for (unsigned m = 0; m < 256; ++m) {
+    for (unsigned b = 0; b < 8; ++b) t[m] = static_cast<unsigned char>(t[m] + ((m >> b) & 1));
+  }
+  return t;
+}();
+
+// The same packing sixteen bytes at a time: a byte is counted when it lies in "0".."9" or
+// "A".."Z" (bytes from 128 on compare as negative and never do).
+__attribute__((target("ssse3"))) std::size_t PackCountedSsse3(const unsigned char* in,
+                                                              std::size_t len, unsigned char* out) {
+  const __m128i below_0 = _mm_set1_epi8('0' - 1), above_9 = _mm_set1_epi8('9' + 1);
+  const __m128i below_a = _mm_set1_epi8('A' - 1), above_z = _mm_set1_epi8('Z' + 1);
+  std::size_t n = 0, k = 0;
+  for (; k + 16 <= len; k += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
+    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(x, below_0), _mm_cmpgt_epi8(above_9, x));
+    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(x, below_a), _mm_cmpgt_epi8(above_z, x));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digit, upper)));
+    const unsigned low = mask & 0xFF, high = mask >> 8;
+    const __m128i pick_low =
+        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kPackShuffles[low].data()));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + n), _mm_shuffle_epi8(x, pick_low));
+    n += kBitCounts[low];
+    const __m128i pick_high =
+        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kPackShuffles[high].data()));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + n),
+                     _mm_shuffle_epi8(_mm_srli_si128(x, 8), pick_high));
+    n += kBitCounts[high];
+  }
+  return n + PackCounted(in + k, len - k, out + n);
+}
+
+bool HasSsse3() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3") != 0;
+  }();
+  return has;
+}
+#endif
+
+std::size_t Pack(const unsigned char* in, std::size_t len, unsigned char* out) {
+#ifdef ZAV_PACK_SSSE3
+  if (HasSsse3()) return PackCountedSsse3(in, len, out);
+#endif
+  return PackCounted(in, len, out);
+}
+
 void RefuseLongText(std::string_view text) {
   if (text.size() > RunningCheck::kMaxText) throw RuntimeFailure(err::kSubscriptOutOfRange);
 }
+
+// The sums are settled before they could overflow: each counted byte adds at most 90.
+constexpr std::uint32_t kSettleEvery = 40'000'000;
 
 }  // namespace
 
@@ -54,11 +149,59 @@ RunningCheck RunningCheck::Load(std::string_view digits, std::int16_t i, std::in
   for (std::size_t n = 0; n < kDigits && n < digits.size(); ++n) {
     if (digits[n] >= '0' && digits[n] <= '9') check.digits_[n] = digits[n];
   }
-  check.i_ = i;
-  check.j_ = j;
-  check.r_ = r;
+  check.pos_ = static_cast<std::uint8_t>(i);
+  check.carry_ = static_cast<std::uint8_t>(j);
+  check.running_ = static_cast<std::uint32_t>(r);
   return check;
 }
+
+namespace {
+
+// The folding counters, held in registers while a text is folded; the sums stay in the
+// check's own array.
+struct Folder {
+  std::uint32_t* owed;
+  unsigned pos;           // i
+  unsigned carry;         // j
+  std::uint32_t running;  // r plus the bytes since, reduced modulo 9 only when read
+
+  void Carry() {
+    owed[carry] += running % 9;
+    if (++carry == RunningCheck::kDigits) carry = 0;
+  }
+
+  void Step(unsigned c) {
+    owed[pos + c] += c;
+    running += c;
+    if (++pos == RunningCheck::kDigits) {
+      pos = 0;
+      Carry();
+    }
+  }
+
+  // Nineteen counted bytes from position 0: position q takes b[q]. Their sum is taken
+  // apart from the sums by position, so that no long chain of additions holds up the
+  // next block: sixteen bytes two at a time in 16-bit lanes, then the last three.
+  template <std::size_t... Q>
+  void Block(const unsigned char* b, std::index_sequence<Q...>) {
+    (Owe(b[Q], Q), ...);
+    std::uint64_t low, high;
+    std::memcpy(&low, b, 8);
+    std::memcpy(&high, b + 8, 8);
+    constexpr std::uint64_t kEven = 0x00FF00FF00FF00FFu;
+    const std::uint64_t lanes =
+        (low & kEven) + ((low >> 8) & kEven) + (high & kEven) + ((high >> 8) & kEven);
+    const auto sixteen = static_cast<std::uint32_t>((lanes * 0x0001000100010001u) >> 48);
+    running += sixteen + b[16] + b[17] + b[18];
+    Carry();
+  }
+
+  // Each byte is read once into a value: a store to the sums may not be assumed apart
+  // from the bytes.
+  void Owe(unsigned c, std::size_t q) { owed[q + c] += c; }
+};
+
+}  // namespace
 
 void RunningCheck::Fold(std::string_view record) {
   RefuseLongText(record);
@@ -66,12 +209,65 @@ void RunningCheck::Fold(std::string_view record) {
   // check value and everything after it do not count.
   std::size_t end = record.size();
   if (record.size() >= 2 && record[1] == '6' && end >= kExcludedFrom) end = kExcludedFrom - 1;
-  unsigned i = static_cast<unsigned>(i_), j = static_cast<unsigned>(j_),
-           r = static_cast<unsigned>(r_);
-  FoldDigits(digits_, i, j, r, record, end);
-  i_ = static_cast<std::int16_t>(i);
-  j_ = static_cast<std::int16_t>(j);
-  r_ = static_cast<std::int16_t>(r);
+
+  constexpr std::size_t kChunk = 512;
+  unsigned char packed[kDigits + kChunk + 16];
+  std::size_t n = waiting_count_;
+  std::copy_n(waiting_.begin(), n, packed);
+  Folder f{owed_.data(), pos_, carry_, running_};
+  const auto* bytes = reinterpret_cast<const unsigned char*>(record.data());
+  for (std::size_t from = 0; from < end; from += kChunk) {
+    const std::size_t added = Pack(bytes + from, std::min(end - from, kChunk), packed + n);
+    unsettled_ += static_cast<std::uint32_t>(added);
+    n += added;
+    std::size_t k = 0;
+    while (k < n && f.pos != 0) f.Step(packed[k++]);
+    for (; k + kDigits <= n; k += kDigits) f.Block(packed + k, std::make_index_sequence<kDigits>());
+    std::copy(packed + k, packed + n, packed);
+    n -= k;
+  }
+  pos_ = static_cast<std::uint8_t>(f.pos);
+  carry_ = static_cast<std::uint8_t>(f.carry);
+  running_ = f.running % 9;
+  waiting_count_ = static_cast<std::uint8_t>(n);
+  std::copy_n(packed, n, waiting_.begin());
+  if (unsettled_ > kSettleEvery) Settle();
+}
+
+void RunningCheck::Settle() const noexcept {
+  Folder f{owed_.data(), pos_, carry_, running_};
+  for (std::size_t k = 0; k < waiting_count_; ++k) f.Step(waiting_[k]);
+  waiting_count_ = 0;
+  pos_ = static_cast<std::uint8_t>(f.pos);
+  carry_ = static_cast<std::uint8_t>(f.carry);
+  running_ = f.running % 9;
+  std::array<unsigned, kDigits> add{};
+  for (std::size_t b = 0; b < kBins; ++b) {
+    add[b % kDigits] += owed_[b] % 10;
+    owed_[b] = 0;
+  }
+  for (std::size_t p = 0; p < kDigits; ++p) digits_[p] = AddDigit(digits_[p], add[p] % 10);
+  unsettled_ = 0;
+}
+
+std::string_view RunningCheck::value() const noexcept {
+  Settle();
+  return {digits_.data(), digits_.size()};
+}
+
+std::int16_t RunningCheck::i() const noexcept {
+  Settle();
+  return pos_;
+}
+
+std::int16_t RunningCheck::j() const noexcept {
+  Settle();
+  return carry_;
+}
+
+std::int16_t RunningCheck::r() const noexcept {
+  Settle();
+  return static_cast<std::int16_t>(running_);
 }
 
 std::string ShortCheck(std::string_view text) {

@@ -1,0 +1,115 @@
+// The running check value against the folding rule written out plainly, on texts of every
+// kind: the fast fold must give the same digits and counters, however the texts are cut
+// and whenever the value is read.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "validation/checksum.hpp"
+
+namespace zav {
+namespace {
+
+// The rule, one byte at a time.
+struct PlainCheck {
+  std::array<int, 19> d{};
+  int i = 0, j = 0, r = 0;
+
+  void Fold(const std::string& text) {
+    std::size_t end = text.size();
+    if (text.size() >= 121 && text[1] == '6') end = 120;
+    for (std::size_t k = 0; k < end; ++k) {
+      const int c = static_cast<unsigned char>(text[k]);
+      if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'))) continue;
+      d[(i + c) % 19] = (d[(i + c) % 19] + c) % 10;
+      r = (r + c) % 9;
+      i = (i + 1) % 19;
+      if (i == 0) {
+        d[j] = (d[j] + r) % 10;
+        j = (j + 1) % 19;
+      }
+    }
+  }
+  std::string value() const {
+    std::string v;
+    for (int x : d) v += static_cast<char>('0' + x);
+    return v;
+  }
+};
+
+std::string RandomText(std::mt19937& rng, std::size_t length, int kind) {
+  static const std::string kRecordLike = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ       abc.-\321";
+  std::string text(length, ' ');
+  for (char& c : text) {
+    c = kind == 0 ? static_cast<char>(rng() % 256)  // any byte
+                  : kRecordLike[rng() % kRecordLike.size()];
+  }
+  if (kind == 2 && length > 1) text[1] = '6';  // a validation record
+  return text;
+}
+
+TEST(ChecksumFold, MatchesThePlainRule) {
+  std::mt19937 rng(7);
+  const std::size_t lengths[] = {0, 1, 18, 19, 20, 121, 295, 511, 512, 513, 1300, 32767};
+  for (int round = 0; round < 40; ++round) {
+    RunningCheck fast;
+    PlainCheck plain;
+    for (int record = 0; record < 30; ++record) {
+      const std::size_t length = round % 2 == 0 ? lengths[rng() % std::size(lengths)] : 295;
+      const std::string text = RandomText(rng, length, static_cast<int>(rng() % 3));
+      fast.Fold(text);
+      plain.Fold(text);
+      if (rng() % 4 == 0) {  // reading settles the state; folding goes on from there
+        ASSERT_EQ(fast.value(), plain.value()) << "round " << round << " record " << record;
+        ASSERT_EQ(fast.i(), plain.i);
+        ASSERT_EQ(fast.j(), plain.j);
+        ASSERT_EQ(fast.r(), plain.r);
+      }
+    }
+    EXPECT_EQ(fast.value(), plain.value()) << "round " << round;
+    EXPECT_EQ(fast.i(), plain.i);
+    EXPECT_EQ(fast.j(), plain.j);
+    EXPECT_EQ(fast.r(), plain.r);
+  }
+}
+
+TEST(ChecksumFold, LoadedStateFoldsOnAsThePlainRule) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 200; ++round) {
+    PlainCheck plain;
+    for (int& x : plain.d) x = static_cast<int>(rng() % 10);
+    plain.i = static_cast<int>(rng() % 19);
+    plain.j = static_cast<int>(rng() % 19);
+    plain.r = static_cast<int>(rng() % 9);
+    RunningCheck fast =
+        RunningCheck::Load(plain.value(), static_cast<std::int16_t>(plain.i),
+                           static_cast<std::int16_t>(plain.j), static_cast<std::int16_t>(plain.r));
+    const std::string text = RandomText(rng, rng() % 700, 1);
+    fast.Fold(text);
+    plain.Fold(text);
+    ASSERT_EQ(fast.value(), plain.value()) << "round " << round;
+    ASSERT_EQ(fast.i(), plain.i);
+    ASSERT_EQ(fast.j(), plain.j);
+    ASSERT_EQ(fast.r(), plain.r);
+  }
+}
+
+// More counted bytes than the digit sums may hold between two readings: they are settled on
+// the way, and the value stays the rule's.
+TEST(ChecksumFold, LongRunsBetweenReadings) {
+  const std::string text(RunningCheck::kMaxText, 'Z');
+  RunningCheck fast;
+  PlainCheck plain;
+  for (int k = 0; k < 1300; ++k) {
+    fast.Fold(text);
+    plain.Fold(text);
+  }
+  EXPECT_EQ(fast.value(), plain.value());
+  EXPECT_EQ(fast.r(), plain.r);
+}
+
+}  // namespace
+}  // namespace zav
