@@ -96,7 +96,7 @@ void RecordFile::Open(const fs::path& native_path, Mode mode) {
   }
   writable_ = (::fcntl(fd_, F_GETFL) & O_ACCMODE) == O_RDWR;
   length_ = info.st_size;
-  buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);  // filled by reads
+  buffer_.reset(new char[kBufferSize]);  // not zeroed: reads fill it
   buffer_length_ = 0;
 }
 
