@@ -49,9 +49,10 @@ int main(int argc, char** argv) {
       "Validate a payment file as the page does: bring it into the work folder, validate, "
       "rename and pack it into its upload archive, print the capture line");
   AddRunOptions(validate, validate_req);
-  auto* check = app.add_subcommand(
-      "check", "The verdict of a payment file as it stands: validated like 'validate', "
-               "but neither renamed nor packed");
+  auto* check =
+      app.add_subcommand("check",
+                         "The verdict of a payment file as it stands: validated like 'validate', "
+                         "but neither renamed nor packed");
   AddRunOptions(check, check_req);
   check->add_flag("--all", check_req.all,
                   "Also list every problem of the file: each failing field of each record and "
@@ -75,12 +76,14 @@ int main(int argc, char** argv) {
   message->add_option("N", message_number, "Message number")->required();
 
   auto* host = app.add_subcommand(
-      "host", "Script the control with JSON lines on stdin/stdout: one request per line, "
-              "{\"call\": NAME, \"args\": [...]}, {\"get\": NAME} or {\"put\": NAME, \"value\": V}");
+      "host",
+      "Script the control with JSON lines on stdin/stdout: one request per line, "
+      "{\"call\": NAME, \"args\": [...]}, {\"get\": NAME} or {\"put\": NAME, \"value\": V}");
 
-  auto* typelib = app.add_subcommand(
-      "typelib", "Print the control's type description (every member, its kind, parameters "
-                 "and types) as JSON");
+  auto* typelib =
+      app.add_subcommand("typelib",
+                         "Print the control's type description (every member, its kind, parameters "
+                         "and types) as JSON");
 
   try {
     app.parse(argc, argv);
@@ -97,7 +100,7 @@ int main(int argc, char** argv) {
       return zavcli::RunValidate(r);
     }
     if (sample->parsed()) return zavcli::RunSample(sample_req);
-    if (serve->parsed()) return zavcli::RunServe(serve_req);
+    if (serve->parsed()) return zavcli::ExecServe(argc, argv);
     if (describe->parsed()) return zavcli::RunDescribe(describe_req);
     if (split->parsed()) return zavcli::RunSplit(split_req);
     if (message->parsed()) {
@@ -106,7 +109,8 @@ int main(int argc, char** argv) {
         std::cerr << "zav: " << message_number << " is not a message number\n";
         return 1;
       }
-      std::string text = zav::Cp1252ToUtf8(zav::CatalogText(static_cast<std::int16_t>(message_number)));
+      std::string text =
+          zav::Cp1252ToUtf8(zav::CatalogText(static_cast<std::int16_t>(message_number)));
       for (char& c : text)
         if (c == '\r') c = '\n';
       std::cout << text << "\n";

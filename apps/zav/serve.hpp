@@ -1,5 +1,5 @@
-// zav serve: the server the browser page talks to. It serves the page's static files and
-// two endpoints, GET /api/date (the server's date, DD/MM/YYYY, text/plain) and
+// zav serve (the program zav-serve): the server the browser page talks to. It serves the page's
+// static files and two endpoints, GET /api/date (the server's date, DD/MM/YYYY, text/plain) and
 // POST /api/upload?name=ARCHIVE (the archive's bytes as the body), whose contract and
 // checks are written at the top of host/upload.hpp. Nothing else is reachable: the control
 // cannot be scripted from outside.
@@ -31,9 +31,18 @@ struct ServeRequest {
   std::uint64_t max_file_bytes = std::uint64_t{512} << 20;
 };
 
+extern const char kServeAbout[];
+
+// The server's options, on `zav serve` and on the server program itself.
+void AddServeOptions(CLI::App* cmd, ServeRequest& r);
 CLI::App* AddServeCommand(CLI::App& app, ServeRequest& r);
 
-// Runs the server until SIGINT or SIGTERM.
+// `zav serve ARGS`: replaces this process by the server program, zav-serve, which sits
+// beside zav. The HTTP library (and the TLS library it starts when loaded) lives only
+// there, so every other command starts without it. Returns only on failure (status 2).
+int ExecServe(int argc, char** argv);
+
+// The server itself (zav-serve): runs until SIGINT or SIGTERM.
 int RunServe(const ServeRequest& r);
 
 }  // namespace zavcli

@@ -4,7 +4,6 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zip.h>
 
 #include <cerrno>
 #include <cmath>
@@ -18,6 +17,7 @@
 #include "basic/numeric_text.hpp"
 #include "basic/runtime_failure.hpp"
 #include "control/zav.hpp"
+#include "platform/zip_library.hpp"
 #include "validation/file_driver.hpp"
 #include "validation/record_06.hpp"
 
@@ -84,30 +84,35 @@ class CheckFolder {
 // Takes the one file of `archive` out into `target`. Answers the refusal, if any.
 std::optional<UploadAnswer> Unpack(std::string_view archive, const fs::path& target,
                                    std::uint64_t max_file_bytes) {
+  const ZipLibrary* zip = LoadZipLibrary();
+  if (zip == nullptr) {
+    return Refuse(500, "the server cannot read archives: " + LoadZipLibraryError());
+  }
   zip_error_t error;
-  zip_error_init(&error);
-  zip_source_t* source = zip_source_buffer_create(archive.data(), archive.size(), 0, &error);
-  zip_t* za = source != nullptr ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error)
-                                : nullptr;
-  zip_error_fini(&error);
+  zip->zip_error_init(&error);
+  zip_source_t* source = zip->zip_source_buffer_create(archive.data(), archive.size(), 0, &error);
+  zip_t* za = source != nullptr
+                  ? zip->zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error)
+                  : nullptr;
+  zip->zip_error_fini(&error);
   if (za == nullptr) {
-    if (source != nullptr) zip_source_free(source);
+    if (source != nullptr) zip->zip_source_free(source);
     return Refuse(400, "the upload is not a zip archive");
   }
-  const std::unique_ptr<zip_t, decltype(&zip_discard)> archive_guard(za, zip_discard);
+  const std::unique_ptr<zip_t, decltype(zip->zip_discard)> archive_guard(za, zip->zip_discard);
 
-  if (zip_get_num_entries(za, 0) != 1) {
+  if (zip->zip_get_num_entries(za, 0) != 1) {
     return Refuse(400, "the archive must hold exactly one file");
   }
   zip_stat_t st;
-  zip_stat_init(&st);
-  if (zip_stat_index(za, 0, 0, &st) != 0 || (st.valid & ZIP_STAT_NAME) == 0 ||
+  zip->zip_stat_init(&st);
+  if (zip->zip_stat_index(za, 0, 0, &st) != 0 || (st.valid & ZIP_STAT_NAME) == 0 ||
       !IsPlainName(st.name)) {
     return Refuse(400, "the file in the archive must have a plain name");
   }
   zip_uint8_t opsys = 0;
   zip_uint32_t attributes = 0;
-  if (zip_file_get_external_attributes(za, 0, 0, &opsys, &attributes) == 0 &&
+  if (zip->zip_file_get_external_attributes(za, 0, 0, &opsys, &attributes) == 0 &&
       opsys == ZIP_OPSYS_UNIX) {
     const zip_uint32_t type = (attributes >> 16) & S_IFMT;
     if (type != 0 && type != S_IFREG) return Refuse(400, "the archive must hold a regular file");
@@ -116,23 +121,23 @@ std::optional<UploadAnswer> Unpack(std::string_view archive, const fs::path& tar
     return Refuse(400, "the file in the archive must not be encrypted");
   }
   if ((st.valid & ZIP_STAT_COMP_METHOD) == 0 ||
-      !zip_compression_method_supported(st.comp_method, 0)) {
+      !zip->zip_compression_method_supported(st.comp_method, 0)) {
     return Refuse(400, "the file in the archive is packed in an unknown way");
   }
   const std::string too_large =
       "the file in the archive is larger than " + std::to_string(max_file_bytes) + " bytes";
   if ((st.valid & ZIP_STAT_SIZE) != 0 && st.size > max_file_bytes) return Refuse(413, too_large);
 
-  zip_file_t* file = zip_fopen_index(za, 0, 0);
+  zip_file_t* file = zip->zip_fopen_index(za, 0, 0);
   if (file == nullptr) return Refuse(400, "the file in the archive cannot be read");
-  const std::unique_ptr<zip_file_t, decltype(&zip_fclose)> file_guard(file, zip_fclose);
+  const std::unique_ptr<zip_file_t, decltype(zip->zip_fclose)> file_guard(file, zip->zip_fclose);
   std::ofstream out(target, std::ios::binary);
   std::uint64_t total = 0;
   char buffer[1 << 16];
   for (;;) {
-    const zip_int64_t n = zip_fread(file, buffer, sizeof buffer);
+    const zip_int64_t n = zip->zip_fread(file, buffer, sizeof buffer);
     if (n < 0)
-      return Refuse(400, "the archive is damaged: " + std::string(zip_file_strerror(file)));
+      return Refuse(400, "the archive is damaged: " + std::string(zip->zip_file_strerror(file)));
     if (n == 0) break;
     // The size the archive declares is not trusted: the bytes are counted as they come.
     total += static_cast<std::uint64_t>(n);

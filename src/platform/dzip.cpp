@@ -1,7 +1,5 @@
 #include "platform/dzip.hpp"
 
-#include <zip.h>
-
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -10,6 +8,7 @@
 #include "basic/runtime_failure.hpp"
 #include "platform/drives.hpp"
 #include "platform/file_system.hpp"
+#include "platform/zip_library.hpp"
 
 namespace zav {
 
@@ -31,30 +30,31 @@ std::string_view TextField(const char* text_record, int field) {
 }
 
 // Writes the archive at `archive` holding `file` under `entry_name`; 0 or a libzip error.
-int WriteArchive(const fs::path& archive, const fs::path& file, const std::string& entry_name) {
+int WriteArchive(const ZipLibrary& zip, const fs::path& archive, const fs::path& file,
+                 const std::string& entry_name) {
   int error = ZIP_ER_OK;
-  zip_t* za = zip_open(archive.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  zip_t* za = zip.zip_open(archive.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
   if (za == nullptr) return error != ZIP_ER_OK ? error : ZIP_ER_OPEN;
   // The file is read as the archive is written, never held whole.
-  zip_source_t* source = zip_source_file(za, file.c_str(), 0, 0);
+  zip_source_t* source = zip.zip_source_file(za, file.c_str(), 0, 0);
   zip_int64_t index = -1;
-  if (source == nullptr || (index = zip_file_add(za, entry_name.c_str(), source,
-                                                 ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE)) < 0) {
-    error = zip_error_code_zip(zip_get_error(za));
-    if (source != nullptr) zip_source_free(source);
-    zip_discard(za);
+  if (source == nullptr || (index = zip.zip_file_add(za, entry_name.c_str(), source,
+                                                     ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE)) < 0) {
+    error = zip.zip_error_code_zip(zip.zip_get_error(za));
+    if (source != nullptr) zip.zip_source_free(source);
+    zip.zip_discard(za);
     return error != ZIP_ER_OK ? error : ZIP_ER_INTERNAL;
   }
   // Deflate at the usual level of zip tools (6): libzip's own default is the slowest (9),
   // several times slower for an archive a few percent smaller.
-  if (zip_set_file_compression(za, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 6) != 0) {
-    error = zip_error_code_zip(zip_get_error(za));
-    zip_discard(za);
+  if (zip.zip_set_file_compression(za, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 6) != 0) {
+    error = zip.zip_error_code_zip(zip.zip_get_error(za));
+    zip.zip_discard(za);
     return error != ZIP_ER_OK ? error : ZIP_ER_INTERNAL;
   }
-  if (zip_close(za) != 0) {
-    error = zip_error_code_zip(zip_get_error(za));
-    zip_discard(za);
+  if (zip.zip_close(za) != 0) {
+    error = zip.zip_error_code_zip(zip.zip_get_error(za));
+    zip.zip_discard(za);
     return error != ZIP_ER_OK ? error : ZIP_ER_WRITE;
   }
   return ZIP_ER_OK;
@@ -94,8 +94,13 @@ std::int32_t dzipVB(unsigned char* numeric_record, char* text_record, std::int32
   }
   try {
     const fs::path archive = ResolvePath(archive_path);
+    const ZipLibrary* zip = LoadZipLibrary();
+    if (zip == nullptr) {
+      outcome = ZIP_ER_INTERNAL;
+      return dzip::kCannotWrite;
+    }
     PendingFile pending(archive);
-    const int error = WriteArchive(pending.path(), file, NativeName(GetFileName(file_path)));
+    const int error = WriteArchive(*zip, pending.path(), file, NativeName(GetFileName(file_path)));
     if (error != ZIP_ER_OK) {
       outcome = error;
       return dzip::kCannotWrite;

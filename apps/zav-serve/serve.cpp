@@ -1,4 +1,4 @@
-#include "serve.hpp"
+#include "zav/serve.hpp"
 
 #include <httplib.h>
 #include <pthread.h>
@@ -76,25 +76,6 @@ void SendJson(httplib::Response& res, int status, const json& body) {
 }
 
 }  // namespace
-
-CLI::App* AddServeCommand(CLI::App& app, ServeRequest& r) {
-  CLI::App* cmd = app.add_subcommand(
-      "serve",
-      "Serve the browser page and receive its validated payment archives: GET /api/date gives "
-      "the server's date, POST /api/upload?name=ARCHIVE takes the archive, checks it again "
-      "with the server's date and stores it in the upload folder");
-  cmd->add_option("--port", r.port, "Port to listen on (0: any free port), default 8080")
-      ->check(CLI::Range(0, 65535));
-  cmd->add_option("--dir", r.dir, "Upload folder, created when missing (default: uploads)");
-  cmd->add_option("--web", r.web, "Folder of the page's static files (default: the tree's web/)");
-  cmd->add_option("--host", r.host, "Address to listen on (default: 127.0.0.1)");
-  cmd->add_option("--max-bytes", r.max_bytes, "Largest archive accepted, bytes (default: 64 MiB)")
-      ->check(CLI::PositiveNumber);
-  cmd->add_option("--max-file-bytes", r.max_file_bytes,
-                  "Largest payment file inside an archive, bytes (default: 512 MiB)")
-      ->check(CLI::PositiveNumber);
-  return cmd;
-}
 
 int RunServe(const ServeRequest& r) {
   std::error_code ec;

@@ -1,0 +1,49 @@
+// The zip library, loaded when an archive is first written or read. Most runs never touch
+// an archive (a check, a describe, a scripted host validating without packing), and the zip
+// library brings a cryptography library whose start-up costs each process a few
+// milliseconds: linked directly, every run would pay it.
+#pragma once
+
+#include <zip.h>
+
+#include <string>
+
+namespace zav {
+
+#define ZAV_ZIP_FUNCTIONS(X)          \
+  X(zip_close)                        \
+  X(zip_compression_method_supported) \
+  X(zip_discard)                      \
+  X(zip_error_code_zip)               \
+  X(zip_error_fini)                   \
+  X(zip_error_init)                   \
+  X(zip_fclose)                       \
+  X(zip_file_add)                     \
+  X(zip_file_get_external_attributes) \
+  X(zip_file_strerror)                \
+  X(zip_fopen_index)                  \
+  X(zip_fread)                        \
+  X(zip_get_error)                    \
+  X(zip_get_num_entries)              \
+  X(zip_open)                         \
+  X(zip_open_from_source)             \
+  X(zip_set_file_compression)         \
+  X(zip_source_buffer_create)         \
+  X(zip_source_file)                  \
+  X(zip_source_free)                  \
+  X(zip_stat_index)                   \
+  X(zip_stat_init)
+
+// The library's functions, under their own names: `zip->zip_open(...)`.
+struct ZipLibrary {
+#define ZAV_ZIP_MEMBER(name) decltype(&::name) name = nullptr;
+  ZAV_ZIP_FUNCTIONS(ZAV_ZIP_MEMBER)
+#undef ZAV_ZIP_MEMBER
+};
+
+// The loaded library, or nullptr when it cannot be loaded (LoadZipLibraryError says why).
+// Loaded once per process; safe to call from several threads.
+const ZipLibrary* LoadZipLibrary();
+const std::string& LoadZipLibraryError();
+
+}  // namespace zav
