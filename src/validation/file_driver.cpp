@@ -3,6 +3,7 @@
 #include <array>
 #include <optional>
 #include <string_view>
+#include <thread>
 
 #include "basic/conversions.hpp"
 #include "basic/cp1252.hpp"
@@ -36,6 +37,61 @@ void RenameAndPack(ZAV& z) {
 }
 
 enum Type : std::uint8_t { k02 = 2, k03, k04, k05, k06 };
+
+// The check value of records 1..n. It depends on nothing the record checks change and is
+// read only once every record has passed, so on a machine with a second core it is folded
+// there, over a handle of its own, while the records are checked; a run that stops early
+// stops it too. Whatever the helper could not fold (no second core, a short file, a handle
+// that would not open, a read that failed) is folded here at the end, over the run's own
+// handle, so the value and any failure are those of a plain fold.
+class CheckValueFold {
+ public:
+  CheckValueFold(std::string_view work_path, std::int32_t n) : n_(n) {
+#ifndef __EMSCRIPTEN__
+    constexpr std::int32_t kWorthAThread = 4096;  // records; below, starting it costs more
+    if (n < kWorthAThread || std::thread::hardware_concurrency() < 2) return;
+    try {
+      RecordFile own(work_path, RecordFile::Mode::kRead);
+      worker_ = std::jthread([this, file = std::move(own)](std::stop_token stop) mutable {
+        try {
+          std::string record;
+          for (std::int32_t k = 1; k <= n_; ++k) {
+            if (stop.stop_requested()) return;
+            file.Read(k, record);
+            check_.Fold(record);
+          }
+          folded_ = true;
+        } catch (...) {
+          // Folded again at the end, where a failure is the run's.
+        }
+      });
+    } catch (...) {
+      // No handle or no thread: folded at the end.
+    }
+#else
+    (void)work_path;
+#endif
+  }
+
+  const RunningCheck& Result(RecordFile& file) {
+    if (worker_.joinable()) worker_.join();
+    if (!folded_) {
+      check_ = RunningCheck();
+      std::string record;
+      for (std::int32_t k = 1; k <= n_; ++k) {
+        file.Read(k, record);
+        check_.Fold(record);
+      }
+    }
+    return check_;
+  }
+
+ private:
+  std::int32_t n_;
+  RunningCheck check_;
+  bool folded_ = false;  // written by the helper, read after joining it
+  std::jthread worker_;  // last: stopped and joined before the rest goes
+};
 
 }  // namespace
 
@@ -77,11 +133,10 @@ std::string RunValidation(ZAV& z, const std::string& sDateServ, const RunOptions
     if (const auto m = VersionCheck(z)) throw Stop{m};
     if (const auto m = LatenessCheck(z, record, sDateServ)) throw Stop{m};
 
-    RunningCheck check;
+    CheckValueFold check(work_path, n);
     std::array<bool, 7> seen{};
     for (z.posicion = 1; z.posicion <= n; ++z.posicion) {
       file->Read(z.posicion, record);
-      check.Fold(record);
       const std::uint8_t t = ToByte(LeadingValue(Cut(record, 1, 2)));
       if (t >= k02 && t <= k06) seen[t] = true;
       if (t == k03) {
@@ -92,7 +147,7 @@ std::string RunValidation(ZAV& z, const std::string& sDateServ, const RunOptions
       if (r != 0) throw Stop{r};
     }
 
-    if (!check.Matches(z.sCheckSum)) throw Stop{144};
+    if (!check.Result(*file).Matches(z.sCheckSum)) throw Stop{144};
     if (const auto m = WorkerCountCheck(z)) throw Stop{m};
     if (const auto m = DaysTotalCheck(z)) throw Stop{m};
     if (const auto m = RecordTypesCheck(seen)) throw Stop{m};

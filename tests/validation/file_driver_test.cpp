@@ -133,6 +133,45 @@ TEST_F(ValidationRun, CountsWorkersPast32767) {
   EXPECT_EQ(z_.iCantidadregistros3, 33000);
 }
 
+// A file long enough for the check value to be folded beside the record checks: the
+// verdict is the same as a plain fold's, and a run that stops early stops the fold too.
+TEST_F(ValidationRun, LongFileCheckValue) {
+  const PaymentSpec plan = SamplePaymentSpec(6000, 7);
+  const std::string good = FileOf(plan);
+  const std::size_t n = Records(good);
+  std::size_t last_worker = n;
+  while (good.compare((last_worker - 1) * kLen, 2, "03") != 0) --last_worker;
+  const struct {
+    const char* what;
+    std::size_t record;  // 0: the file as written
+    std::int16_t message;
+    std::int32_t posicion;
+  } cases[] = {
+      {"as written", 0, 0, static_cast<std::int32_t>(n + 1)},
+      {"the last worker's name altered", last_worker, 144, static_cast<std::int32_t>(n + 1)},
+      {"record 3 wrong", 3, 225, 3},
+  };
+  for (const auto& c : cases) {
+    std::string bytes = good;
+    if (c.record != 0) {
+      if (c.message == 144) {
+        char& letter = bytes[(c.record - 1) * kLen + record03::kNombre.start - 1];
+        letter = letter == 'K' ? 'L' : 'K';
+      } else {
+        Put(bytes, c.record, record03::kSeguridadSocial, "           ");
+      }
+    }
+    Bring(bytes, "P0404268.ZAV", WorkFileName(plan));
+    const std::string result = z_.ValidaReg("17/05/2004");
+    if (c.message == 0) {
+      EXPECT_EQ(result, "0") << c.what << ": " << z_.working().last_message;
+    } else {
+      ExpectMessage(result, c.message, c.what);
+    }
+    EXPECT_EQ(z_.posicion, c.posicion) << c.what;
+  }
+}
+
 // The figures the page reads, worked out by hand from Small(): the summary amounts are
 // S15 = 100+50 + 20.50 + 30 + 4 + 50 + 60 + 7 = 321.50, S16 = S17 = 3.00 / 2, S20 = 400 +
 // (200+100), S23 = 50, S29 = 12.34 (the type-10 movement), S24 = 80 (no credit), S25 = 20
