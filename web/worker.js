@@ -72,7 +72,9 @@ function insertDiskette(name, bytes) {
   for (const entry of module.FS.readdir('/a')) {
     if (entry !== '.' && entry !== '..') module.FS.unlink(`/a/${entry}`);
   }
-  module.FS.writeFile(`/a/${name}`, new Uint8Array(bytes));
+  // The bytes were handed over to this worker: the in-memory file takes them as they are.
+  const data = bytes instanceof Uint8Array ? bytes : new Uint8Array(bytes);
+  module.FS.writeFile(`/a/${name}`, data, { canOwn: true });
 }
 
 function removeDiskette() {
