@@ -20,7 +20,7 @@ namespace {
 // The records of a sample payment file of `workers` generated workers.
 std::vector<std::string> SampleRecords(std::int64_t workers) {
   std::ostringstream out;
-  zav::WritePaymentFile(zav::SamplePaymentSpec(workers, 1), out);
+  zav::WritePaymentFile(zav::SamplePaymentPlan(workers, 1), out);
   const std::string bytes = out.str();
   std::vector<std::string> records;
   for (std::size_t at = 0; at + zav::kRecordLength <= bytes.size(); at += zav::kRecordLength) {

@@ -64,7 +64,7 @@ std::uint32_t TakeNumber(std::string_view& in, int bytes) {
 }
 
 // The file of the sample plan with `workers` workers (period April 2004, due 17 May 2004).
-std::string SampleFile(const PaymentSpec& plan) {
+std::string SampleFile(const PaymentPlan& plan) {
   std::ostringstream out;
   WritePaymentFile(plan, out);
   return out.str();
@@ -93,7 +93,7 @@ class Sandbox {
     base_ = pattern;
     samples_ = base_ / "samples";
     fs::create_directories(samples_);
-    const PaymentSpec plan = SamplePaymentSpec(5, 1);
+    const PaymentPlan plan = SamplePaymentPlan(5, 1);
     WritePaymentFile(plan, samples_ / "P0404268.ZAV");
     WriteDiskettes(plan, samples_, "P0404268", 3);
   }
@@ -264,7 +264,7 @@ void ChecaRegistroInput(const std::uint8_t* data, std::size_t size) {
   static const std::vector<std::string> headers = [] {
     std::vector<std::string> out;
     for (const int month : {4, 5, 13, 14}) {
-      PaymentSpec plan = SamplePaymentSpec(2, 1);
+      PaymentPlan plan = SamplePaymentPlan(2, 1);
       plan.month = month;
       out.push_back(SampleFile(plan).substr(0, RecordFile::kRecordLength));
     }

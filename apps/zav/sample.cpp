@@ -35,7 +35,7 @@ int RunSample(const SampleRequest& r) {
     std::cerr << "zav: --period must be YYYYMM\n";
     return 64;
   }
-  zav::PaymentSpec plan = zav::SamplePaymentSpec(r.workers, r.seed);
+  zav::PaymentPlan plan = zav::SamplePaymentPlan(r.workers, r.seed);
   plan.year = std::stoi(r.period.substr(0, 4));
   plan.month = std::stoi(r.period.substr(4, 2));
   if (plan.month < 1 || plan.month > 14) {

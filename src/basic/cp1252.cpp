@@ -120,4 +120,14 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(first, last - first + 1));
 }
 
+void TrimInPlace(std::string& s) {
+  const auto last = s.find_last_not_of(' ');
+  if (last == std::string::npos) {
+    s.clear();
+    return;
+  }
+  s.erase(last + 1);
+  s.erase(0, s.find_first_not_of(' '));
+}
+
 }  // namespace zav

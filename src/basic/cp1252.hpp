@@ -24,5 +24,7 @@ std::string Utf8ToCp1252(std::string_view s);
 
 // Removes leading and trailing spaces (code 32) only; tabs and other blanks stay.
 std::string Trim(std::string_view s);
+// The same in place, without allocating.
+void TrimInPlace(std::string& s);
 
 }  // namespace zav

@@ -3,24 +3,11 @@
 // grand total, the archive's path, the capture line and the version. Numbers are
 // written with a point as decimal separator whatever the user's locale: the upload
 // server parses this string.
+#include "basic/cp1252.hpp"
 #include "basic/variant.hpp"
 #include "control/zav.hpp"
 
 namespace zav {
-
-namespace {
-
-void TrimBlanksAtEnds(std::string& s) {
-  const auto last = s.find_last_not_of(' ');
-  if (last == std::string::npos) {
-    s.clear();
-    return;
-  }
-  s.erase(last + 1);
-  s.erase(0, s.find_first_not_of(' '));
-}
-
-}  // namespace
 
 std::string ZAV::sArchZAVZip() {
   return "33501e01.m1.s0870.r" + sgNoContrato + ".f" + sgFolioZAV + ".p" + igAno + igPer +
@@ -41,15 +28,33 @@ Variant ZAV::sParamZAV() {
                         SumaS24 + SumaS25 + SumaS26 + SumaS27 + s28 + s30 + s31;
 
   const Variant fields[] = {
-      Variant::String(sNombrePatron), Variant::String(sgNoContrato), Variant::String(sRFCPatron),
-      Variant::String(sgFolioZAV),    iNumReg03,                     Variant::String(igPer),
-      Variant::String(igAno),         sgBim,                         Variant::String(sgBimAno),
-      SumaS15,                        SumaS16,                       SumaS17,
-      sub1,                           SumaS20,                       SumaS21,
-      SumaS22,                        s23,                           s29,
-      sub2,                           SumaS24,                       SumaS25,
-      SumaS26,                        SumaS27,                       s28,
-      s30,                            s31,                           sub3,
+      Variant::String(sNombrePatron),
+      Variant::String(sgNoContrato),
+      Variant::String(sRFCPatron),
+      Variant::String(sgFolioZAV),
+      iNumReg03,
+      Variant::String(igPer),
+      Variant::String(igAno),
+      sgBim,
+      Variant::String(sgBimAno),
+      SumaS15,
+      SumaS16,
+      SumaS17,
+      sub1,
+      SumaS20,
+      SumaS21,
+      SumaS22,
+      s23,
+      s29,
+      sub2,
+      SumaS24,
+      SumaS25,
+      SumaS26,
+      SumaS27,
+      s28,
+      s30,
+      s31,
+      sub3,
       total,
   };
   std::string joined;
@@ -57,7 +62,7 @@ Variant ZAV::sParamZAV() {
     if (&f != &fields[0]) joined += '|';
     joined += f.ToText();
   }
-  TrimBlanksAtEnds(joined);
+  TrimInPlace(joined);
   joined += '|';
   joined += sRutaArchZAVZip();
   joined += '|';

@@ -1,6 +1,7 @@
 #include "validation/file_driver.hpp"
 
 #include <array>
+#include <atomic>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -52,11 +53,11 @@ class CheckValueFold {
     if (n < kWorthAThread || std::thread::hardware_concurrency() < 2) return;
     try {
       RecordFile own(work_path, RecordFile::Mode::kRead);
-      worker_ = std::jthread([this, file = std::move(own)](std::stop_token stop) mutable {
+      worker_ = std::thread([this, file = std::move(own)]() mutable {
         try {
           std::string record;
           for (std::int32_t k = 1; k <= n_; ++k) {
-            if (stop.stop_requested()) return;
+            if (stop_) return;
             file.Read(k, record);
             check_.Fold(record);
           }
@@ -71,6 +72,13 @@ class CheckValueFold {
 #else
     (void)work_path;
 #endif
+  }
+
+  CheckValueFold(const CheckValueFold&) = delete;
+  CheckValueFold& operator=(const CheckValueFold&) = delete;
+  ~CheckValueFold() {
+    stop_ = true;
+    if (worker_.joinable()) worker_.join();
   }
 
   const RunningCheck& Result(RecordFile& file) {
@@ -90,7 +98,8 @@ class CheckValueFold {
   std::int32_t n_;
   RunningCheck check_;
   bool folded_ = false;  // written by the helper, read after joining it
-  std::jthread worker_;  // last: stopped and joined before the rest goes
+  std::atomic<bool> stop_{false};
+  std::thread worker_;
 };
 
 }  // namespace

@@ -146,7 +146,7 @@ class Random {
 
 class Generator {
  public:
-  Generator(const PaymentSpec& plan, std::int64_t explicit_days)
+  Generator(const PaymentPlan& plan, std::int64_t explicit_days)
       : spec_(plan), rules_(RulesFor(plan.month)), count_(plan.generated_workers) {
     const std::int64_t all = static_cast<std::int64_t>(plan.workers.size()) + count_;
     // Two worker sums share one summary field at most (old age: employer and worker
@@ -210,7 +210,7 @@ class Generator {
     return static_cast<int>((g + 1) * day_budget_ / count_ - g * day_budget_ / count_);
   }
 
-  const PaymentSpec& spec_;
+  const PaymentPlan& spec_;
   PeriodRules rules_;
   std::int64_t count_;
   std::int64_t cap_;
@@ -221,7 +221,7 @@ class Generator {
 
 class WorkerWalk {
  public:
-  WorkerWalk(const PaymentSpec& plan, std::int64_t explicit_days)
+  WorkerWalk(const PaymentPlan& plan, std::int64_t explicit_days)
       : spec_(plan), generator_(plan, explicit_days) {}
 
   std::int64_t size() const {
@@ -236,7 +236,7 @@ class WorkerWalk {
   }
 
  private:
-  const PaymentSpec& spec_;
+  const PaymentPlan& spec_;
   Generator generator_;
   PaymentWorker scratch_;
 };
@@ -262,7 +262,7 @@ struct Employer {
   std::string periodo;  // year and month, 6 digits
 };
 
-Employer CheckedEmployer(const PaymentSpec& plan) {
+Employer CheckedEmployer(const PaymentPlan& plan) {
   Employer e;
   if (plan.registro_patronal.size() != 11) Refuse("the registro patronal must have 11 characters");
   e.registro = plan.registro_patronal;
@@ -331,7 +331,7 @@ void StartMovements(std::string& r, const Employer& e) {
   PutText(r, record04::kRegistroPatronal, e.registro);
 }
 
-void BuildHeader(std::string& r, const PaymentSpec& plan, const Employer& e, const Totals& t) {
+void BuildHeader(std::string& r, const PaymentPlan& plan, const Employer& e, const Totals& t) {
   using namespace record02;
   r.assign(kRecordLength, ' ');
   PutText(r, kTipo, "02");
@@ -359,7 +359,7 @@ struct Summary {
   std::int64_t s[32] = {};  // indexed like SumaS6..SumaS31
 };
 
-Summary SummaryOf(const PaymentSpec& plan, const Totals& t) {
+Summary SummaryOf(const PaymentPlan& plan, const Totals& t) {
   Summary m;
   auto& s = m.s;
   const auto& T = t.sums;
@@ -423,7 +423,7 @@ void BuildSummary(std::string& r, const Employer& e, const Summary& m) {
   for (int i = 0; i < 24; ++i) PutNumber(r, kAmountFields[i], m.s[8 + i]);
 }
 
-void BuildValidation(std::string& r, const PaymentSpec& plan, const Employer& e, const Summary& m,
+void BuildValidation(std::string& r, const PaymentPlan& plan, const Employer& e, const Summary& m,
                      const Totals& t) {
   using namespace record06;
   const auto& s = m.s;
@@ -468,7 +468,7 @@ class StreamSink : public RecordSink {
 
 class Writer {
  public:
-  explicit Writer(const PaymentSpec& plan)
+  explicit Writer(const PaymentPlan& plan)
       : spec_(plan), employer_(CheckedEmployer(plan)), walk_(plan, ExplicitDays(plan)) {
     if (plan.generated_workers < 0) Refuse("a negative number of generated workers");
     Count();
@@ -518,7 +518,7 @@ class Writer {
   }
 
  private:
-  static std::int64_t ExplicitDays(const PaymentSpec& plan) {
+  static std::int64_t ExplicitDays(const PaymentPlan& plan) {
     std::int64_t days = 0;
     for (const PaymentWorker& w : plan.workers) days += w.days;
     return days;
@@ -563,7 +563,7 @@ class Writer {
     t.records = 1 + t.workers + t.movement_records + 2;
   }
 
-  const PaymentSpec& spec_;
+  const PaymentPlan& spec_;
   Employer employer_;
   WorkerWalk walk_;
   Totals totals_;
@@ -573,27 +573,27 @@ class Writer {
 
 }  // namespace
 
-PaymentSpec SamplePaymentSpec(std::int64_t workers, std::uint32_t seed) {
-  PaymentSpec plan;
+PaymentPlan SamplePaymentPlan(std::int64_t workers, std::uint32_t seed) {
+  PaymentPlan plan;
   plan.generated_workers = workers;
   plan.seed = seed;
   return plan;
 }
 
-std::string WorkFileName(const PaymentSpec& plan) {
+std::string WorkFileName(const PaymentPlan& plan) {
   const Employer e = CheckedEmployer(plan);
   return "P" + e.periodo.substr(2, 4) + e.registro[2] + e.registro[6] + e.registro[8] + ".ZAV";
 }
 
-std::int64_t PaymentRecordCount(const PaymentSpec& plan) { return Writer(plan).records(); }
+std::int64_t PaymentRecordCount(const PaymentPlan& plan) { return Writer(plan).records(); }
 
-void WritePaymentFile(const PaymentSpec& plan, std::ostream& out) {
+void WritePaymentFile(const PaymentPlan& plan, std::ostream& out) {
   Writer writer(plan);
   StreamSink sink(out);
   writer.Write(sink);
 }
 
-void WritePaymentFile(const PaymentSpec& plan, const std::filesystem::path& file) {
+void WritePaymentFile(const PaymentPlan& plan, const std::filesystem::path& file) {
   Writer writer(plan);
   PendingFile pending(file);
   {
@@ -607,12 +607,12 @@ void WritePaymentFile(const PaymentSpec& plan, const std::filesystem::path& file
   pending.Commit();
 }
 
-std::vector<std::filesystem::path> WriteDiskettes(const PaymentSpec& plan,
+std::vector<std::filesystem::path> WriteDiskettes(const PaymentPlan& plan,
                                                   const std::filesystem::path& folder,
                                                   const std::string& base_name, int parts) {
   if (base_name.size() != 8) Refuse("a diskette base name must have 8 characters");
   if (parts < 1 || parts > kMaxDiskettes) Refuse("a file goes on 1 to 10 diskettes");
-  PaymentSpec split = plan;
+  PaymentPlan split = plan;
   split.diskettes = parts;
   Writer writer(split);
   const std::int64_t n = writer.records();

@@ -70,7 +70,7 @@ struct PaymentWorker {
   std::vector<PaymentMovement> movements;
 };
 
-struct PaymentSpec {
+struct PaymentPlan {
   std::string registro_patronal = "A1234567890";  // 11 characters
   std::string rfc = "ABCD010101XY1";  // 13 characters (12 are stored with a leading blank)
   std::string folio = "000001";       // 6 digits
@@ -92,24 +92,24 @@ struct PaymentSpec {
 
 // A plan with `workers` generated workers and the defaults above: period April 2004,
 // deadline 17 May 2004 (validate with a server date up to that day).
-PaymentSpec SamplePaymentSpec(std::int64_t workers, std::uint32_t seed);
+PaymentPlan SamplePaymentPlan(std::int64_t workers, std::uint32_t seed);
 
 // A work name that passes the work-name check: a letter, the last two digits of the
 // period year, the period month, characters 3, 7 and 9 of the registration number, then
 // ".ZAV" (12 characters: "P0404268.ZAV" for the defaults).
-std::string WorkFileName(const PaymentSpec& plan);
+std::string WorkFileName(const PaymentPlan& plan);
 
 // The number of records the file of `plan` has, and its size in bytes (295 a record).
-std::int64_t PaymentRecordCount(const PaymentSpec& plan);
+std::int64_t PaymentRecordCount(const PaymentPlan& plan);
 
 // Writes the file to `out`, record after record, in constant memory. Throws
 // RuntimeFailure(5) for a plan that cannot be laid out (before anything is written), and
 // RuntimeFailure(57) when the stream fails.
-void WritePaymentFile(const PaymentSpec& plan, std::ostream& out);
+void WritePaymentFile(const PaymentPlan& plan, std::ostream& out);
 
 // Writes the file at a native path: whole or not at all (written beside it, then renamed
 // into place).
-void WritePaymentFile(const PaymentSpec& plan, const std::filesystem::path& file);
+void WritePaymentFile(const PaymentPlan& plan, const std::filesystem::path& file);
 
 // Writes the file split over `parts` (1 to 10) diskette parts in the native `folder`,
 // named `base_name` (8 characters) & ".ZA0", ".ZA1", ..., with the diskette count of the
@@ -117,7 +117,7 @@ void WritePaymentFile(const PaymentSpec& plan, const std::filesystem::path& file
 // or summary record, and only the last holds the validation record, which is how the
 // diskette assembly recognises the last diskette. The parts are put in place together
 // when all are written. Returns their paths, in order.
-std::vector<std::filesystem::path> WriteDiskettes(const PaymentSpec& plan,
+std::vector<std::filesystem::path> WriteDiskettes(const PaymentPlan& plan,
                                                   const std::filesystem::path& folder,
                                                   const std::string& base_name, int parts);
 

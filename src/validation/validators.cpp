@@ -4,6 +4,7 @@
 // True when an amount is NOT allowed in the current period.
 #include <cmath>
 
+#include "basic/cp1252.hpp"
 #include "basic/number_text.hpp"
 #include "basic/numeric_text.hpp"
 #include "control/zav.hpp"
@@ -11,23 +12,8 @@
 
 namespace zav {
 
-namespace {
-
-// Trimming in place keeps the validators free of allocations.
-void TrimSpaces(std::string& s) {
-  const auto last = s.find_last_not_of(' ');
-  if (last == std::string::npos) {
-    s.clear();
-    return;
-  }
-  s.erase(last + 1);
-  s.erase(0, s.find_first_not_of(' '));
-}
-
-}  // namespace
-
 bool ZAV::ValidaNumero(std::string& Cadena, std::int16_t largo) {
-  TrimSpaces(Cadena);
+  TrimInPlace(Cadena);
   return NumeroText(Cadena, largo);
 }
 
@@ -39,7 +25,7 @@ bool ZAV::ValidaAlfa(std::string& Cadena, std::int16_t largo) { return AlfaText(
 
 bool ZAV::ValidaAlfaNum(std::string& Cadena, std::int16_t largo) {
   const bool ok = AlfaNumText(Cadena, largo);
-  if (HasLength(Cadena, largo)) TrimSpaces(Cadena);
+  if (HasLength(Cadena, largo)) TrimInPlace(Cadena);
   return ok;
 }
 

@@ -22,7 +22,7 @@ class Cli : public ::testing::Test {
   testing::TempDrives drives{"C=fixed"};
   fs::path source = drives.base() / "source";
   void SetUp() override { fs::create_directories(source); }
-  std::string Write(const PaymentSpec& plan) {
+  std::string Write(const PaymentPlan& plan) {
     const fs::path file = source / WorkFileName(plan);
     WritePaymentFile(plan, file);
     return file.string();
@@ -49,7 +49,7 @@ TEST_F(Cli, BundledExampleValidatesAndPacks) {
 }
 
 TEST_F(Cli, ExitStatusesAndVerdicts) {
-  PaymentSpec plan = SamplePaymentSpec(4, 3);
+  PaymentPlan plan = SamplePaymentPlan(4, 3);
   const std::string file = Write(plan);
   struct Case {
     std::string args;
@@ -73,7 +73,7 @@ TEST_F(Cli, ExitStatusesAndVerdicts) {
 }
 
 TEST_F(Cli, CheckLeavesNothingBehindAndARunTimeFailureIsTwo) {
-  PaymentSpec plan = SamplePaymentSpec(2, 5);
+  PaymentPlan plan = SamplePaymentPlan(2, 5);
   const std::string file = Write(plan);
   CliRun run = Zav("check " + file + " --server-date 10/05/2004 --json");
   ASSERT_EQ(run.status, 0) << run.out;
@@ -95,7 +95,7 @@ TEST_F(Cli, CheckLeavesNothingBehindAndARunTimeFailureIsTwo) {
 }
 
 TEST_F(Cli, DisketteSetsJoinFromTheFirstPart) {
-  PaymentSpec plan = SamplePaymentSpec(30, 9);
+  PaymentPlan plan = SamplePaymentPlan(30, 9);
   const auto parts = WriteDiskettes(plan, source, "P0404268", 3);
   ASSERT_EQ(parts.size(), 3u);
   const CliRun run = Zav("validate " + parts.front().string() + " --server-date 10/05/2004");

@@ -26,7 +26,7 @@ using testing::Zav;
 class InspectCli : public ::testing::Test {
  protected:
   InspectCli() {
-    spec_ = SamplePaymentSpec(3, 7);  // records: header, 3 workers, movements, summary, validation
+    spec_ = SamplePaymentPlan(3, 7);  // records: header, 3 workers, movements, summary, validation
     file_ = drives_.base() / WorkFileName(spec_);
     WritePaymentFile(spec_, file_);
   }
@@ -37,7 +37,7 @@ class InspectCli : public ::testing::Test {
   }
 
   testing::TempDrives drives_{"C=fixed"};
-  PaymentSpec spec_;
+  PaymentPlan spec_;
   fs::path file_;
 };
 

@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 
 const std::string kName = "33501e01.m1.s0870.rA1234567890.f000001.p200404.e999.zip";
 
-std::string PaymentBytes(const PaymentSpec& plan) {
+std::string PaymentBytes(const PaymentPlan& plan) {
   std::ostringstream out;
   WritePaymentFile(plan, out);
   return out.str();
@@ -62,7 +62,7 @@ class Upload : public ::testing::Test {
 
   // The archive the page uploads: the payment file under the name the control gives it,
   // packed by the control's own packing.
-  std::string PageArchive(const PaymentSpec& plan, const std::string& name = kName) {
+  std::string PageArchive(const PaymentPlan& plan, const std::string& name = kName) {
     const fs::path file = scratch / (name.substr(0, name.size() - 3) + "zav");
     WritePaymentFile(plan, file);
     const fs::path archive = scratch / name;
@@ -81,11 +81,11 @@ class Upload : public ::testing::Test {
 };
 
 TEST_F(Upload, RefusesWithAClearAnswerAndStoresNothing) {
-  const PaymentSpec plan = SamplePaymentSpec(3, 7);
+  const PaymentPlan plan = SamplePaymentPlan(3, 7);
   const std::string payment = PaymentBytes(plan);
   const std::string good = PageArchive(plan);
   const std::string inner = kName.substr(0, kName.size() - 3) + "zav";
-  PaymentSpec other_folio = plan;
+  PaymentPlan other_folio = plan;
   other_folio.folio = "000002";
 
   struct Case {
@@ -144,13 +144,13 @@ TEST_F(Upload, RefusesWithAClearAnswerAndStoresNothing) {
 TEST_F(Upload, NameMismatchSaysWhichNameTheFileHas) {
   const UploadAnswer answer =
       HandleUpload("33501e01.m1.s0870.rA1234567890.f000002.p200404.e999.zip",
-                   PageArchive(SamplePaymentSpec(3, 7)), "10/05/2004", uploads);
+                   PageArchive(SamplePaymentPlan(3, 7)), "10/05/2004", uploads);
   EXPECT_EQ(answer.status, 422);
   EXPECT_EQ(answer.body["expected"], kName);
 }
 
 TEST_F(Upload, KeepsAnAcceptedArchiveExactlyOnce) {
-  const std::string archive = PageArchive(SamplePaymentSpec(3, 7));
+  const std::string archive = PageArchive(SamplePaymentPlan(3, 7));
   const UploadAnswer first = HandleUpload(kName, archive, "10/05/2004", uploads);
   ASSERT_EQ(first.status, 201) << first.body.dump();
   EXPECT_EQ(first.body["archive"], kName);
@@ -160,7 +160,7 @@ TEST_F(Upload, KeepsAnAcceptedArchiveExactlyOnce) {
   EXPECT_EQ(Stored(), std::vector<std::string>{kName});  // no work left behind
 
   const UploadAnswer again =
-      HandleUpload(kName, PageArchive(SamplePaymentSpec(5, 9)), "10/05/2004", uploads);
+      HandleUpload(kName, PageArchive(SamplePaymentPlan(5, 9)), "10/05/2004", uploads);
   EXPECT_EQ(again.status, 409);
   EXPECT_EQ(testing::ReadAll(uploads / kName), archive);
   EXPECT_EQ(Stored(), std::vector<std::string>{kName});
@@ -273,7 +273,7 @@ TEST_F(Upload, ServerRoundTrip) {
   std::time_t now = std::time(nullptr);
   std::tm today{};
   localtime_r(&now, &today);
-  PaymentSpec plan = SamplePaymentSpec(3, 7);
+  PaymentPlan plan = SamplePaymentPlan(3, 7);
   plan.deadline_year = today.tm_year + 1900 + 1;
   const std::string archive = PageArchive(plan);
 

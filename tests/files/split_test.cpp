@@ -38,7 +38,7 @@ std::string WithSealOf(std::string bytes, const std::string& from) {
 }
 
 TEST(SplitIntoDiskettes, PartsJoinBackIntoAFileThatValidates) {
-  const PaymentSpec plan = SamplePaymentSpec(12, 4);  // 12 workers: 14 places to cut
+  const PaymentPlan plan = SamplePaymentPlan(12, 4);  // 12 workers: 14 places to cut
   for (const int parts : {1, 2, 3, 10}) {
     TempDrives drives("C=fixed;A=removable");
     const fs::path input = drives.root('A') / "in" / WorkFileName(plan);
@@ -88,7 +88,7 @@ TEST(SplitIntoDiskettes, RefusesWhatCannotBeSplitAndWritesNothing) {
       {"no validation record last", 2, [](std::string& b) { b.resize(b.size() - kLen); }},
       {"an output that is the input", 2, nullptr, "P0404268.ZA1"},
   };
-  const PaymentSpec plan = SamplePaymentSpec(3, 2);
+  const PaymentPlan plan = SamplePaymentPlan(3, 2);
   for (const Case& c : cases) {
     TempDrives drives("");
     const fs::path input = drives.base() / c.name;

@@ -62,7 +62,7 @@ class Control {
 
 TEST(Component, FactoryCreatesAControlThatValidatesByName) {
   testing::TempDrives drives("C=fixed;A=removable");
-  PaymentSpec plan = SamplePaymentSpec(3, 7);
+  PaymentPlan plan = SamplePaymentPlan(3, 7);
   const std::string name = WorkFileName(plan);
   WritePaymentFile(plan, drives.native("A:/" + name));
 

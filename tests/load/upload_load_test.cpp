@@ -50,7 +50,7 @@ std::string Payment(const std::string& folio) {
   std::time_t now = std::time(nullptr);
   std::tm today{};
   localtime_r(&now, &today);
-  PaymentSpec plan = SamplePaymentSpec(3, static_cast<std::uint32_t>(std::stoi(folio)));
+  PaymentPlan plan = SamplePaymentPlan(3, static_cast<std::uint32_t>(std::stoi(folio)));
   plan.folio = folio;
   plan.deadline_year = today.tm_year + 1900 + 1;  // never late against the server's date
   std::ostringstream out;

@@ -35,7 +35,7 @@ constexpr char kOnTime[] = "17/05/2004";
 
 std::string Sample() {
   std::ostringstream out;
-  WritePaymentFile(SamplePaymentSpec(2, 1), out);
+  WritePaymentFile(SamplePaymentPlan(2, 1), out);
   return out.str();
 }
 
@@ -223,7 +223,7 @@ TEST_F(BadInput, FileOverTwoGibibytesIsAnOverflow) {
 // A diskette taken out between calls: the part reads as empty, the host hears 255 and stops;
 // the work file holds the parts joined before, and nothing is written on the diskette.
 TEST_F(BadInput, DiskettePartVanishingBetweenCalls) {
-  const PaymentSpec plan = SamplePaymentSpec(4, 1);
+  const PaymentPlan plan = SamplePaymentPlan(4, 1);
   const auto parts = WriteDiskettes(plan, drives_.root('A'), "P0404268", 3);
   const std::string first = ReadAll(parts[0]), last = ReadAll(parts[2]);
   ZAV z;
@@ -260,7 +260,7 @@ TEST_F(BadInput, CommandLine) {
   }
   fs::resize_file(in / "big/P0404268.ZAV", (std::uintmax_t{1} << 31) + 295);
   fs::create_directories(in / "parts");
-  const auto parts = WriteDiskettes(SamplePaymentSpec(4, 1), in / "parts", "P0404268", 3);
+  const auto parts = WriteDiskettes(SamplePaymentPlan(4, 1), in / "parts", "P0404268", 3);
   fs::remove(parts[1]);
   fs::create_directories(in / "locked");
   std::ofstream(in / "locked/P0404268.ZAV", std::ios::binary) << sample;

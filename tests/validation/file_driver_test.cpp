@@ -102,7 +102,7 @@ class ValidationRun : public PaymentRun {
 
 TEST_F(ValidationRun, AcceptsFilesOfEveryKindOfPeriod) {
   const auto generated = [](int month) {
-    PaymentSpec s = SamplePaymentSpec(60, static_cast<std::uint32_t>(month));
+    PaymentPlan s = SamplePaymentPlan(60, static_cast<std::uint32_t>(month));
     s.year = 2005;
     s.month = month;
     s.deadline_year = 2005;
@@ -110,7 +110,7 @@ TEST_F(ValidationRun, AcceptsFilesOfEveryKindOfPeriod) {
     s.deadline_day = 17;
     return s;
   };
-  const std::pair<const char*, PaymentSpec> cases[] = {{"even month", Small()},
+  const std::pair<const char*, PaymentPlan> cases[] = {{"even month", Small()},
                                                        {"odd month", generated(5)},
                                                        {"period 13", generated(13)},
                                                        {"period 14", generated(14)}};
@@ -127,7 +127,7 @@ TEST_F(ValidationRun, AcceptsFilesOfEveryKindOfPeriod) {
 
 // More workers than a 16-bit counter holds.
 TEST_F(ValidationRun, CountsWorkersPast32767) {
-  const PaymentSpec plan = SamplePaymentSpec(33000, 3);
+  const PaymentPlan plan = SamplePaymentPlan(33000, 3);
   Bring(FileOf(plan), "P0404268.ZAV", WorkFileName(plan));
   EXPECT_EQ(z_.ValidaReg("17/05/2004"), "0") << z_.working().last_message;
   EXPECT_EQ(z_.iCantidadregistros3, 33000);
@@ -136,7 +136,7 @@ TEST_F(ValidationRun, CountsWorkersPast32767) {
 // A file long enough for the check value to be folded beside the record checks: the
 // verdict is the same as a plain fold's, and a run that stops early stops the fold too.
 TEST_F(ValidationRun, LongFileCheckValue) {
-  const PaymentSpec plan = SamplePaymentSpec(6000, 7);
+  const PaymentPlan plan = SamplePaymentPlan(6000, 7);
   const std::string good = FileOf(plan);
   const std::size_t n = Records(good);
   std::size_t last_worker = n;
@@ -195,7 +195,7 @@ TEST_F(ValidationRun, CaptureLineAndParameterString) {
 
 struct FailureCase {
   const char* what;
-  void (*plan)(PaymentSpec&);
+  void (*plan)(PaymentPlan&);
   void (*file)(std::string& bytes, ZAV& z, const TempDrives& drives);
   std::int16_t message;
   std::int32_t posicion;  // 0: after the last record
@@ -204,8 +204,8 @@ struct FailureCase {
   const char* date = kOnTime;
 };
 
-void NoWorkers(PaymentSpec& s) { s.workers.clear(); }
-void NoMovements(PaymentSpec& s) {
+void NoWorkers(PaymentPlan& s) { s.workers.clear(); }
+void NoMovements(PaymentPlan& s) {
   for (PaymentWorker& w : s.workers) w.movements.clear();
 }
 void DropMovements(std::string& b, ZAV&, const TempDrives&) {
@@ -219,8 +219,8 @@ TEST_F(ValidationRun, FileLevelMessages) {
       {"extension ZAB", nullptr, nullptr, 406, 1, "P0506268.ZAB"},
       {"work name starting with a digit", nullptr, nullptr, 234, 1, "P0506268.ZAV", "10506268.ZAV"},
       {"work name of another employer", nullptr, nullptr, 234, 1, "P0506268.ZAV", "P0506278.ZAV"},
-      {"deadline month 13", [](PaymentSpec& s) { s.deadline_month = 13; }, nullptr, 219, 1},
-      {"version W201", [](PaymentSpec& s) { s.version = "W201"; }, nullptr, 49, 1},
+      {"deadline month 13", [](PaymentPlan& s) { s.deadline_month = 13; }, nullptr, 219, 1},
+      {"version W201", [](PaymentPlan& s) { s.version = "W201"; }, nullptr, 49, 1},
       {"a day after the moved deadline", nullptr, nullptr, 253, 1, "P0506268.ZAV", "P0506268.ZAV",
        "19/07/2005"},
       {"an upper-case letter altered", nullptr,
@@ -270,7 +270,7 @@ TEST_F(ValidationRun, FileLevelMessages) {
        225, 3},
   };
   for (const FailureCase& c : cases) {
-    PaymentSpec plan = Small();
+    PaymentPlan plan = Small();
     if (c.plan) c.plan(plan);
     std::string bytes = FileOf(plan);
     z_.igToler = 0;

@@ -24,8 +24,8 @@ inline constexpr char kOnTime[] = "18/07/2005";  // the deadline, Sunday 17 July
 
 // Two workers with round amounts: records 1 header, 2-3 workers, 4 movement (the first
 // worker's, type 10), 5 summary, 6 validation.
-inline PaymentSpec Small() {
-  PaymentSpec s;
+inline PaymentPlan Small() {
+  PaymentPlan s;
   s.folio = "000123";
   s.nombre = "PATRON DE PRUEBA";
   s.year = 2005;
@@ -67,7 +67,7 @@ inline PaymentSpec Small() {
   return s;
 }
 
-inline std::string FileOf(const PaymentSpec& plan) {
+inline std::string FileOf(const PaymentPlan& plan) {
   std::ostringstream out;
   WritePaymentFile(plan, out);
   return out.str();

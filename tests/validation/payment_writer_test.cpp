@@ -47,30 +47,30 @@ long PeakKilobytes() {
 TEST(PaymentWriterTest, RefusesWhatCannotBeLaidOutBeforeWritingAnything) {
   struct Case {
     const char* what;
-    std::function<void(PaymentSpec&)> change;
+    std::function<void(PaymentPlan&)> change;
   };
   const Case cases[] = {
-      {"registration of 10 characters", [](PaymentSpec& s) { s.registro_patronal = "A123456789"; }},
-      {"name of 51 characters", [](PaymentSpec& s) { s.nombre = std::string(51, 'N'); }},
-      {"100 diskettes", [](PaymentSpec& s) { s.diskettes = 100; }},
+      {"registration of 10 characters", [](PaymentPlan& s) { s.registro_patronal = "A123456789"; }},
+      {"name of 51 characters", [](PaymentPlan& s) { s.nombre = std::string(51, 'N'); }},
+      {"100 diskettes", [](PaymentPlan& s) { s.diskettes = 100; }},
       {"an amount of 8 digits",
-       [](PaymentSpec& s) {
+       [](PaymentPlan& s) {
          s.workers.resize(1);
          s.workers[0].cuota_fija = 10'000'000;
        }},
       {"a worker NSS of 10 characters",
-       [](PaymentSpec& s) {
+       [](PaymentPlan& s) {
          s.workers.resize(1);
          s.workers[0].nss = "1234567890";
        }},
       {"a summary amount past 9 digits",
-       [](PaymentSpec& s) {
+       [](PaymentPlan& s) {
          s.workers.resize(101);
          for (PaymentWorker& w : s.workers) w.cuota_fija = 9'999'999;
        }},
   };
   for (const Case& c : cases) {
-    PaymentSpec plan = SamplePaymentSpec(3, 1);
+    PaymentPlan plan = SamplePaymentPlan(3, 1);
     c.change(plan);
     SCOPED_TRACE(c.what);
     std::ostringstream out;
@@ -81,7 +81,7 @@ TEST(PaymentWriterTest, RefusesWhatCannotBeLaidOutBeforeWritingAnything) {
 
 TEST(PaymentWriterTest, RefusesDiskettesThatCannotBeMade) {
   testing::TempDrives drives("A=removable");
-  const PaymentSpec plan = SamplePaymentSpec(2, 1);  // 6 records: at most 5 parts
+  const PaymentPlan plan = SamplePaymentPlan(2, 1);  // 6 records: at most 5 parts
   EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WriteDiskettes(plan, drives.root('A'), "P04", 2));
   EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WriteDiskettes(plan, drives.root('A'), "P0404268", 0));
   EXPECT_RUNTIME_FAILURE(err::kInvalidCall, WriteDiskettes(plan, drives.root('A'), "P0404268", 11));
@@ -92,7 +92,7 @@ TEST(PaymentWriterTest, RefusesDiskettesThatCannotBeMade) {
 // Generated workers are written in constant memory and the same plan writes the same
 // bytes; a file held whole would take 295 bytes a worker.
 TEST(PaymentWriterTest, StreamsGeneratedWorkers) {
-  const PaymentSpec plan = SamplePaymentSpec(100'000, 5);
+  const PaymentPlan plan = SamplePaymentPlan(100'000, 5);
   const long before = PeakKilobytes();
   DigestBuffer first, second;
   std::ostream out_first(&first), out_second(&second);
