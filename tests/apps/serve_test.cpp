@@ -1,14 +1,6 @@
 // The upload server: what the upload handler refuses and keeps, and one real round trip
 // over HTTP with the zav program.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <zip.h>
 
 #include <ctime>
 #include <filesystem>
@@ -19,6 +11,7 @@
 #include "files/zip_packing.hpp"
 #include "host/upload.hpp"
 #include "platform/temp_drives.hpp"
+#include "support/serve_harness.hpp"
 #include "validation/payment_writer.hpp"
 
 namespace zav {
@@ -32,21 +25,6 @@ std::string PaymentBytes(const PaymentPlan& plan) {
   std::ostringstream out;
   WritePaymentFile(plan, out);
   return out.str();
-}
-
-// A zip archive holding `entries` (name, bytes), made with the zip library directly.
-std::string Zip(const std::vector<std::pair<std::string, std::string>>& entries,
-                const fs::path& scratch) {
-  const fs::path path = scratch / "made.zip";
-  fs::remove(path);
-  int error = 0;
-  zip_t* za = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  for (const auto& [name, bytes] : entries) {
-    zip_source_t* source = zip_source_buffer(za, bytes.data(), bytes.size(), 0);
-    EXPECT_GE(zip_file_add(za, name.c_str(), source, 0), 0) << name;
-  }
-  EXPECT_EQ(zip_close(za), 0);
-  return testing::ReadAll(path);
 }
 
 class Upload : public ::testing::Test {
@@ -110,13 +88,14 @@ TEST_F(Upload, RefusesWithAClearAnswerAndStoresNothing) {
       {"archive too large", kName, good, 413, 0, "10/05/2004", {100, 1 << 20}},
       {"not a zip", kName, payment, 400},
       {"empty body", kName, "", 400},
-      {"two files", kName, Zip({{inner, payment}, {"other.txt", "x"}}, scratch), 400},
+      {"two files", kName, testing::ZipOf({{inner, payment}, {"other.txt", "x"}}, scratch), 400},
       {"no file", kName, std::string("PK\5\6") + std::string(18, '\0'), 400},
-      {"file inside a folder", kName, Zip({{"sub/" + inner, payment}}, scratch), 400},
-      {"parent folder in the entry", kName, Zip({{"../" + inner, payment}}, scratch), 400},
+      {"file inside a folder", kName, testing::ZipOf({{"sub/" + inner, payment}}, scratch), 400},
+      {"parent folder in the entry", kName, testing::ZipOf({{"../" + inner, payment}}, scratch),
+       400},
       {"unpacks too large",
        kName,
-       Zip({{inner, std::string(4 << 20, ' ')}}, scratch),
+       testing::ZipOf({{inner, std::string(4 << 20, ' ')}}, scratch),
        413,
        0,
        "10/05/2004",
@@ -168,101 +147,6 @@ TEST_F(Upload, KeepsAnAcceptedArchiveExactlyOnce) {
 
 // ---- Over HTTP, with the zav program ----
 
-struct Reply {
-  int status = 0;
-  std::string body;
-};
-
-// One HTTP/1.1 exchange on 127.0.0.1:port, the connection closed after it.
-Reply Http(int port, const std::string& method, const std::string& target,
-           const std::string& body = "") {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  Reply reply;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-    const std::string request = method + " " + target +
-                                " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-                                "Content-Type: application/zip\r\nContent-Length: " +
-                                std::to_string(body.size()) + "\r\n\r\n" + body;
-    for (std::size_t sent = 0; sent < request.size();) {
-      const ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-      if (n <= 0) break;
-      sent += static_cast<std::size_t>(n);
-    }
-    std::string raw;
-    char buffer[4096];
-    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-      raw.append(buffer, static_cast<std::size_t>(n));
-    }
-    const std::size_t head_end = raw.find("\r\n\r\n");
-    if (raw.size() > 12 && head_end != std::string::npos) {
-      reply.status = std::stoi(raw.substr(9, 3));
-      reply.body = raw.substr(head_end + 4);
-    }
-  }
-  ::close(fd);
-  return reply;
-}
-
-// `zav serve` in the background on a free port, killed at the end of the test at the
-// latest.
-class ServerProcess {
- public:
-  ServerProcess(const fs::path& uploads, const fs::path& web) {
-    int fds[2];
-    if (::pipe(fds) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(fds[1], 1);
-      ::close(fds[0]);
-      ::close(fds[1]);
-      ::execl(ZAV_BINARY, "zav", "serve", "--port", "0", "--dir", uploads.c_str(), "--web",
-              web.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::close(fds[1]);
-    out_ = fds[0];
-    // The first line says where it listens: "... listening on http://127.0.0.1:PORT/ ...".
-    std::string line;
-    char c;
-    pollfd p{out_, POLLIN, 0};
-    while (line.find('\n') == std::string::npos && ::poll(&p, 1, 20000) > 0 &&
-           ::read(out_, &c, 1) == 1) {
-      line += c;
-    }
-    const std::size_t at = line.find("http://127.0.0.1:");
-    if (at != std::string::npos) port_ = std::atoi(line.c_str() + at + 17);
-  }
-  ~ServerProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (out_ >= 0) ::close(out_);
-  }
-  ServerProcess(const ServerProcess&) = delete;
-  ServerProcess& operator=(const ServerProcess&) = delete;
-
-  int port() const { return port_; }
-
-  // Asks it to stop as the service manager would; answers the raw wait status.
-  int Stop() {
-    int status = -1;
-    ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return status;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  int port_ = 0;
-};
-
 TEST_F(Upload, ServerRoundTrip) {
   const fs::path web = scratch / "web";
   fs::create_directories(web / "sub");
@@ -277,34 +161,34 @@ TEST_F(Upload, ServerRoundTrip) {
   plan.deadline_year = today.tm_year + 1900 + 1;
   const std::string archive = PageArchive(plan);
 
-  ServerProcess server(uploads, web);
+  testing::ServeProcess server(uploads, web);
   ASSERT_GT(server.port(), 0) << "the server did not say where it listens";
   const int port = server.port();
 
-  const Reply date = Http(port, "GET", "/api/date");
+  const testing::HttpReply date = testing::HttpExchange(port, "GET", "/api/date");
   EXPECT_EQ(date.status, 200);
   EXPECT_EQ(date.body.size(), 10u);
   EXPECT_EQ(date.body, ServerDate());
 
-  const Reply page = Http(port, "GET", "/");
+  const testing::HttpReply page = testing::HttpExchange(port, "GET", "/");
   EXPECT_EQ(page.status, 200);
   EXPECT_EQ(page.body, "<p>zav</p>");
   for (const char* hidden :
        {"/.hidden", "/../serve_test.cpp", "/%2e%2e/%2e%2e/etc/passwd", "/sub/", "/api/upload"}) {
-    const Reply refused = Http(port, "GET", hidden);
+    const testing::HttpReply refused = testing::HttpExchange(port, "GET", hidden);
     EXPECT_GE(refused.status, 400) << hidden;
     EXPECT_EQ(refused.body.find("secret"), std::string::npos) << hidden;
   }
 
-  EXPECT_EQ(Http(port, "POST", "/api/upload", archive).status, 400);  // no name
-  const Reply stored = Http(port, "POST", "/api/upload?name=" + kName, archive);
+  EXPECT_EQ(testing::HttpExchange(port, "POST", "/api/upload", archive).status, 400);  // no name
+  const testing::HttpReply stored =
+      testing::HttpExchange(port, "POST", "/api/upload?name=" + kName, archive);
   EXPECT_EQ(stored.status, 201) << stored.body;
   EXPECT_NE(stored.body.find("\"archive\":\"" + kName + "\""), std::string::npos) << stored.body;
   EXPECT_EQ(testing::ReadAll(uploads / kName), archive);
-  EXPECT_EQ(Http(port, "POST", "/api/upload?name=" + kName, archive).status, 409);
+  EXPECT_EQ(testing::HttpExchange(port, "POST", "/api/upload?name=" + kName, archive).status, 409);
 
-  const int status = server.Stop();
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(server.Stop(), 0);
 }
 
 }  // namespace
