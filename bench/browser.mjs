@@ -12,41 +12,19 @@
 // and prints the medians as one JSON line: {"bring": s, "validate": s, "total": s}.
 // Needs the browser tools (scripts/install-deps --web) and a built site (web/build-wasm.sh).
 
-import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { createRequire } from 'node:module';
+import { option, startServer, stopServer } from '../web/tests/harness.mjs';
 
 const require = createRequire(path.resolve('web/package.json'));
 const { chromium } = require('playwright-core');
-
-function option(name, fallback) {
-  const i = process.argv.indexOf(`--${name}`);
-  if (i >= 0 && i + 1 < process.argv.length) return process.argv[i + 1];
-  if (fallback !== undefined) return fallback;
-  throw new Error(`missing --${name}`);
-}
 
 const zavBin = path.resolve(option('zav'));
 const site = path.resolve(option('site'));
 const file = path.resolve(option('file'));
 const reps = Number(option('reps', '3'));
 const serverDate = option('server-date', '10/05/2004');
-
-function startServer(uploads) {
-  return new Promise((resolve, reject) => {
-    const server = spawn(zavBin, ['serve', '--port', '0', '--dir', uploads, '--web', site], {
-      stdio: ['ignore', 'pipe', 'inherit'],
-    });
-    let out = '';
-    server.stdout.on('data', (chunk) => {
-      out += chunk;
-      const m = /listening on (http:\/\/[^\s/]+\/)/.exec(out);
-      if (m) resolve({ url: m[1], server });
-    });
-    server.on('exit', (code) => reject(new Error(`zav serve exited with ${code}`)));
-  });
-}
 
 const median = (values) => {
   const s = [...values].sort((a, b) => a - b);
@@ -55,7 +33,7 @@ const median = (values) => {
 
 async function main() {
   const work = fs.mkdtempSync(path.join(path.dirname(file), '.browser-bench-'));
-  const { url, server } = await startServer(path.join(work, 'uploads'));
+  const { url, process: server } = await startServer(zavBin, site, path.join(work, 'uploads'));
   const browser = await chromium.launch({
     executablePath: process.env.ZAV_CHROMIUM || '/usr/bin/chromium',
     args: ['--no-sandbox'],
@@ -109,7 +87,7 @@ async function main() {
     console.log(JSON.stringify(result));
   } finally {
     await browser.close();
-    server.kill('SIGTERM');
+    await stopServer(server);
     fs.rmSync(work, { recursive: true, force: true });
   }
 }

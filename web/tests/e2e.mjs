@@ -13,23 +13,17 @@
 //    message 144, its text shown as the control gives it, and nothing is uploaded.
 // Screenshots go to <out>/e2e-*.png. Exits 0 when every check passed, 1 otherwise.
 
-import { spawn, execFileSync } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { unzipSync } from 'fflate';
 import { chromium } from 'playwright-core';
+import { option, startServer, stopServer } from './harness.mjs';
 
 const CHROMIUM = process.env.ZAV_CHROMIUM || '/usr/bin/chromium';
 const STEP_TIMEOUT = 60_000;
 const RECORD = 295;
-
-function option(name, fallback) {
-  const i = process.argv.indexOf(`--${name}`);
-  if (i >= 0 && i + 1 < process.argv.length) return process.argv[i + 1];
-  if (fallback !== undefined) return fallback;
-  throw new Error(`missing --${name}`);
-}
 
 const zavBin = path.resolve(option('zav'));
 const site = path.resolve(option('site'));
@@ -65,43 +59,6 @@ function nativeCheck(file) {
     if (e.stdout) return JSON.parse(e.stdout);
     throw e;
   }
-}
-
-// Starts `zav serve` on a free loopback port; resolves with {url, process}.
-function startServer(uploads) {
-  return new Promise((resolve, reject) => {
-    const server = spawn(zavBin, ['serve', '--port', '0', '--dir', uploads, '--web', site], {
-      stdio: ['ignore', 'pipe', 'pipe'],
-    });
-    let out = '';
-    const timer = setTimeout(() => reject(new Error(`zav serve did not start:\n${out}`)), 20_000);
-    server.stdout.on('data', (chunk) => {
-      out += chunk;
-      const m = /listening on (http:\/\/[^\s/]+\/)/.exec(out);
-      if (m) {
-        clearTimeout(timer);
-        resolve({ url: m[1], process: server });
-      }
-    });
-    server.stderr.on('data', (chunk) => process.stderr.write(`[zav serve] ${chunk}`));
-    server.on('exit', (code) => {
-      clearTimeout(timer);
-      reject(new Error(`zav serve exited with ${code}:\n${out}`));
-    });
-  });
-}
-
-function stopServer(server) {
-  return new Promise((resolve) => {
-    if (server.exitCode !== null) return resolve(server.exitCode);
-    const timer = setTimeout(() => server.kill('SIGKILL'), 10_000);
-    server.removeAllListeners('exit');
-    server.on('exit', (code, signal) => {
-      clearTimeout(timer);
-      resolve(code ?? signal);
-    });
-    server.kill('SIGTERM');
-  });
 }
 
 function uploadedArchives(uploads) {
@@ -168,7 +125,7 @@ async function main() {
   check('the native control accepts the fresh sample file', native.accepted === true, JSON.stringify(native));
   const message144 = zav('message', '144').trim();
 
-  const { url, process: server } = await startServer(uploads);
+  const { url, process: server } = await startServer(zavBin, site, uploads);
   console.log(`zav serve at ${url}`);
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: CHROMIUM,

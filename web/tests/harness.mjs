@@ -1,0 +1,50 @@
+// What the page's end-to-end test and the browser benchmark share: their command-line
+// options and `zav serve` in a child process.
+
+import { spawn } from 'node:child_process';
+
+// The value of --NAME on the command line, else `fallback`; throws when neither is there.
+export function option(name, fallback) {
+  const i = process.argv.indexOf(`--${name}`);
+  if (i >= 0 && i + 1 < process.argv.length) return process.argv[i + 1];
+  if (fallback !== undefined) return fallback;
+  throw new Error(`missing --${name}`);
+}
+
+// Starts `zavBin serve` on a free loopback port with the page from `site` and uploads to
+// `uploads`; resolves with {url, process}.
+export function startServer(zavBin, site, uploads) {
+  return new Promise((resolve, reject) => {
+    const server = spawn(zavBin, ['serve', '--port', '0', '--dir', uploads, '--web', site], {
+      stdio: ['ignore', 'pipe', 'pipe'],
+    });
+    let out = '';
+    const timer = setTimeout(() => reject(new Error(`zav serve did not start:\n${out}`)), 20_000);
+    server.stdout.on('data', (chunk) => {
+      out += chunk;
+      const m = /listening on (http:\/\/[^\s/]+\/)/.exec(out);
+      if (m) {
+        clearTimeout(timer);
+        resolve({ url: m[1], process: server });
+      }
+    });
+    server.stderr.on('data', (chunk) => process.stderr.write(`[zav serve] ${chunk}`));
+    server.on('exit', (code) => {
+      clearTimeout(timer);
+      reject(new Error(`zav serve exited with ${code}:\n${out}`));
+    });
+  });
+}
+
+export function stopServer(server) {
+  return new Promise((resolve) => {
+    if (server.exitCode !== null) return resolve(server.exitCode);
+    const timer = setTimeout(() => server.kill('SIGKILL'), 10_000);
+    server.removeAllListeners('exit');
+    server.on('exit', (code, signal) => {
+      clearTimeout(timer);
+      resolve(code ?? signal);
+    });
+    server.kill('SIGTERM');
+  });
+}
