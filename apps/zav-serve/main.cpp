@@ -3,18 +3,14 @@
 #include <exception>
 #include <iostream>
 
+#include "zav/command_line.hpp"
 #include "zav/serve.hpp"
 
 int main(int argc, char** argv) {
   CLI::App app{zavcli::kServeAbout, "zav serve"};
   zavcli::ServeRequest request;
   zavcli::AddServeOptions(&app, request);
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    app.exit(e);
-    return e.get_exit_code() == 0 ? 0 : 64;
-  }
+  if (const auto status = zavcli::ParseCommandLine(app, argc, argv)) return *status;
   try {
     return zavcli::RunServe(request);
   } catch (const std::exception& e) {

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "basic/cp1252.hpp"
+#include "command_line.hpp"
 #include "control/messages.hpp"
 #include "host/json_host.hpp"
 #include "host/typelib.hpp"
@@ -85,12 +86,7 @@ int main(int argc, char** argv) {
                          "Print the control's type description (every member, its kind, parameters "
                          "and types) as JSON");
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    app.exit(e);
-    return e.get_exit_code() == 0 ? 0 : 64;
-  }
+  if (const auto status = zavcli::ParseCommandLine(app, argc, argv)) return *status;
 
   try {
     if (validate->parsed() || check->parsed()) {
