@@ -44,7 +44,7 @@ int ExecServe(int argc, char** argv) {
   const std::filesystem::path server = exe.parent_path() / "zav-serve";
   if (ec || ::access(server.c_str(), X_OK) != 0) {
     std::cerr << "zav serve: the upload server " << (ec ? "zav-serve" : server.string())
-              << " is missing: it is installed beside zav\n";
+              << " is missing: it belongs beside zav (the build puts both in the same folder)\n";
     return 2;
   }
   std::vector<char*> args{const_cast<char*>("zav serve")};
