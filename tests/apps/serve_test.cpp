@@ -1,31 +1,23 @@
-// The upload server: what the upload handler refuses and keeps, and one real round trip
-// over HTTP with the zav program.
+// The upload server's handler: what it refuses and what it keeps. The same over HTTP, with
+// the zav program, is the load test's business (tests/load/).
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <filesystem>
 #include <sstream>
 #include <utility>
 #include <vector>
 
-#include "files/zip_packing.hpp"
 #include "host/upload.hpp"
-#include "platform/temp_drives.hpp"
 #include "support/serve_harness.hpp"
-#include "validation/payment_writer.hpp"
 
 namespace zav {
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kName = "33501e01.m1.s0870.rA1234567890.f000001.p200404.e999.zip";
+using testing::Listing;
 
-std::string PaymentBytes(const PaymentPlan& plan) {
-  std::ostringstream out;
-  WritePaymentFile(plan, out);
-  return out.str();
-}
+const std::string kName = testing::ArchiveName("000001");
 
 class Upload : public ::testing::Test {
  protected:
@@ -37,30 +29,16 @@ class Upload : public ::testing::Test {
     fs::create_directories(uploads);
     fs::create_directories(scratch);
   }
-
-  // The archive the page uploads: the payment file under the name the control gives it,
-  // packed by the control's own packing.
-  std::string PageArchive(const PaymentPlan& plan, const std::string& name = kName) {
-    const fs::path file = scratch / (name.substr(0, name.size() - 3) + "zav");
-    WritePaymentFile(plan, file);
-    const fs::path archive = scratch / name;
-    EXPECT_EQ(EmpacaArchivo(archive.string(), file.string()), 0);
-    return testing::ReadAll(archive);
-  }
-
-  // Every entry of the upload folder, hidden ones included.
-  std::vector<std::string> Stored() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(uploads)) {
-      names.push_back(entry.path().filename().string());
-    }
-    return names;
+  std::string PageArchive(const PaymentPlan& plan) {
+    return testing::PageArchive(plan, kName, scratch);
   }
 };
 
 TEST_F(Upload, RefusesWithAClearAnswerAndStoresNothing) {
   const PaymentPlan plan = SamplePaymentPlan(3, 7);
-  const std::string payment = PaymentBytes(plan);
+  std::ostringstream payment_text;
+  WritePaymentFile(plan, payment_text);
+  const std::string payment = payment_text.str();
   const std::string good = PageArchive(plan);
   const std::string inner = kName.substr(0, kName.size() - 3) + "zav";
   PaymentPlan other_folio = plan;
@@ -71,7 +49,8 @@ TEST_F(Upload, RefusesWithAClearAnswerAndStoresNothing) {
     std::string name;
     std::string body;
     int status;
-    int message = 0;  // the control's message number, when it gave one
+    int message = 0;            // the control's message number, when it gave one
+    std::string expected = "";  // the name the file has, when the name is not it
     std::string server_date = "10/05/2004";
     UploadLimits limits = {};
   } cases[] = {
@@ -85,7 +64,7 @@ TEST_F(Upload, RefusesWithAClearAnswerAndStoresNothing) {
        400},
       {"folio not digits", "33501e01.m1.s0870.rA1234567890.f00000x.p200404.e999.zip", good, 400},
       {"empty name", "", good, 400},
-      {"archive too large", kName, good, 413, 0, "10/05/2004", {100, 1 << 20}},
+      {"archive too large", kName, good, 413, 0, "", "10/05/2004", {100, 1 << 20}},
       {"not a zip", kName, payment, 400},
       {"empty body", kName, "", 400},
       {"two files", kName, testing::ZipOf({{inner, payment}, {"other.txt", "x"}}, scratch), 400},
@@ -98,14 +77,14 @@ TEST_F(Upload, RefusesWithAClearAnswerAndStoresNothing) {
        testing::ZipOf({{inner, std::string(4 << 20, ' ')}}, scratch),
        413,
        0,
+       "",
        "10/05/2004",
        {64 << 20, 1 << 20}},
-      {"paid after the deadline", kName, good, 422, 253, "20/06/2004"},
+      {"paid after the deadline", kName, good, 422, 253, "", "20/06/2004"},
       {"period of the name not the file's",
        "33501e01.m1.s0870.rA1234567890.f000001.p200405.e999.zip", good, 422, 234},
-      {"folio of the name not the file's",
-       "33501e01.m1.s0870.rA1234567890.f000002.p200404.e999.zip", good, 422},
-      {"file of another folio", kName, PageArchive(other_folio, kName), 422},
+      {"folio of the name not the file's", testing::ArchiveName("000002"), good, 422, 0, kName},
+      {"file of another folio", kName, PageArchive(other_folio), 422},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -116,16 +95,11 @@ TEST_F(Upload, RefusesWithAClearAnswerAndStoresNothing) {
       EXPECT_EQ(answer.body["message"], c.message) << answer.body.dump();
       EXPECT_TRUE(answer.body["text"].is_string());
     }
-    EXPECT_TRUE(Stored().empty());
+    if (!c.expected.empty()) {
+      EXPECT_EQ(answer.body["expected"], c.expected);
+    }
+    EXPECT_TRUE(Listing(uploads).empty());  // hidden work files included
   }
-}
-
-TEST_F(Upload, NameMismatchSaysWhichNameTheFileHas) {
-  const UploadAnswer answer =
-      HandleUpload("33501e01.m1.s0870.rA1234567890.f000002.p200404.e999.zip",
-                   PageArchive(SamplePaymentPlan(3, 7)), "10/05/2004", uploads);
-  EXPECT_EQ(answer.status, 422);
-  EXPECT_EQ(answer.body["expected"], kName);
 }
 
 TEST_F(Upload, KeepsAnAcceptedArchiveExactlyOnce) {
@@ -136,59 +110,13 @@ TEST_F(Upload, KeepsAnAcceptedArchiveExactlyOnce) {
   EXPECT_EQ(first.body["capture_line"].get<std::string>().substr(0, 26),
             "A1234567890-000001-200404-");
   EXPECT_EQ(testing::ReadAll(uploads / kName), archive);
-  EXPECT_EQ(Stored(), std::vector<std::string>{kName});  // no work left behind
+  EXPECT_EQ(Listing(uploads), std::vector<std::string>{kName});  // no work left behind
 
   const UploadAnswer again =
       HandleUpload(kName, PageArchive(SamplePaymentPlan(5, 9)), "10/05/2004", uploads);
   EXPECT_EQ(again.status, 409);
   EXPECT_EQ(testing::ReadAll(uploads / kName), archive);
-  EXPECT_EQ(Stored(), std::vector<std::string>{kName});
-}
-
-// ---- Over HTTP, with the zav program ----
-
-TEST_F(Upload, ServerRoundTrip) {
-  const fs::path web = scratch / "web";
-  fs::create_directories(web / "sub");
-  std::ofstream(web / "index.html") << "<p>zav</p>";
-  std::ofstream(web / ".hidden") << "secret";
-  std::ofstream(web / "build.sh") << "secret";
-  // The server judges lateness by today's date: a deadline next year is never late.
-  std::time_t now = std::time(nullptr);
-  std::tm today{};
-  localtime_r(&now, &today);
-  PaymentPlan plan = SamplePaymentPlan(3, 7);
-  plan.deadline_year = today.tm_year + 1900 + 1;
-  const std::string archive = PageArchive(plan);
-
-  testing::ServeProcess server(uploads, web);
-  ASSERT_GT(server.port(), 0) << "the server did not say where it listens";
-  const int port = server.port();
-
-  const testing::HttpReply date = testing::HttpExchange(port, "GET", "/api/date");
-  EXPECT_EQ(date.status, 200);
-  EXPECT_EQ(date.body.size(), 10u);
-  EXPECT_EQ(date.body, ServerDate());
-
-  const testing::HttpReply page = testing::HttpExchange(port, "GET", "/");
-  EXPECT_EQ(page.status, 200);
-  EXPECT_EQ(page.body, "<p>zav</p>");
-  for (const char* hidden :
-       {"/.hidden", "/../serve_test.cpp", "/%2e%2e/%2e%2e/etc/passwd", "/sub/", "/api/upload"}) {
-    const testing::HttpReply refused = testing::HttpExchange(port, "GET", hidden);
-    EXPECT_GE(refused.status, 400) << hidden;
-    EXPECT_EQ(refused.body.find("secret"), std::string::npos) << hidden;
-  }
-
-  EXPECT_EQ(testing::HttpExchange(port, "POST", "/api/upload", archive).status, 400);  // no name
-  const testing::HttpReply stored =
-      testing::HttpExchange(port, "POST", "/api/upload?name=" + kName, archive);
-  EXPECT_EQ(stored.status, 201) << stored.body;
-  EXPECT_NE(stored.body.find("\"archive\":\"" + kName + "\""), std::string::npos) << stored.body;
-  EXPECT_EQ(testing::ReadAll(uploads / kName), archive);
-  EXPECT_EQ(testing::HttpExchange(port, "POST", "/api/upload?name=" + kName, archive).status, 409);
-
-  EXPECT_EQ(server.Stop(), 0);
+  EXPECT_EQ(Listing(uploads), std::vector<std::string>{kName});
 }
 
 }  // namespace

@@ -133,17 +133,13 @@ TEST(Component, FactoryCreatesAControlThatValidatesByName) {
 }
 
 TEST(Component, RegisteringAndUnregisteringLeaveTheFileAsBefore) {
-  testing::TempDrives drives;
-  const fs::path config = drives.base() / "config";
-  const char* saved = std::getenv("XDG_CONFIG_HOME");
-  const std::string saved_value = saved ? saved : "";
-  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  testing::TempDrives drives;  // the registry goes under its XDG_CONFIG_HOME
 
   Library lib;
   ASSERT_NE(lib.handle, nullptr) << dlerror();
   auto reg = lib.Get<decltype(&DllRegisterServer)>("DllRegisterServer");
   auto unreg = lib.Get<decltype(&DllUnregisterServer)>("DllUnregisterServer");
-  const fs::path file = config / "zav" / "registry.json";
+  const fs::path file = drives.base() / "config" / "zav" / "registry.json";
 
   ASSERT_EQ(reg(), ZAV_S_OK);
   const std::string entered = testing::ReadAll(file);
@@ -161,12 +157,6 @@ TEST(Component, RegisteringAndUnregisteringLeaveTheFileAsBefore) {
   ASSERT_EQ(reg(), ZAV_S_OK);
   ASSERT_EQ(unreg(), ZAV_S_OK);
   EXPECT_EQ(testing::ReadAll(file), other);
-
-  if (saved) {
-    setenv("XDG_CONFIG_HOME", saved_value.c_str(), 1);
-  } else {
-    unsetenv("XDG_CONFIG_HOME");
-  }
 }
 
 }  // namespace

@@ -3,15 +3,15 @@
 // pattern or climbing out of the folder, bodies cut short, too large, not zip, zip holding
 // the wrong things), all from 32 threads at once. Afterwards every valid archive is stored
 // exactly once and byte for byte, nothing else is in the upload folder (no half-written or
-// work files), every malformed upload got a refusal, and the server still answers and stops
-// cleanly. Every exchange has a time limit.
+// work files), every malformed upload got a refusal, and the server still answers: the date,
+// the page and nothing beside it, one more upload; then it stops cleanly. Every exchange has
+// a time limit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -20,44 +20,18 @@
 #include <thread>
 #include <vector>
 
-#include "files/zip_packing.hpp"
-#include "platform/temp_drives.hpp"
+#include "host/upload.hpp"
 #include "support/serve_harness.hpp"
-#include "validation/payment_writer.hpp"
 
 namespace zav {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ArchiveName;
 using testing::ReadAll;
 
 constexpr int kValid = 50, kTwice = 10, kMalformed = 200, kThreads = 32;
 constexpr std::size_t kMaxBytes = 1 << 20;  // the server's --max-bytes
-
-std::string ArchiveName(const std::string& folio) {
-  return "33501e01.m1.s0870.rA1234567890.f" + folio + ".p200404.e999.zip";
-}
-
-std::string Payment(const std::string& folio) {
-  std::time_t now = std::time(nullptr);
-  std::tm today{};
-  localtime_r(&now, &today);
-  PaymentPlan plan = SamplePaymentPlan(3, static_cast<std::uint32_t>(std::stoi(folio)));
-  plan.folio = folio;
-  plan.deadline_year = today.tm_year + 1900 + 1;  // never late against the server's date
-  std::ostringstream out;
-  WritePaymentFile(plan, out);
-  return out.str();
-}
-
-// The control's own packing of the payment of `folio`.
-std::string PageArchive(const std::string& folio, const fs::path& scratch) {
-  const std::string name = ArchiveName(folio);
-  const fs::path file = scratch / (name.substr(0, name.size() - 3) + "zav");
-  std::ofstream(file, std::ios::binary) << Payment(folio);
-  EXPECT_EQ(EmpacaArchivo((scratch / name).string(), file.string()), 0);
-  return ReadAll(scratch / name);
-}
 
 struct Upload {
   std::string target;
@@ -78,20 +52,25 @@ TEST(UploadLoad, ConcurrentValidAndMalformedUploads) {
   testing::TempDrives drives{"C=fixed"};
   const fs::path uploads = drives.base() / "uploads", scratch = drives.base() / "scratch",
                  web = drives.base() / "web";
-  for (const fs::path& p : {uploads, scratch, web}) fs::create_directories(p);
+  for (const fs::path& p : {uploads, scratch, web / "sub"}) fs::create_directories(p);
   std::ofstream(web / "index.html") << "<p>zav</p>";
+  std::ofstream(web / ".hidden") << "secret";
+  std::ofstream(web / "build.sh") << "secret";
 
   std::vector<Upload> work;
   std::map<std::string, std::string> valid;  // name -> archive
   for (int k = 1; k <= kValid; ++k) {
     char folio[8];
     std::snprintf(folio, sizeof folio, "%06d", k);
-    const std::string archive = PageArchive(folio, scratch), name = ArchiveName(folio);
+    const std::string name = ArchiveName(folio);
+    const std::string archive = testing::PageArchive(testing::OnTimePlan(folio), name, scratch);
     valid[name] = archive;
     work.push_back({"/api/upload?name=" + name, archive, archive.size(), 201, name});
     if (k <= kTwice) work.push_back(work.back());  // the same upload twice at once
   }
-  const std::string some = valid.begin()->second, payment = Payment("900000");
+  std::ostringstream payment_text;
+  WritePaymentFile(testing::OnTimePlan("900000"), payment_text);
+  const std::string some = valid.begin()->second, payment = payment_text.str();
   const std::string inner = ArchiveName("900001").substr(0, ArchiveName("900001").size() - 3);
   const std::string two = testing::ZipOf({{inner + "zav", payment}, {"x.txt", "x"}}, scratch);
   const std::string climbing = testing::ZipOf({{"../" + inner + "zav", payment}}, scratch);
@@ -142,22 +121,36 @@ TEST(UploadLoad, ConcurrentValidAndMalformedUploads) {
     const std::vector<int> once = {201}, twice = {201, 409};
     EXPECT_EQ(sorted, got.size() == 1 ? once : twice) << name;
   }
-  std::vector<std::string> stored;
-  for (const auto& e : fs::directory_iterator(uploads)) {
-    stored.push_back(e.path().filename().string());
-    const auto it = valid.find(stored.back());
-    if (it == valid.end()) {
-      ADD_FAILURE() << "not an accepted upload: " << stored.back();
-    } else {
-      EXPECT_EQ(ReadAll(e.path()), it->second) << stored.back();
-    }
-  }
-  EXPECT_EQ(stored.size(), valid.size());
-
   // Still answering, and still refusing a second copy.
-  EXPECT_EQ(Exchange(server.port(), {"/api/date", "", 0, 200, ""}, "GET"), 200);
+  const int port = server.port();
+  const testing::HttpReply date = testing::HttpExchange(port, "GET", "/api/date");
+  EXPECT_EQ(date.status, 200);
+  EXPECT_EQ(date.body.size(), 10u);
+  EXPECT_EQ(date.body, ServerDate());
+  const testing::HttpReply page = testing::HttpExchange(port, "GET", "/");
+  EXPECT_EQ(page.status, 200);
+  EXPECT_EQ(page.body, "<p>zav</p>");
+  for (const char* hidden : {"/.hidden", "/../upload_load_test.cpp", "/%2e%2e/%2e%2e/etc/passwd",
+                             "/sub/", "/api/upload"}) {
+    const testing::HttpReply refused = testing::HttpExchange(port, "GET", hidden);
+    EXPECT_GE(refused.status, 400) << hidden;
+    EXPECT_EQ(refused.body.find("secret"), std::string::npos) << hidden;
+  }
+  const std::string last = ArchiveName("000099");
+  valid[last] = testing::PageArchive(testing::OnTimePlan("000099"), last, scratch);
+  const testing::HttpReply stored =
+      testing::HttpExchange(port, "POST", "/api/upload?name=" + last, valid[last]);
+  EXPECT_EQ(stored.status, 201) << stored.body;
+  EXPECT_NE(stored.body.find("\"archive\":\"" + last + "\""), std::string::npos) << stored.body;
   const Upload again{"/api/upload?name=" + valid.begin()->first, some, some.size(), 409, ""};
-  EXPECT_EQ(Exchange(server.port(), again), 409);
+  EXPECT_EQ(Exchange(port, again), 409);
+
+  std::vector<std::string> names;
+  for (const auto& [name, archive] : valid) {
+    names.push_back(name);
+    EXPECT_EQ(ReadAll(uploads / name), archive) << name;
+  }
+  EXPECT_EQ(testing::Listing(uploads), names);  // nothing else: no half-written or work files
   EXPECT_EQ(server.Stop(), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
 }

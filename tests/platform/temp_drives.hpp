@@ -1,6 +1,7 @@
 // Test drives: a fresh temporary folder (under $ZAV_TEST_TMP, else /tmp) holding one root
-// folder per drive, with ZAV_DRIVES pointing at them for the lifetime of the object. The
-// previous ZAV_DRIVES comes back and the folder is removed afterwards.
+// folder per drive, with ZAV_DRIVES pointing at them for the lifetime of the object, and
+// XDG_DATA_HOME and XDG_CONFIG_HOME at its "data" and "config" folders (not made). The
+// previous values come back and the folder is removed afterwards.
 //
 //   TempDrives drives("C=fixed;A=removable");   // roots drives.root('C'), drives.root('A')
 //   drives.Write("C:/ZAV/temp/PAGO.ZAV", bytes);
@@ -17,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "basic/expect_failure.hpp"
@@ -33,7 +35,8 @@ class TempDrives {
     std::string pattern = (parent / "zav-drives-XXXXXX").native();
     if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
     base_ = pattern;
-    if (const char* old = std::getenv("ZAV_DRIVES")) saved_ = old;
+    Set("XDG_DATA_HOME", (base_ / "data").native());
+    Set("XDG_CONFIG_HOME", (base_ / "config").native());
 
     std::string table;
     while (!entries.empty()) {
@@ -46,14 +49,16 @@ class TempDrives {
       if (!table.empty()) table += ';';
       table += std::string(entry) + ":" + r.native();
     }
-    ::setenv("ZAV_DRIVES", table.c_str(), 1);
+    Set("ZAV_DRIVES", table);
   }
 
   ~TempDrives() {
-    if (saved_) {
-      ::setenv("ZAV_DRIVES", saved_->c_str(), 1);
-    } else {
-      ::unsetenv("ZAV_DRIVES");
+    for (const auto& [name, old] : saved_) {
+      if (old) {
+        ::setenv(name, old->c_str(), 1);
+      } else {
+        ::unsetenv(name);
+      }
     }
     std::error_code ec;
     std::filesystem::permissions(base_, std::filesystem::perms::owner_all,
@@ -84,8 +89,14 @@ class TempDrives {
   }
 
  private:
+  void Set(const char* name, const std::string& value) {
+    const char* old = std::getenv(name);
+    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    ::setenv(name, value.c_str(), 1);
+  }
+
   std::filesystem::path base_;
-  std::optional<std::string> saved_;
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
 };
 
 // The whole content of a native file ("" when it cannot be read).

@@ -1,5 +1,6 @@
 // What the tests of the upload server share: `zav serve` in a child process, one HTTP
-// exchange on loopback, and zip archives made with the zip library directly.
+// exchange on loopback, the archives the page uploads, and zip archives made with the zip
+// library directly.
 #pragma once
 
 #include <arpa/inet.h>
@@ -15,13 +16,16 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "files/zip_packing.hpp"
 #include "platform/temp_drives.hpp"
+#include "validation/payment_writer.hpp"
 
 namespace zav::testing {
 
@@ -138,6 +142,33 @@ class ServeProcess {
   int out_ = -1;
   int port_ = 0;
 };
+
+// The name the control gives the archive of folio `folio` (of the sample employer, 2004-04).
+inline std::string ArchiveName(const std::string& folio) {
+  return "33501e01.m1.s0870.rA1234567890.f" + folio + ".p200404.e999.zip";
+}
+
+// A sample payment of folio `folio` that is never late against the server's date: its
+// deadline is next year.
+inline PaymentPlan OnTimePlan(const std::string& folio = "000001") {
+  const std::time_t now = std::time(nullptr);
+  std::tm today{};
+  localtime_r(&now, &today);
+  PaymentPlan plan = SamplePaymentPlan(3, static_cast<std::uint32_t>(std::stoul(folio) + 6));
+  plan.folio = folio;
+  plan.deadline_year = today.tm_year + 1900 + 1;
+  return plan;
+}
+
+// The archive the page uploads: the payment file under the name the control gives it,
+// packed in `scratch` by the control's own packing.
+inline std::string PageArchive(const PaymentPlan& plan, const std::string& name,
+                               const std::filesystem::path& scratch) {
+  const std::filesystem::path file = scratch / (name.substr(0, name.size() - 3) + "zav");
+  WritePaymentFile(plan, file);
+  EXPECT_EQ(EmpacaArchivo((scratch / name).string(), file.string()), 0);
+  return ReadAll(scratch / name);
+}
 
 // A zip archive holding `entries` (name, bytes), made in `scratch` with the zip library.
 inline std::string ZipOf(const std::vector<std::pair<std::string, std::string>>& entries,
