@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -13,7 +14,7 @@
 namespace zav {
 namespace {
 
-TEST(MessagesTest, HoldsTheCatalogueNumbersInAscendingOrder) {
+TEST(MessagesTest, CatalogueNumbersLineBreaksAndSharedTexts) {
   const auto numbers = CatalogNumbers();
   EXPECT_EQ(CatalogSize(), 146u);
   ASSERT_EQ(numbers.size(), CatalogSize());
@@ -21,36 +22,26 @@ TEST(MessagesTest, HoldsTheCatalogueNumbersInAscendingOrder) {
   EXPECT_EQ(numbers.back(), 6000);
   EXPECT_TRUE(std::adjacent_find(numbers.begin(), numbers.end(), std::greater_equal<>()) ==
               numbers.end());
-  for (std::int16_t number : numbers) EXPECT_FALSE(CatalogText(number).empty()) << number;
-}
-
-TEST(MessagesTest, NumbersOutsideTheCatalogueHaveNoText) {
-  const std::int16_t absent[] = {0, 1, 3, 224, 2001, 6001, -1, -6000, INT16_MIN, INT16_MAX};
-  for (std::int16_t number : absent) EXPECT_TRUE(CatalogText(number).empty()) << number;
-}
-
-TEST(MessagesTest, SharedTextsAreIdentical) {
-  const std::pair<std::int16_t, std::int16_t> shared[] = {{34, 235}, {144, 6000}, {202, 203}};
-  for (const auto& [a, b] : shared) EXPECT_EQ(CatalogText(a), CatalogText(b)) << a << " " << b;
-}
-
-// Only multi-line messages hold control characters, and each uses its own join.
-TEST(MessagesTest, LineBreaksAreTheSingleJoinCharacterOfEachMessage) {
-  struct Case {
-    std::int16_t number;
-    std::string breaks;
-  };
-  const Case cases[] = {{2, "\r\r"}, {40, "\n"},  {41, "\n"},  {42, "\n"},  {43, "\n"},
-                        {85, "\n"},  {165, "\r"}, {262, "\r"}, {264, "\r"}, {290, "\r"}};
-  for (std::int16_t number : CatalogNumbers()) {
+  for (std::int16_t number : {0, 1, 3, 224, 2001, 6001, -1, -6000, INT16_MIN, INT16_MAX}) {
+    EXPECT_TRUE(CatalogText(number).empty()) << number;
+  }
+  // Only multi-line messages hold control characters, and each uses its own join.
+  const std::map<std::int16_t, std::string> joins = {
+      {2, "\r\r"}, {40, "\n"},  {41, "\n"},  {42, "\n"},  {43, "\n"},
+      {85, "\n"},  {165, "\r"}, {262, "\r"}, {264, "\r"}, {290, "\r"}};
+  for (std::int16_t number : numbers) {
+    EXPECT_FALSE(CatalogText(number).empty()) << number;
     std::string breaks;
     for (char c : CatalogText(number)) {
       if (static_cast<unsigned char>(c) < 0x20) breaks += c;
     }
-    const auto* it = std::find_if(std::begin(cases), std::end(cases),
-                                  [&](const Case& c) { return c.number == number; });
-    EXPECT_EQ(breaks, it == std::end(cases) ? "" : it->breaks) << number;
+    EXPECT_EQ(breaks, joins.contains(number) ? joins.at(number) : "") << number;
   }
+  const std::pair<std::int16_t, std::int16_t> shared[] = {{34, 235}, {144, 6000}, {202, 203}};
+  for (const auto& [a, b] : shared) EXPECT_EQ(CatalogText(a), CatalogText(b)) << a << " " << b;
+  // 85 is both missing-record messages.
+  EXPECT_EQ(std::string(CatalogText(85)),
+            std::string(CatalogText(81)) + "\n" + std::string(CatalogText(82)));
 }
 
 TEST(MessagesTest, TextsAreByteExact) {
@@ -78,11 +69,6 @@ TEST(MessagesTest, TextsAreByteExact) {
        "ZAV."},
   };
   for (const auto& c : cases) EXPECT_EQ(CatalogText(c.number), c.text) << c.number;
-}
-
-TEST(MessagesTest, MessageEightyFiveIsBothMissingRecordMessages) {
-  EXPECT_EQ(std::string(CatalogText(85)),
-            std::string(CatalogText(81)) + "\n" + std::string(CatalogText(82)));
 }
 
 // A UTF-8 literal pasted into the table would show as a lead byte 0xC2/0xC3 followed by a

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/json_host.hpp"
+#include <optional>
 
 namespace zav {
 namespace {
@@ -56,21 +56,6 @@ TEST(Safety, SwitchesOffRefuse) {
   EXPECT_EQ(enabled, 0u);
   EXPECT_EQ(SetInterfaceSafetyOptions(&*id, 1, 1), kEFail);
   LibrarySafety().scripting = true;
-}
-
-TEST(Safety, CallableByNameThroughTheHost) {
-  JsonHost host;
-  EXPECT_EQ(host.Handle(std::string(R"({"call":"GetInterfaceSafetyOptions","args":[")") +
-                        kScripting + R"(",0,0]})"),
-            std::string(R"({"ok":true,"result":0,"args":[")") + kScripting + R"(",3,1]})");
-  EXPECT_EQ(host.Handle(R"({"call":"GetInterfaceSafetyOptions","args":[null,0,5]})"),
-            R"({"ok":true,"result":0,"args":[null,3,5]})");
-  EXPECT_EQ(host.Handle(std::string(R"({"call":"GetInterfaceSafetyOptions","args":[")") + kOther +
-                        R"(",0,5]})"),
-            std::string(R"({"ok":true,"result":2147500034,"args":[")") + kOther + R"(",3,5]})");
-  EXPECT_EQ(host.Handle(std::string(R"({"call":"SetInterfaceSafetyOptions","args":[")") +
-                        kScripting + R"(",3,3]})"),
-            std::string(R"({"ok":true,"result":2147500037,"args":[")") + kScripting + R"(",3,3]})");
 }
 
 }  // namespace

@@ -19,6 +19,10 @@ TEST(JsonHost, AnswersRequestsInOrder) {
        R"({"ok":true,"result":32766,"args":[16383]})"},
       {R"({"call":"validaarchivo","args":[16384]})",
        R"({"ok":false,"error":{"number":6,"description":"Overflow"}})"},
+      {R"({"call":"ValidaArchivo","args":[-16384]})",
+       R"({"ok":true,"result":-32768,"args":[-16384]})"},
+      {R"({"call":"ValidaArchivo","args":[-16385]})",
+       R"({"ok":false,"error":{"number":6,"description":"Overflow"}})"},
       {R"({"call":"ValidaNumero","args":[" 12",3]})",
        R"({"ok":true,"result":false,"args":["12",3]})"},
       {R"({"call":"Trunca","args":[2.345]})", R"({"ok":true,"result":2.35,"args":[2.345]})"},
@@ -42,8 +46,24 @@ TEST(JsonHost, AnswersRequestsInOrder) {
        R"({"ok":false,"error":{"number":13,"description":"Type mismatch: arrays and objects are not values"}})"},
       {R"({"put":"Trunca","value":1})",
        R"({"ok":false,"error":{"number":450,"description":"Wrong number of arguments or invalid property assignment"}})"},
+      {R"({"put":"Sal","value":"x"})", R"({"ok":true,"result":null})"},
       {R"({"call":"Obtiene_Mensajes","args":[0]})",
        R"({"ok":true,"result":"\r\nFolio: 00012ñ","args":[0]})"},
+      {R"({"get":"Sal"})", R"({"ok":true,"result":"\r\n"})"},
+      {R"({"call":"Obtiene_Mensajes","args":[-1]})",
+       R"({"ok":true,"result":"\r\nFolio: 00012ñ","args":[-1]})"},
+      {R"({"call":"Obtiene_Mensajes","args":[9]})",
+       R"({"ok":true,"result":"Error en RFC del sumario no coincide con el encabezado.\r\nFolio: )"
+       R"(00012ñ","args":[9]})"},
+      // The safety answers by name.
+      {R"({"call":"GetInterfaceSafetyOptions","args":["{A6EF9860-C720-11D0-9337-00A0C90DCAA9}",0,0]})",
+       R"({"ok":true,"result":0,"args":["{A6EF9860-C720-11D0-9337-00A0C90DCAA9}",3,1]})"},
+      {R"({"call":"GetInterfaceSafetyOptions","args":[null,0,5]})",
+       R"({"ok":true,"result":0,"args":[null,3,5]})"},
+      {R"({"call":"GetInterfaceSafetyOptions","args":["{00000000-0000-0000-C000-000000000046}",0,5]})",
+       R"({"ok":true,"result":2147500034,"args":["{00000000-0000-0000-C000-000000000046}",3,5]})"},
+      {R"({"call":"SetInterfaceSafetyOptions","args":["{A6EF9860-C720-11D0-9337-00A0C90DCAA9}",3,3]})",
+       R"({"ok":true,"result":2147500037,"args":["{A6EF9860-C720-11D0-9337-00A0C90DCAA9}",3,3]})"},
   };
   JsonHost host;
   for (const Case& c : cases) EXPECT_EQ(host.Handle(c.request), c.answer) << c.request;
