@@ -30,6 +30,7 @@ TEST(Inicio, ChoosesTheWorkFolderOnTheFixedDisks) {
     std::vector<std::string> folders;  // present before the call
     const char* expected;
     std::vector<std::string> created;  // every folder the call makes
+    const char* before = "";           // the work folder of an earlier call
   } cases[] = {
       {"C=fixed;D=fixed", {"D:/ZAV", "D:/ZAV/temp"}, "D:\\ZAV\\temp\\", {}},
       {"C=fixed;D=fixed",
@@ -43,6 +44,8 @@ TEST(Inicio, ChoosesTheWorkFolderOnTheFixedDisks) {
        "C:\\ZAV\\temp\\",
        {"C:/ZAV", "C:/ZAV/temp"}},
       {"A=removable;D=fixed", {}, "D:\\ZAV\\temp\\", {"D:/ZAV", "D:/ZAV/temp"}},
+      // An earlier work folder stays when no disk holds one.
+      {"C=fixed", {}, "C:\\otro\\", {}, "C:\\otro\\"},
   };
   for (const auto& k : cases) {
     TempDrives drives(k.drives);
@@ -51,20 +54,12 @@ TEST(Inicio, ChoosesTheWorkFolderOnTheFixedDisks) {
     expected.insert(k.created.begin(), k.created.end());
     ZAV z;
     z.bgGerencia = true;
+    z.DestinoArchi = k.before;
     z.inicio();
     EXPECT_EQ(z.DestinoArchi, k.expected) << k.drives;
     EXPECT_FALSE(z.bgGerencia);
     EXPECT_EQ(Folders(drives), expected) << k.drives;
   }
-}
-
-TEST(Inicio, KeepsAnEarlierWorkFolderWhenNoDiskHoldsOne) {
-  TempDrives drives("C=fixed");
-  ZAV z;
-  z.DestinoArchi = "C:\\otro\\";
-  z.inicio();
-  EXPECT_EQ(z.DestinoArchi, "C:\\otro\\");
-  EXPECT_FALSE(fs::exists(drives.native("C:/ZAV")));
 }
 
 // Without a fixed disk there is no sound work folder: the call fails and changes nothing.
