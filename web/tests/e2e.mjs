@@ -32,13 +32,9 @@ const outDir = path.resolve(option('out'));
 let passed = 0;
 let failed = 0;
 function check(what, ok, detail = '') {
-  if (ok) {
-    passed += 1;
-    console.log(`ok   ${what}`);
-  } else {
-    failed += 1;
-    console.log(`FAIL ${what}${detail ? `\n     ${detail}` : ''}`);
-  }
+  if (ok) passed += 1;
+  else failed += 1;
+  console.log(ok ? `ok   ${what}` : `FAIL ${what}${detail ? `\n     ${detail}` : ''}`);
   return ok;
 }
 
@@ -70,9 +66,7 @@ async function openPage(context, url, problems) {
   const page = await context.newPage();
   page.setDefaultTimeout(STEP_TIMEOUT);
   page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
-  page.on('console', (m) => {
-    if (m.type() === 'error') problems.push(`console: ${m.text()}`);
-  });
+  page.on('console', (m) => m.type() === 'error' && problems.push(`console: ${m.text()}`));
   await page.goto(url);
   await page.waitForSelector('body[data-listo="true"]');
   return page;
@@ -85,10 +79,8 @@ async function verdictOf(page) {
 
 async function main() {
   const work = fs.mkdtempSync(path.join(os.tmpdir(), 'zav-e2e-'));
-  const uploads = path.join(work, 'uploads');
-  const profile = path.join(work, 'chromium-profile');
+  const [uploads, profile, nativeDrive] = ['uploads', 'chromium-profile', 'native-c'].map((d) => path.join(work, d));
   fs.mkdirSync(outDir, { recursive: true });
-  const nativeDrive = path.join(work, 'native-c');
   fs.mkdirSync(nativeDrive);
   nativeEnv.ZAV_DRIVES = `C=fixed:${nativeDrive}`;
 
@@ -96,20 +88,14 @@ async function main() {
   const today = new Date();
   const period = `${today.getFullYear()}${String(today.getMonth() + 1).padStart(2, '0')}`;
   const deadline = ddmmyyyy(new Date(today.getTime() + 30 * 86_400_000));
-  const okDir = path.join(work, 'ok');
-  const partsDir = path.join(work, 'parts');
-  const badDir = path.join(work, 'bad');
+  const [okDir, partsDir, badDir] = ['ok', 'parts', 'bad'].map((d) => path.join(work, d));
   for (const d of [okDir, partsDir, badDir]) fs.mkdirSync(d);
   const sample = ['sample', '--workers', '20', '--period', period, '--deadline', deadline];
   zav(...sample, '-o', okDir);
   zav(...sample, '--disks', '3', '-o', partsDir);
   const okName = fs.readdirSync(okDir).find((n) => n.toUpperCase().endsWith('.ZAV'));
   const okFile = path.join(okDir, okName);
-  const parts = fs
-    .readdirSync(partsDir)
-    .filter((n) => /\.ZA\d$/i.test(n))
-    .sort()
-    .map((n) => path.join(partsDir, n));
+  const parts = fs.readdirSync(partsDir).filter((n) => /\.ZA\d$/i.test(n)).sort().map((n) => path.join(partsDir, n));
 
   // The same file with one digit of its stored check value (positions 121 to 139 of
   // the last record) changed.
@@ -131,16 +117,8 @@ async function main() {
     executablePath: CHROMIUM,
     headless: true,
     viewport: { width: 1100, height: 900 },
-    args: [
-      '--headless',
-      '--no-sandbox',
-      '--disable-gpu',
-      '--disable-quic',
-      '--no-first-run',
-      '--disable-background-networking',
-      '--disable-component-update',
-      '--disable-sync',
-    ],
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
   const problems = [];
   try {
@@ -154,23 +132,14 @@ async function main() {
     check('a valid file is accepted', verdict === 'aceptado', await page.textContent('#veredicto'));
     if (verdict === 'aceptado') {
       const capture = (await page.textContent('#linea-captura')).trim();
-      check(
-        'the capture line is the native control\u2019s',
-        capture === native.capture_line,
-        `${capture} vs ${native.capture_line}`,
-      );
+      check('the capture line is the native control\u2019s', capture === native.capture_line, `${capture} vs ${native.capture_line}`);
       const archiveName = (await page.textContent('#nombre-paquete')).trim();
       const total = (await page.textContent('#total')).trim();
       const nativeFields = native.param.split('|');
-      const expectedTotal = new Intl.NumberFormat('es-MX', { style: 'currency', currency: 'MXN' })
-        .format(Number(nativeFields[27]));
+      const expectedTotal = new Intl.NumberFormat('es-MX', { style: 'currency', currency: 'MXN' }).format(Number(nativeFields[27]));
       check('the total to pay is the parameter string\u2019s', total === expectedTotal, `${total} vs ${expectedTotal}`);
       const employer = await page.textContent('#datos-patron');
-      check(
-        'the employer and registration are shown',
-        employer.includes(nativeFields[0].trim()) && employer.includes(nativeFields[1]),
-        employer,
-      );
+      check('the employer and registration are shown', employer.includes(nativeFields[0].trim()) && employer.includes(nativeFields[1]), employer);
       await page.screenshot({ path: path.join(outDir, 'e2e-aceptado.png'), fullPage: true });
 
       await page.click('#enviar');
@@ -182,11 +151,7 @@ async function main() {
       if (stored.length === 1) {
         const entries = unzipSync(fs.readFileSync(path.join(uploads, stored[0])));
         const names = Object.keys(entries);
-        check(
-          'the archive holds the payment file byte for byte',
-          names.length === 1 && Buffer.from(entries[names[0]]).equals(bytes),
-          names.join(', '),
-        );
+        check('the archive holds the payment file byte for byte', names.length === 1 && Buffer.from(entries[names[0]]).equals(bytes), names.join(', '));
       }
       await page.screenshot({ path: path.join(outDir, 'e2e-enviado.png'), fullPage: true });
 

@@ -42,17 +42,8 @@ function fakeHost({ enabled = 1, setResult = 0 } = {}) {
     if (r.call === 'ValidaReg') return { ok: true, result: '0', args: r.args };
     return { ok: false, error: { number: 438, description: 'no such member' } };
   };
-  return {
-    requests,
-    bridge: {
-      typelib: () => TYPELIB,
-      request: (line) => {
-        const r = JSON.parse(line);
-        requests.push(r);
-        return JSON.stringify(answer(r));
-      },
-    },
-  };
+  const request = (line) => (requests.push(JSON.parse(line)), JSON.stringify(answer(requests.at(-1))));
+  return { requests, bridge: { typelib: () => TYPELIB, request } };
 }
 
 test('the control is scripted only when it declares itself safe for scripting', () => {
@@ -64,11 +55,8 @@ test('the control is scripted only when it declares itself safe for scripting', 
   ];
   for (const c of cases) {
     const { bridge, requests } = fakeHost(c.host);
-    if (c.refused) {
-      assert.throws(() => createZAV(bridge), ZAVSafetyError, c.name);
-    } else {
-      assert.doesNotThrow(() => createZAV(bridge), c.name);
-    }
+    if (c.refused) assert.throws(() => createZAV(bridge), ZAVSafetyError, c.name);
+    else assert.doesNotThrow(() => createZAV(bridge), c.name);
     assert.deepEqual(requests[0], { call: 'GetInterfaceSafetyOptions', args: [SCRIPTING_IID, 0, 0] }, c.name);
   }
 });
@@ -81,9 +69,7 @@ test('members keep their names: properties as accessors, methods as functions', 
   assert.equal(zav.sArchZAVZip, 'x.zip');
   assert.equal(zav.ValidaReg('06/12/2026'), '0');
   assert.deepEqual(requests.at(-1), { call: 'ValidaReg', args: ['06/12/2026'] });
-  assert.throws(() => {
-    zav.sArchZAVZip = 'y.zip';
-  }, TypeError);
+  assert.throws(() => (zav.sArchZAVZip = 'y.zip'), TypeError);
   assert.throws(() => zav.$call('Nada'), (e) => e instanceof ZAVError && e.number === 438);
 });
 
@@ -93,9 +79,8 @@ const FIELDS = [260, 5120, 260, 2048, 7, 2048, 2048, 1024, 66, 260];
 
 function records(archive, file, { size = 188, operation = 4 } = {}) {
   const numeric = new Uint8Array(188);
-  new DataView(numeric.buffer).setUint32(0, size, true);
-  new DataView(numeric.buffer).setUint32(4, operation, true);
-  new DataView(numeric.buffer).setUint32(40, 5, true);
+  const view = new DataView(numeric.buffer);
+  [[0, size], [4, operation], [40, 5]].forEach(([at, value]) => view.setUint32(at, value, true));
   const values = [archive, file, '', '', '', '', '', '', '', 'Performing ZIP Operation'];
   const text = new Uint8Array(FIELDS.reduce((a, b) => a + b, 0)).fill(0x20);
   let offset = 0;
@@ -120,10 +105,7 @@ function fakeFS(files, { failWrite = false } = {}) {
       if (failWrite) throw Object.assign(new Error('ENOSPC'), { errno: 51 });
       files.set(p, data);
     },
-    rename: (from, to) => {
-      files.set(to, files.get(from));
-      files.delete(from);
-    },
+    rename: (from, to) => files.set(to, files.get(from)).delete(from),
     unlink: (p) => files.delete(p),
   };
 }
@@ -152,10 +134,7 @@ test('the zip writer packs the file of field 2 at the path of field 1, or answer
   for (const c of cases) {
     const fs = fakeFS(new Map([['/c/ZAV/temp/pago.zav', payment]]), c.fs);
     const packed = [];
-    const zipSync = (entries) => {
-      packed.push(entries);
-      return new Uint8Array([0x50, 0x4b]);
-    };
+    const zipSync = (entries) => (packed.push(entries), new Uint8Array([0x50, 0x4b]));
     const answer = makeDzipVB({ FS: fs, nativePath, zipSync })(...records(...c.args));
     assert.equal(answer.result, c.result, c.name);
     if (c.status !== undefined) assert.equal(answer.status, c.status, c.name);
