@@ -75,11 +75,15 @@ TEST_F(Diskettes, LastRecordTypeDecides) {
   }
 }
 
-TEST_F(Diskettes, MalformedNamesAnswer234AndOpenNothing) {
+// Malformed names answer 234 and open nothing; a drive not ready fails the call.
+TEST_F(Diskettes, FailuresLeaveTheWorkFile) {
   drives_.Write("C:/ZAV/temp/A0501X.ZAV", "work");
   for (const char* name : {"PAGO0501.ZA", "PAGO0501.ZB1", "PAGO0501.XA1", "", "PAGO05.ZA01"}) {
     EXPECT_EQ(z_.IntegraDisco(name, 1), 234) << name;
   }
+  fs::remove_all(drives_.root('A'));
+  EXPECT_RUNTIME_FAILURE(err::kDiskNotReady, z_.IntegraDisco("PAGO0501.ZA0", 0));
+  EXPECT_EQ(z_.ChecaUltimoDisco("PAGO0501.ZA0"), 255);
   EXPECT_EQ(Work(), "work");
 }
 
@@ -106,14 +110,6 @@ TEST_F(Diskettes, FirstPartReplacesALongerWorkFile) {
   EXPECT_EQ(z_.IntegraDisco("PAGO0501.ZA1", 1), 0);
   EXPECT_EQ(Work(), Records({2, 3, 3, 3}, 'n') + Records({5, 6}, 'm'));
   EXPECT_EQ(Listing(drives_.native("C:/ZAV/temp")).size(), 1u);
-}
-
-TEST_F(Diskettes, DriveNotReadyFailsTheCallAndLeavesTheWorkFile) {
-  drives_.Write("C:/ZAV/temp/A0501X.ZAV", "work");
-  fs::remove_all(drives_.root('A'));
-  EXPECT_RUNTIME_FAILURE(err::kDiskNotReady, z_.IntegraDisco("PAGO0501.ZA0", 0));
-  EXPECT_EQ(z_.ChecaUltimoDisco("PAGO0501.ZA0"), 255);
-  EXPECT_EQ(Work(), "work");
 }
 
 TEST_F(Diskettes, FailedCopyDeletesTheWorkFile) {

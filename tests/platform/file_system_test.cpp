@@ -18,7 +18,7 @@ void MakeReadOnly(const fs::path& p) {
                   fs::perm_options::remove);
 }
 
-TEST(ListDirectory, FiltersByAttributeAndMatchesWildcardsWithoutCase) {
+TEST(FileSystem, ListDirectoryFiltersByAttributeAndFileExistsMatchesWithoutCase) {
   TempDrives drives;
   drives.Write("C:/d/PAGO.ZA0", "0");
   drives.Write("C:/d/pago.za1", "1");
@@ -47,20 +47,15 @@ TEST(ListDirectory, FiltersByAttributeAndMatchesWildcardsWithoutCase) {
   for (const auto& k : cases) {
     EXPECT_EQ(ListDirectory(k.pattern, k.attributes), k.expected) << k.pattern;
   }
+  // FileExists counts hidden files, not folders nor patterns.
+  EXPECT_TRUE(FileExists("c:\\D\\pago.ZA0"));
+  EXPECT_TRUE(FileExists("C:\\d\\.oculto.zav"));
+  EXPECT_FALSE(FileExists("C:\\d\\Carpeta.za9"));
+  EXPECT_FALSE(FileExists("C:\\d\\*.zav"));
+  EXPECT_FALSE(FileExists("Q:\\d\\Otro.zav"));
   EXPECT_EQ(FirstMatch("C:\\d\\*.ZA?"), "Otro.zav");
   EXPECT_EQ(FirstMatch("C:\\d\\*.txt"), "");
   EXPECT_RUNTIME_FAILURE(err::kPathNotFound, FirstMatch("Q:\\*.*"));
-}
-
-TEST(FileSystem, FileExistsCountsHiddenFilesButNotFolders) {
-  TempDrives drives;
-  drives.Write("C:/d/a.txt", "a");
-  drives.Write("C:/d/.h", "h");
-  EXPECT_TRUE(FileExists("C:\\D\\A.TXT"));
-  EXPECT_TRUE(FileExists("C:\\d\\.h"));
-  EXPECT_FALSE(FileExists("C:\\d"));
-  EXPECT_FALSE(FileExists("C:\\d\\*.txt"));
-  EXPECT_FALSE(FileExists("Q:\\d\\a.txt"));
 }
 
 TEST(FileSystem, DeleteFileNeedsForceForReadOnlyFiles) {
