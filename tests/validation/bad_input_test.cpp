@@ -14,12 +14,12 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <string>
 
 #include "control/zav.hpp"
 #include "platform/temp_drives.hpp"
 #include "validation/layout.hpp"
+#include "validation/payment_run.hpp"
 #include "validation/payment_writer.hpp"
 #include "validation/record_03.hpp"
 
@@ -33,10 +33,14 @@ using testing::TempDrives;
 constexpr char kName[] = "P0404268.ZAV";
 constexpr char kOnTime[] = "17/05/2004";
 
-std::string Sample() {
-  std::ostringstream out;
-  WritePaymentFile(SamplePaymentPlan(2, 1), out);
-  return out.str();
+std::string Sample() { return testing::FileOf(SamplePaymentPlan(2, 1)); }
+
+// The records with CR LF after each.
+std::string Crlf(const std::string& bytes) {
+  std::string crlf;
+  for (std::size_t k = 0; k < bytes.size(); k += kRecordLength)
+    crlf += bytes.substr(k, kRecordLength) + "\r\n";
+  return crlf;
 }
 
 struct Ran {
@@ -53,10 +57,6 @@ Ran Shell(const std::string& command) {
   const int raw = p != nullptr ? ::pclose(p) : -1;
   ran.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return ran;
-}
-
-std::string Unzipped(const fs::path& archive) {
-  return Shell("unzip -p '" + archive.string() + "'").out;
 }
 
 // "0", "message N", or "5 (N)" with the run-time failure behind it.
@@ -115,14 +115,8 @@ TEST_F(BadInput, AnswersAndNothingLost) {
       {"a high byte in an amount",
        [](std::string& b) { b[kRecordLength + record03::kCuotaFija.start] = '\377'; }, kOnTime,
        "message 177"},
-      {"CR LF after every record",
-       [](std::string& b) {
-         std::string crlf;
-         for (std::size_t k = 0; k < b.size(); k += kRecordLength)
-           crlf += b.substr(k, kRecordLength) + "\r\n";
-         b = crlf;
-       },
-       kOnTime, "message 219"},  // the last record, read 10 bytes off, has no deadline
+      {"CR LF after every record", [](std::string& b) { b = Crlf(b); }, kOnTime,
+       "message 219"},  // the last record, read 10 bytes off, has no deadline
       // The control reads a server date's parts by their leading numbers: letters are day 0
       // of month 0 of year 0, long before any deadline, so the payment is on time. The
       // command line refuses such dates (BadInputCli).
@@ -183,7 +177,7 @@ TEST_F(BadInput, AnswersAndNothingLost) {
     EXPECT_EQ(ReadAll(drives_.root('A') / kName), bytes) << "the source changed";
     const fs::path work = work_folder_ / kName;
     if (result == "0") {
-      EXPECT_EQ(Unzipped(work_folder_ / z.sArchZAVZip()), bytes);
+      EXPECT_EQ(testing::Unzipped((work_folder_ / z.sArchZAVZip()).string()), bytes);
       EXPECT_FALSE(fs::exists(work));
     } else if (fs::exists(work)) {
       EXPECT_EQ(ReadAll(work), bytes) << "the rejected work file changed";
@@ -249,11 +243,9 @@ TEST_F(BadInput, DiskettePartVanishingBetweenCalls) {
 TEST_F(BadInput, CommandLine) {
   const fs::path in = drives_.base() / "in";
   const std::string sample = Sample();
-  std::string crlf;
-  for (std::size_t k = 0; k < sample.size(); k += kRecordLength)
-    crlf += sample.substr(k, kRecordLength) + "\r\n";
-  const std::map<std::string, std::string> files = {
-      {"good/P0404268.ZAV", sample}, {"crlf/P0404268.ZAV", crlf}, {"big/P0404268.ZAV", sample}};
+  const std::map<std::string, std::string> files = {{"good/P0404268.ZAV", sample},
+                                                    {"crlf/P0404268.ZAV", Crlf(sample)},
+                                                    {"big/P0404268.ZAV", sample}};
   for (const auto& [name, bytes] : files) {
     fs::create_directories((in / name).parent_path());
     std::ofstream(in / name, std::ios::binary) << bytes;
@@ -268,18 +260,17 @@ TEST_F(BadInput, CommandLine) {
 
   const std::string zav = std::string(ZAV_BINARY) + " ";
   const std::string date = " --server-date 17/05/2004";
+  const std::string good = "check " + (in / "good/P0404268.ZAV").string() + " --server-date ";
+  const char kBadDate[] = "zav: --server-date must be a date written DD/MM/YYYY";
   struct CliCase {
     std::string args;
     int status;
     const char* output;
     bool as_root = true;  // false: permissions do not bind root
   } cases[] = {
-      {"check " + (in / "good/P0404268.ZAV").string() + " --server-date 2004-05-17", 64,
-       "zav: --server-date must be a date written DD/MM/YYYY"},
-      {"check " + (in / "good/P0404268.ZAV").string() + " --server-date 31/02/2004", 64,
-       "--server-date must be"},
-      {"check " + (in / "good/P0404268.ZAV").string() + " --server-date ab/cd/efgh", 64,
-       "--server-date must be"},
+      {good + "2004-05-17", 64, kBadDate},
+      {good + "31/02/2004", 64, kBadDate},
+      {good + "ab/cd/efgh", 64, kBadDate},
       {"check " + (in / "crlf/P0404268.ZAV").string() + date, 1, "rejected: message 219"},
       {"validate " + (in / "big/P0404268.ZAV").string() + date, 2,
        "rejected: run-time failure 6 (Overflow: the file is longer than 2147483647 bytes)"},

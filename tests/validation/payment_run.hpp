@@ -2,11 +2,12 @@
 // out by hand, edits of a file held in memory (a field of record k; the size field and the
 // stored check value brought back in line), and a fixture that brings a file in from a
 // diskette drive A to the work folder on drive C the way a page does (inicio, copiaArch,
-// NumDiscos).
+// NumDiscos), and the bytes an archive holds.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -25,46 +26,35 @@ inline constexpr char kOnTime[] = "18/07/2005";  // the deadline, Sunday 17 July
 // Two workers with round amounts: records 1 header, 2-3 workers, 4 movement (the first
 // worker's, type 10), 5 summary, 6 validation.
 inline PaymentPlan Small() {
-  PaymentPlan s;
-  s.folio = "000123";
-  s.nombre = "PATRON DE PRUEBA";
-  s.year = 2005;
-  s.month = 6;
-  s.deadline_year = 2005;
-  s.deadline_month = 7;
-  s.deadline_day = 17;
-  s.multas = 300;
-  s.donativos = 400;
-  PaymentWorker a;
-  a.nss = "12345678901";
-  a.name = "JUAN PEREZ";
-  a.days = 30;
-  a.bimester_days = 61;
-  a.cuota_fija = 10000;
-  a.cuota_excedente = 2050;
-  a.prestaciones_dinero = 3000;
-  a.gastos_medicos = 400;
-  a.riesgos_trabajo = 5000;
-  a.invalidez_vida = 6000;
-  a.guarderias = 700;
-  a.retiro = 40000;
-  a.cesantia_patronal = 20000;
-  a.cesantia_trabajador = 10000;
-  a.aportacion_voluntaria = 5000;
-  a.aportacion_vivienda = 8000;
-  a.movements = {{10, 0, 1234}};
-  PaymentWorker b;
-  b.nss = "10987654321";
-  b.name = "MARIA LOPEZ";
-  b.housing_credit = "1234567890";
-  b.days = 15;
-  b.bimester_days = 45;
-  b.cuota_fija = 5000;
-  b.recargos_seguros = 300;
-  b.aportacion_vivienda = 2000;
-  b.amortizacion_credito = 9000;
-  s.workers = {a, b};
+  // clang-format off
+  PaymentPlan s{.folio = "000123", .nombre = "PATRON DE PRUEBA", .year = 2005, .month = 6,
+                .deadline_year = 2005, .deadline_month = 7, .deadline_day = 17, .workers = {
+      {.nss = "12345678901", .name = "JUAN PEREZ", .housing_credit = "", .days = 30,
+       .bimester_days = 61,
+       .cuota_fija = 10000, .cuota_excedente = 2050, .prestaciones_dinero = 3000,
+       .gastos_medicos = 400, .riesgos_trabajo = 5000, .invalidez_vida = 6000, .guarderias = 700,
+       .retiro = 40000, .cesantia_patronal = 20000, .cesantia_trabajador = 10000,
+       .aportacion_voluntaria = 5000, .aportacion_vivienda = 8000, .movements = {{10, 0, 1234}}},
+      {.nss = "10987654321", .name = "MARIA LOPEZ", .housing_credit = "1234567890", .days = 15,
+       .bimester_days = 45, .cuota_fija = 5000, .recargos_seguros = 300,
+       .aportacion_vivienda = 2000, .amortizacion_credito = 9000, .movements = {}}},
+      .multas = 300, .donativos = 400};
+  // clang-format on
   return s;
+}
+
+// The bytes of an archive, or a command's whole output.
+inline std::string Output(const std::string& command) {
+  std::string out;
+  FILE* p = ::popen(command.c_str(), "r");
+  char buffer[4096];
+  for (std::size_t got; p != nullptr && (got = std::fread(buffer, 1, sizeof buffer, p)) > 0;)
+    out.append(buffer, got);
+  if (p != nullptr) ::pclose(p);
+  return out;
+}
+inline std::string Unzipped(const std::string& archive) {
+  return Output("unzip -p '" + archive + "'");
 }
 
 inline std::string FileOf(const PaymentPlan& plan) {
