@@ -63,10 +63,14 @@ TEST(RecordLayouts, CoverTheirRecordsExactly) {
   EXPECT_EQ(record04::kMovimiento7.start + kMovementEntryLength, record04::kRelleno280.start);
 }
 
-std::int16_t Check(const std::string& r, std::int32_t registro = 1) {
-  ZAV z;
+// The check on a control loaded from the record: `z`, or a fresh one.
+std::int16_t Check(ZAV& z, const std::string& r, std::int32_t registro = 1) {
   LoadHeaderProperties(z, r);
   return CheckHeaderRecord(z, registro, r);
+}
+std::int16_t Check(const std::string& r, std::int32_t registro = 1) {
+  ZAV z;
+  return Check(z, r, registro);
 }
 
 TEST(HeaderRecordTest, ChecksInOrderFirstFailureWins) {
@@ -103,29 +107,24 @@ TEST(HeaderRecordTest, ChecksInOrderFirstFailureWins) {
 }
 
 TEST(HeaderRecordTest, StoresDeclaredTotalsAndTrimsProperties) {
-  std::string r = ValidHeader();
   ZAV z;
-  LoadHeaderProperties(z, r);
-  ASSERT_EQ(CheckHeaderRecord(z, 1, r), 0);
+  ASSERT_EQ(Check(z, ValidHeader()), 0);
   EXPECT_EQ(z.iNumReg02_e21, 60);
   EXPECT_EQ(z.iNumReg03, Variant::Double(2));
 
   // The days are stored before the workers field fails; the workers keep their value.
-  r = ValidHeader({{kTotalDias, "0001234"}, {kTotalTrabajadores, "0000 0002"}});
   ZAV failing;
-  LoadHeaderProperties(failing, r);
   failing.iNumReg03 = Variant::Integer(7);
-  EXPECT_EQ(CheckHeaderRecord(failing, 1, r), 163);
+  EXPECT_EQ(
+      Check(failing, ValidHeader({{kTotalDias, "0001234"}, {kTotalTrabajadores, "0000 0002"}})),
+      163);
   EXPECT_EQ(failing.iNumReg02_e21, 1234);
   EXPECT_EQ(failing.iNumReg03, Variant::Integer(7));
 
   // The trimming of year, month and folio stays, whatever the outcome.
-  r = ValidHeader({{kAno, " 205"}});
+  const std::string r = ValidHeader({{kAno, " 205"}, {kMes, " 6"}, {kFolio, " 00123"}});
   ZAV trimmed;
-  LoadHeaderProperties(trimmed, r);
-  trimmed.igPer = " 6 ";
-  trimmed.sgFolioZAV = " 00123";
-  EXPECT_EQ(CheckHeaderRecord(trimmed, 1, r), 11);
+  EXPECT_EQ(Check(trimmed, r), 11);
   EXPECT_EQ(trimmed.igAno, "205");
   EXPECT_EQ(trimmed.igPer, "6");
   EXPECT_EQ(trimmed.sgFolioZAV, " 00123");  // not reached
@@ -139,12 +138,7 @@ TEST(HeaderRecordTest, NonNumberPeriodOrTotalIsARunTimeFailure) {
   const std::pair<Edit, int> cases[] = {{{kAno, "20X5"}, err::kTypeMismatch},
                                         {{kMes, "  "}, err::kTypeMismatch},
                                         {{kTotalDias, "1.0E+10"}, err::kOverflow}};
-  for (const auto& [edit, error] : cases) {
-    const std::string r = ValidHeader({edit});
-    ZAV z;
-    LoadHeaderProperties(z, r);
-    EXPECT_RUNTIME_FAILURE(error, CheckHeaderRecord(z, 1, r));
-  }
+  for (const auto& [edit, error] : cases) EXPECT_RUNTIME_FAILURE(error, Check(ValidHeader({edit})));
 }
 
 // Types 2 to 6 go to their checks (here each refuses its position); any other type ending

@@ -4,7 +4,6 @@
 
 #include <cfloat>
 #include <climits>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,7 +22,7 @@ using testing::Edit;
 // are zero.
 std::string ValidWorker(const std::vector<Edit>& edits = {}) {
   // clang-format off
-  std::string r = testing::Build({
+  const std::string r = testing::Build({
       {kTipo, "03"}, {kRegistroPatronal, "A1234567890"}, {kRfc, "ABCD010101XY1"},
       {kPeriodo, "200506"}, {kSeguridadSocial, "12345678901"}, {kCreditoVivienda, "1234567890"},
       {kMovimientos, "00"}, {kNombre, "PEREZ LOPEZ JUAN"}, {kUltimoSalario, "0012345"},
@@ -32,14 +31,13 @@ std::string ValidWorker(const std::vector<Edit>& edits = {}) {
       {kCuotaExcedente, "0000100"}, {kPrestacionesDinero, "0000200"}, {kGastosMedicos, "0000300"},
       {kRiesgosTrabajo, "0000400"}, {kInvalidezVida, "0000500"}, {kGuarderias, "0000600"},
       {kRecargosSeguros, "0000700"}, {kDiasCotizadosBimestre, "61"},
-      {kDiasIncapacidadBimestre, "00"}, {kDiasAusentismoBimestre, "00"}
+      {kDiasIncapacidadBimestre, "00"}, {kDiasAusentismoBimestre, "00"}, {kRetiro, "0000000"},
+      {kRecargosRetiro, "0000000"}, {kCesantiaPatronal, "0000000"},
+      {kCesantiaTrabajador, "0000000"}, {kRecargosCesantia, "0000000"},
+      {kAportacionVoluntaria, "0000000"}, {kAportacionVivienda, "0000000"},
+      {kAmortizacionCredito, "0000000"}
   });
   // clang-format on
-  for (const Field& f :
-       {kRetiro, kRecargosRetiro, kCesantiaPatronal, kCesantiaTrabajador, kRecargosCesantia,
-        kAportacionVoluntaria, kAportacionVivienda, kAmortizacionCredito}) {
-    testing::Put(r, f, "0000000");
-  }
   return testing::Edited(r, edits);
 }
 
@@ -166,14 +164,13 @@ TEST(WorkerRecordTest, LatenessRules) {
 }
 
 TEST(WorkerRecordTest, TotalsOfTwoRecords) {
-  std::string r = ValidWorker({{kRetiro, "0000100"},
-                               {kRecargosRetiro, "0000200"},
-                               {kCesantiaPatronal, "0000300"},
-                               {kCesantiaTrabajador, "0000400"},
-                               {kRecargosCesantia, "0000500"},
-                               {kAportacionVoluntaria, "0000600"},
-                               {kAportacionVivienda, "0000700"},
-                               {kAmortizacionCredito, "0000801"}});
+  // clang-format off
+  std::string r = ValidWorker({
+      {kRetiro, "0000100"}, {kRecargosRetiro, "0000200"}, {kCesantiaPatronal, "0000300"},
+      {kCesantiaTrabajador, "0000400"}, {kRecargosCesantia, "0000500"},
+      {kAportacionVoluntaria, "0000600"}, {kAportacionVivienda, "0000700"},
+      {kAmortizacionCredito, "0000801"}});
+  // clang-format on
   ZAV z;
   SetUpRun(z, 6);
   ASSERT_EQ(CheckWorkerRecord(z, 2, r), 0);
@@ -208,28 +205,27 @@ TEST(WorkerRecordTest, FailureKeepsEarlierAdditions) {
   EXPECT_TRUE(z.SumaT30.IsEmpty());
 }
 
+// A total pushed past its type's range; the bimester days are minus one.
 TEST(WorkerRecordTest, TotalOverflowIsARunTimeFailure) {
-  const std::pair<const char*, std::function<void(ZAV&, std::string&)>> cases[] = {
-      {"iNumTrabViv", [](ZAV& z, std::string&) { z.iNumTrabViv = INT_MAX; }},
-      {"SumaT26", [](ZAV& z, std::string&) { z.SumaT26 = INT_MIN; }},  // minus one below
-      {"SumaT18",
-       [](ZAV& z, std::string& r) {
-         z.SumaT18 = Variant::Double(DBL_MAX);
-         testing::Put(r, kCuotaFija, "1.0E308");
-       }},
-      {"SumaT29",
-       [](ZAV& z, std::string& r) {
-         z.SumaT29 = DBL_MAX;
-         testing::Put(r, kRetiro, "1.0E308");
-       }},
+  const struct {
+    const char* what;
+    void (*setup)(ZAV&);
+    Field field;
+    const char* text;
+  } cases[] = {
+      {"iNumTrabViv", [](ZAV& z) { z.iNumTrabViv = INT_MAX; }, kTipo, "03"},
+      {"SumaT26", [](ZAV& z) { z.SumaT26 = INT_MIN; }, kTipo, "03"},
+      {"SumaT18", [](ZAV& z) { z.SumaT18 = Variant::Double(DBL_MAX); }, kCuotaFija, "1.0E308"},
+      {"SumaT29", [](ZAV& z) { z.SumaT29 = DBL_MAX; }, kRetiro, "1.0E308"},
   };
-  for (const auto& [what, setup] : cases) {
-    std::string r = ValidWorker({{kDiasCotizadosBimestre, "-1"}});
+  for (const auto& c : cases) {
     ZAV z;
     SetUpRun(z);
-    setup(z, r);
-    SCOPED_TRACE(what);
-    EXPECT_RUNTIME_FAILURE(err::kOverflow, CheckWorkerRecord(z, 2, r));
+    c.setup(z);
+    SCOPED_TRACE(c.what);
+    EXPECT_RUNTIME_FAILURE(
+        err::kOverflow,
+        CheckWorkerRecord(z, 2, ValidWorker({{kDiasCotizadosBimestre, "-1"}, {c.field, c.text}})));
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,7 @@ namespace {
 using namespace record05;
 using testing::Edit;
 
-std::int16_t Check(const std::vector<Edit>& edits, void (*setup)(ZAV&) = nullptr,
+std::int16_t Check(const std::vector<Edit>& edits, const std::function<void(ZAV&)>& setup = {},
                    std::int32_t registro = testing::kSummaryNumber) {
   ZAV z;
   testing::SetUpBeforeSummary(z);
@@ -84,19 +85,24 @@ TEST(SummaryRecordTest, PositionAndPeriodRules) {
     more.insert(more.end(), no_rcv.begin(), no_rcv.end());
     return more;
   };
+  const auto housing_in_tolerance = [](ZAV& z) {
+    OddMonthWithoutRcv(z);
+    z.SumaT35 = Variant::Double(1);
+    z.SumaT36 = 0;
+    z.igToler = 1;
+  };
   const struct {
     const char* what;
     std::vector<Edit> edits;
     std::int16_t expected;
-    void (*setup)(ZAV&) = nullptr;
+    std::function<void(ZAV&)> setup = {};
     std::int32_t registro = testing::kSummaryNumber;
   } cases[] = {
+      // clang-format off
       // The bound counts the declared workers and the movements so far, plus one.
-      {"at the bound", {}, 0, nullptr, 4},
-      {"before the bound, whatever it holds", {{kRegistroPatronal, "X"}}, 229, nullptr, 3},
-      {"a difference below the cent is ignored",
-       {},
-       0,
+      {"at the bound", {}, 0, {}, 4},
+      {"before the bound, whatever it holds", {{kRegistroPatronal, "X"}}, 229, {}, 3},
+      {"a difference below the cent is ignored", {}, 0,
        [](ZAV& z) { z.SumaT18 = Variant::Double(100.004); }},
       // Odd months below 13 refuse RCV and housing amounts, 13 and 14 voluntary and
       // housing amounts; amounts up to the tolerance are allowed.
@@ -104,29 +110,16 @@ TEST(SummaryRecordTest, PositionAndPeriodRules) {
       {"odd month wins over the comparison", {{kRetiro, "000040001"}}, 263, OddMonth},
       {"odd month: voluntary allowed, housing refused", with({}), 263, OddMonthWithoutRcv},
       {"odd month: housing up to the tolerance",
-       with({{kViviendaCuenta, "000000100"},
-             {kViviendaAmortizacion, "000000000"},
-             {kAmortizacionCredito, "000000000"},
-             {kActualizacionVivienda, "000000000"},
-             {kRecargosVivienda, "000000000"}}),
-       0,
-       [](ZAV& z) {
-         OddMonthWithoutRcv(z);
-         z.SumaT35 = Variant::Double(1);
-         z.SumaT36 = 0;
-         z.igToler = 1;
-       }},
+       with({{kViviendaCuenta, "000000100"}, {kViviendaAmortizacion, "000000000"},
+             {kAmortizacionCredito, "000000000"}, {kActualizacionVivienda, "000000000"},
+             {kRecargosVivienda, "000000000"}}), 0, housing_in_tolerance},
       {"voluntarias in period 13", {}, 264, [](ZAV& z) { z.working().igNumPeriodo = 13; }},
-      {"period 14: housing refused",
-       {{kVoluntarias, "00000000000"}},
-       264,
-       [](ZAV& z) {
-         z.working().igNumPeriodo = 14;
-         z.SumaT34 = Variant::Double(0);
-       }},
+      {"period 14: housing refused", {{kVoluntarias, "00000000000"}}, 264,
+       [](ZAV& z) { z.working().igNumPeriodo = 14; z.SumaT34 = Variant::Double(0); }},
       // A late payment must carry its housing update and surcharges.
       {"negative housing update, late", {{kActualizacionVivienda, "-00000100"}}, 147, Late},
       {"negative housing surcharges, late", {{kRecargosVivienda, "-00000200"}}, 147, Late},
+      // clang-format on
   };
   for (const auto& c : cases) EXPECT_EQ(Check(c.edits, c.setup, c.registro), c.expected) << c.what;
 }
@@ -139,28 +132,23 @@ TEST(SummaryRecordTest, IdentityKeepsItsFormat) {
     const char* text;
     std::int16_t expected;
   } cases[] = {
-      {kRegistroPatronal, "-1234567890", 237},
-      {kRegistroPatronal, "A12345X7890", 237},
-      {kRfc, " BCD010101XY1", 0},
-      {kRfc, "1BCD010101XY1", 9},
-      {kRfc, "ABCD0101O1XY1", 9},
-      {kPeriodo, "199706", 238},
-      {kPeriodo, "199707", 0},
-      {kPeriodo, "200515", 238},
+      // clang-format off
+      {kRegistroPatronal, "-1234567890", 237}, {kRegistroPatronal, "A12345X7890", 237},
+      {kRfc, " BCD010101XY1", 0}, {kRfc, "1BCD010101XY1", 9}, {kRfc, "ABCD0101O1XY1", 9},
+      {kPeriodo, "199706", 238}, {kPeriodo, "199707", 0}, {kPeriodo, "200515", 238},
+      // clang-format on
   };
   for (const auto& c : cases) {
-    ZAV z;
-    testing::SetUpBeforeSummary(z);
     const std::string text = c.text;
-    if (c.field.start == kRegistroPatronal.start) z.sgNoContrato = text;
-    if (c.field.start == kRfc.start) z.sRFCPatron = text;
-    if (c.field.start == kPeriodo.start) {
-      z.sgPerPago = text;
-      z.igPer = text.substr(4);
-    }
-    EXPECT_EQ(CheckSummaryRecord(z, 5, testing::Edited(testing::ValidSummary(), {{c.field, text}})),
-              c.expected)
-        << text;
+    const auto header_holds_it = [&](ZAV& z) {
+      if (c.field.start == kRegistroPatronal.start) z.sgNoContrato = text;
+      if (c.field.start == kRfc.start) z.sRFCPatron = text;
+      if (c.field.start == kPeriodo.start) {
+        z.sgPerPago = text;
+        z.igPer = text.substr(4);
+      }
+    };
+    EXPECT_EQ(Check({{c.field, text}}, header_holds_it), c.expected) << text;
   }
 }
 
@@ -183,12 +171,11 @@ TEST(SummaryRecordTest, ComparisonsAllowTheToleranceEitherWay) {
     EXPECT_EQ(Check({{c.field, c.text}}, Tolerance1), c.expected) << c.field.name << " " << c.text;
   }
   // 2.14 - 1.14 is slightly above 1 in binary: the comparison is made in cents.
-  EXPECT_EQ(Check({{kGastosMedicos, "000000214"}, {kSubtotal4Seguros, "00000026964"}},
-                  [](ZAV& z) {
-                    z.igToler = 1;
-                    z.SumaT21 = Variant::Double(1.14);
-                  }),
-            0);
+  const auto gastos = [](ZAV& z) {
+    z.igToler = 1;
+    z.SumaT21 = Variant::Double(1.14);
+  };
+  EXPECT_EQ(Check({{kGastosMedicos, "000000214"}, {kSubtotal4Seguros, "00000026964"}}, gastos), 0);
 }
 
 TEST(SummaryRecordTest, KeepsEveryAmount) {
@@ -228,9 +215,9 @@ TEST(SummaryRecordTest, AmountsKeptBeforeAFailureStay) {
   // A component that fails its comparison is kept but not added to SumaS8S14.
   ZAV c;
   testing::SetUpBeforeSummary(c);
-  EXPECT_EQ(CheckSummaryRecord(
-                c, 5, testing::Edited(testing::ValidSummary(), {{kRiesgosTrabajo, "000005001"}})),
-            240);
+  const std::string riesgos =
+      testing::Edited(testing::ValidSummary(), {{kRiesgosTrabajo, "000005001"}});
+  EXPECT_EQ(CheckSummaryRecord(c, 5, riesgos), 240);
   EXPECT_EQ(c.SumaS12, Variant::Double(50.01));
   EXPECT_DOUBLE_EQ(c.SumaS8S14, 100.00 + 20.50 + 30.00 + 4.00);
   EXPECT_TRUE(c.SumaS13.IsEmpty());
