@@ -27,11 +27,11 @@ void ExpectSame(ZAV& z, const std::string& record, const Field& f) {
   const bool numeric = Expected(z, record, f, expected);
   double got = -1;
   std::string_view view;
-  ASSERT_EQ(NumeroValue(z, record, f, got), numeric) << '"' << Cut(record, f) << '"';
-  ASSERT_EQ(NumeroField(z, record, f, view), numeric) << '"' << Cut(record, f) << '"';
+  SCOPED_TRACE('"' + std::string(Cut(record, f)) + '"');
+  ASSERT_EQ(NumeroValue(z, record, f, got), numeric);
+  ASSERT_EQ(NumeroField(z, record, f, view), numeric);
   if (numeric) {
-    EXPECT_EQ(got, expected) << '"' << Cut(record, f) << '"';
-    EXPECT_EQ(LeadingValue(view), expected);
+    EXPECT_EQ(std::pair(got, LeadingValue(view)), std::pair(expected, expected));
   }
 }
 

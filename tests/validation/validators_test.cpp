@@ -15,26 +15,21 @@ TEST(Validators, TextValidatorsAnswerAndTrimAsStated) {
     bool expected;
     std::string left;  // the caller's text after the call
   } cases[] = {
-      {numero, " 12", 3, false, "12"},
-      {numero, "-000012", 7, true, "-000012"},
-      {numero, "12A4567", 7, false, "12A4567"},
-      {numero, "       ", 7, false, ""},
+      // clang-format off
+      {numero, " 12", 3, false, "12"},        {numero, "-000012", 7, true, "-000012"},
+      {numero, "12A4567", 7, false, "12A4567"}, {numero, "       ", 7, false, ""},
       {numero, "1.5E+02", 7, true, "1.5E+02"},
       {numero, "12\t", 3, false, "12\t"},  // only spaces are trimmed
-      {esp, "       ", 7, true, "       "},
-      {esp, "12-4", 4, false, "12-4"},
-      {esp, "1.2.3", 5, true, "1.2.3"},
-      {esp, "12 4", 4, true, "12 4"},
+      {esp, "       ", 7, true, "       "},   {esp, "12-4", 4, false, "12-4"},
+      {esp, "1.2.3", 5, true, "1.2.3"},       {esp, "12 4", 4, true, "12 4"},
       {esp, "123", 4, false, "123"},
-      {alfa, "abc", 3, true, "abc"},
-      {alfa, "AB ", 3, false, "AB "},
+      {alfa, "abc", 3, true, "abc"},          {alfa, "AB ", 3, false, "AB "},
       {alfa, "A1C", 3, false, "A1C"},
       {alfa, "\351ab", 3, false, "\351ab"},  // é upper-cases to É, not a plain letter
-      {alfanum, "   ", 3, true, ""},
-      {alfanum, "A1 ", 3, true, "A1"},
-      {alfanum, "A1", 3, false, "A1"},
-      {alfanum, "A-1", 3, false, "A-1"},
+      {alfanum, "   ", 3, true, ""},          {alfanum, "A1 ", 3, true, "A1"},
+      {alfanum, "A1", 3, false, "A1"},        {alfanum, "A-1", 3, false, "A-1"},
       {alfanum, " a.b ", 5, true, "a.b"},
+      // clang-format on
   };
   ZAV z;
   for (const auto& c : cases) {
