@@ -6,10 +6,8 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -27,7 +25,9 @@ namespace zav {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Ran;
 using testing::ReadAll;
+using testing::Shell;
 using testing::TempDrives;
 
 constexpr char kName[] = "P0404268.ZAV";
@@ -41,22 +41,6 @@ std::string Crlf(const std::string& bytes) {
   for (std::size_t k = 0; k < bytes.size(); k += kRecordLength)
     crlf += bytes.substr(k, kRecordLength) + "\r\n";
   return crlf;
-}
-
-struct Ran {
-  int status = -1;
-  std::string out;  // standard output and error
-};
-
-Ran Shell(const std::string& command) {
-  Ran ran;
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  char buffer[4096];
-  for (std::size_t got; p != nullptr && (got = std::fread(buffer, 1, sizeof buffer, p)) > 0;)
-    ran.out.append(buffer, got);
-  const int raw = p != nullptr ? ::pclose(p) : -1;
-  ran.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return ran;
 }
 
 // "0", "message N", or "5 (N)" with the run-time failure behind it.

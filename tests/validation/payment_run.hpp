@@ -2,10 +2,11 @@
 // out by hand, edits of a file held in memory (a field of record k; the size field and the
 // stored check value brought back in line), and a fixture that brings a file in from a
 // diskette drive A to the work folder on drive C the way a page does (inicio, copiaArch,
-// NumDiscos), and the bytes an archive holds.
+// NumDiscos), and commands run through the shell (the bytes an archive holds).
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <sstream>
@@ -43,18 +44,23 @@ inline PaymentPlan Small() {
   return s;
 }
 
-// The bytes of an archive, or a command's whole output.
-inline std::string Output(const std::string& command) {
+// A command's exit status and its output, standard error included.
+struct Ran {
+  int status = -1;
   std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
+};
+inline Ran Shell(const std::string& command) {
+  Ran ran;
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
   char buffer[4096];
   for (std::size_t got; p != nullptr && (got = std::fread(buffer, 1, sizeof buffer, p)) > 0;)
-    out.append(buffer, got);
-  if (p != nullptr) ::pclose(p);
-  return out;
+    ran.out.append(buffer, got);
+  const int raw = p != nullptr ? ::pclose(p) : -1;
+  ran.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return ran;
 }
 inline std::string Unzipped(const std::string& archive) {
-  return Output("unzip -p '" + archive + "'");
+  return Shell("unzip -p '" + archive + "'").out;
 }
 
 inline std::string FileOf(const PaymentPlan& plan) {
