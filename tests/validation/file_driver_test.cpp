@@ -3,6 +3,7 @@
 // file finds what the run finds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -47,19 +48,14 @@ void ForgeWithoutValidationRecord(std::string& bytes) {
   check.Fold(bytes);  // no validation record left: one fold is every record's
   check.Fold(std::string_view(r).substr(0, 139));
   static constexpr std::string_view kCounted = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-  const auto matching = [&](const RunningCheck& c) {
-    int same = 0;
-    for (std::size_t d = 0; d < 19; ++d) same += c.value()[d] == stored[d];
-    return same;
-  };
   for (std::size_t pos = 139; pos < kLen && !check.Matches(stored); ++pos) {
     RunningCheck best = check;
-    int best_score = -1;
+    std::ptrdiff_t best_zeros = -1;  // digits already matching the stored zeros
     for (const char c : kCounted) {
       RunningCheck next = check;
       next.Fold(std::string_view(&c, 1));
-      if (matching(next) > best_score) {
-        best_score = matching(next);
+      if (std::ranges::count(next.value(), '0') > best_zeros) {
+        best_zeros = std::ranges::count(next.value(), '0');
         best = next;
         r[pos] = c;
       }

@@ -7,7 +7,6 @@
 // 000123, two workers. Records: 1 header, 2-3 workers, 4 movement, 5 summary, 6 validation.
 #pragma once
 
-#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -110,13 +109,10 @@ inline std::string ValidValidation() {
   // clang-format on
 }
 
-// An amount field's text: `cents` zero-padded to `length`, a leading minus when negative.
+// An amount field's text: `cents` (not negative) zero-padded to `length`.
 inline std::string Digits(long long cents, int length) {
-  std::string digits = std::to_string(cents < 0 ? -cents : cents);
-  const int width = cents < 0 ? length - 1 : length;
-  digits.insert(0, static_cast<std::size_t>(std::max(0, width - static_cast<int>(digits.size()))),
-                '0');
-  return cents < 0 ? "-" + digits : digits;
+  const std::string digits = std::to_string(cents);
+  return std::string(static_cast<std::size_t>(length) - digits.size(), '0') + digits;
 }
 
 }  // namespace zav::testing
