@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -20,15 +19,6 @@ namespace zavcli {
 
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
-
-std::string Today() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[16];
-  std::strftime(text, sizeof text, "%d/%m/%Y", &local);
-  return text;
-}
 
 namespace {
 
@@ -126,8 +116,8 @@ void Print(const RunRequest& request, zav::ZAV& z, const Outcome& o) {
     return;
   }
   if (o.failure_number != 0) {
-    std::cout << "rejected: run-time failure " << o.failure_number << " ("
-              << o.failure_description << ") at record " << z.posicion << "\n";
+    std::cout << "rejected: run-time failure " << o.failure_number << " (" << o.failure_description
+              << ") at record " << z.posicion << "\n";
     return;
   }
   std::string text = HostText(o.result);

@@ -25,7 +25,4 @@ struct RunRequest {
 // 0 accepted, 1 rejected with a message, 2 run-time failure, 64 usage error.
 int RunValidate(const RunRequest& request);
 
-// Today's date as DD/MM/YYYY.
-std::string Today();
-
 }  // namespace zavcli

@@ -62,12 +62,6 @@ int WriteArchive(const ZipLibrary& zip, const fs::path& archive, const fs::path&
 
 }  // namespace
 
-std::size_t ZipTextFieldOffset(int field) {
-  std::size_t offset = 0;
-  for (int i = 1; i < field; ++i) offset += kZipTextFieldLengths[static_cast<std::size_t>(i - 1)];
-  return offset;
-}
-
 std::int32_t dzipVB(unsigned char* numeric_record, char* text_record, std::int32_t* status) {
   std::int32_t ignored = 0;
   std::int32_t& outcome = status != nullptr ? *status : ignored;

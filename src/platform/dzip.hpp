@@ -26,7 +26,11 @@ inline constexpr std::size_t kZipTextRecordSize = 13141;
 inline constexpr std::int32_t kZipOperationPack = 4;
 
 // Offset of text field `field` (1 to 10) in the text record.
-std::size_t ZipTextFieldOffset(int field);
+constexpr std::size_t ZipTextFieldOffset(int field) {
+  std::size_t offset = 0;
+  for (int i = 1; i < field; ++i) offset += kZipTextFieldLengths[static_cast<std::size_t>(i - 1)];
+  return offset;
+}
 
 // Results other than 0.
 namespace dzip {
