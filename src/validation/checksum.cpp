@@ -155,12 +155,11 @@ RunningCheck RunningCheck::Load(std::string_view digits, std::int16_t i, std::in
   return check;
 }
 
-namespace {
-
 // The folding counters, held in registers while a text is folded; the sums stay in the
-// check's own array.
-struct Folder {
-  std::uint32_t* owed;
+// check's own array, reached through the array itself so that a checked build checks every
+// index.
+struct RunningCheck::Folder {
+  Sums& owed;
   unsigned pos;           // i
   unsigned carry;         // j
   std::uint32_t running;  // r plus the bytes since, reduced modulo 9 only when read
@@ -201,8 +200,6 @@ struct Folder {
   void Owe(unsigned c, std::size_t q) { owed[q + c] += c; }
 };
 
-}  // namespace
-
 void RunningCheck::Fold(std::string_view record) {
   RefuseLongText(record);
   // The record type is the value of the second character; a validation record's own
@@ -214,7 +211,7 @@ void RunningCheck::Fold(std::string_view record) {
   unsigned char packed[kDigits + kChunk + 16];
   std::size_t n = waiting_count_;
   std::copy_n(waiting_.begin(), n, packed);
-  Folder f{owed_.data(), pos_, carry_, running_};
+  Folder f{owed_, pos_, carry_, running_};
   const auto* bytes = reinterpret_cast<const unsigned char*>(record.data());
   for (std::size_t from = 0; from < end; from += kChunk) {
     const std::size_t added = Pack(bytes + from, std::min(end - from, kChunk), packed + n);
@@ -235,7 +232,7 @@ void RunningCheck::Fold(std::string_view record) {
 }
 
 void RunningCheck::Settle() const noexcept {
-  Folder f{owed_.data(), pos_, carry_, running_};
+  Folder f{owed_, pos_, carry_, running_};
   for (std::size_t k = 0; k < waiting_count_; ++k) f.Step(waiting_[k]);
   waiting_count_ = 0;
   pos_ = static_cast<std::uint8_t>(f.pos);

@@ -61,14 +61,16 @@ class RunningCheck {
   bool Matches(std::string_view stored) const noexcept { return value() == stored; }
 
  private:
-  // Sums owed by position + byte, before reduction modulo 19: up to 18 + 'Z'.
-  static constexpr std::size_t kBins = kDigits + 'Z' - 1;
+  // Sums owed by position + byte, before reduction modulo 19: indices 0 to 18 + 'Z'.
+  static constexpr std::size_t kBins = kDigits - 1 + 'Z' + 1;
+  using Sums = std::array<std::uint32_t, kBins>;
+  struct Folder;
 
   // Folds the waiting bytes and reduces the sums into the digits.
   void Settle() const noexcept;
 
   mutable std::array<char, kDigits> digits_;
-  mutable std::array<std::uint32_t, kBins> owed_{};
+  mutable Sums owed_{};
   mutable std::uint32_t running_ = 0;  // r plus the counted bytes since it was reduced
   mutable std::uint8_t pos_ = 0;       // i
   mutable std::uint8_t carry_ = 0;     // j
