@@ -126,11 +126,8 @@ std::size_t Pack(const unsigned char* in, std::size_t len, unsigned char* out) {
   return PackCounted(in, len, out);
 }
 
-void RefuseLongText(std::string_view text) {
-  if (text.size() > RunningCheck::kMaxText) throw RuntimeFailure(err::kSubscriptOutOfRange);
-}
-
-// The sums are settled before they could overflow: each counted byte adds at most 90.
+// The sums and the running remainder are reduced before they could overflow: each counted
+// byte adds at most 90 to one sum and to the remainder (40 000 512 x 90 + 8 < 2^32).
 constexpr std::uint32_t kSettleEvery = 40'000'000;
 
 }  // namespace
@@ -201,7 +198,6 @@ struct RunningCheck::Folder {
 };
 
 void RunningCheck::Fold(std::string_view record) {
-  RefuseLongText(record);
   // The record type is the value of the second character; a validation record's own
   // check value and everything after it do not count.
   std::size_t end = record.size();
@@ -222,13 +218,16 @@ void RunningCheck::Fold(std::string_view record) {
     for (; k + kDigits <= n; k += kDigits) f.Block(packed + k, std::make_index_sequence<kDigits>());
     std::copy(packed + k, packed + n, packed);
     n -= k;
+    if (unsettled_ > kSettleEvery) {  // a long text: reduce on the way
+      f.running %= 9;
+      Reduce();
+    }
   }
   pos_ = static_cast<std::uint8_t>(f.pos);
   carry_ = static_cast<std::uint8_t>(f.carry);
   running_ = f.running % 9;
   waiting_count_ = static_cast<std::uint8_t>(n);
   std::copy_n(packed, n, waiting_.begin());
-  if (unsettled_ > kSettleEvery) Settle();
 }
 
 void RunningCheck::Settle() const noexcept {
@@ -238,6 +237,10 @@ void RunningCheck::Settle() const noexcept {
   pos_ = static_cast<std::uint8_t>(f.pos);
   carry_ = static_cast<std::uint8_t>(f.carry);
   running_ = f.running % 9;
+  Reduce();
+}
+
+void RunningCheck::Reduce() const noexcept {
   std::array<unsigned, kDigits> add{};
   for (std::size_t b = 0; b < kBins; ++b) {
     add[b % kDigits] += owed_[b] % 10;
@@ -268,7 +271,6 @@ std::int16_t RunningCheck::r() const noexcept {
 }
 
 std::string ShortCheck(std::string_view text) {
-  RefuseLongText(text);
   std::array<char, 3> d{'0', '0', '0'};
   unsigned i = 0, j = 0, r = 0;
   FoldDigits(d, i, j, r, text, text.size());

@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "control/zav.hpp"
 #include "validation/checksum.hpp"
 
 namespace zav {
@@ -92,7 +93,7 @@ TEST(ChecksumFold, MatchesThePlainRule) {
 // More counted bytes than the digit sums may hold between two readings: they are settled on
 // the way, and the value stays the rule's.
 TEST(ChecksumFold, LongRunsBetweenReadings) {
-  const std::string text(RunningCheck::kMaxText, 'Z');
+  const std::string text(32767, 'Z');
   RunningCheck fast;
   PlainCheck plain;
   for (int k = 0; k < 1300; ++k) {
@@ -117,6 +118,35 @@ TEST(ChecksumFold, ZAtTheLastPosition) {
     plain.Fold(c.text);
     EXPECT_EQ(Of(fast), Of(plain)) << c.i << " " << c.text;
   }
+}
+
+// The host's methods fold texts of any length: the counters wrap, nothing limits the text.
+TEST(ChecksumFold, TextsOfAnyLength) {
+  std::mt19937 rng(12);
+  ZAV zav;
+  for (std::string text : {std::string(32768, 'A'), RandomText(rng, 100'000, 1)}) {
+    PlainRule<19> plain;
+    PlainRule<3> short_plain;
+    plain.Fold(text);
+    short_plain.Fold(text);
+    std::string sum(19, '0'), short_sum;
+    std::int16_t i = 0, j = 0, r = 0;
+    zav.AcarreaCheckString(text, sum, i, j, r);
+    zav.CheckString(text, short_sum);
+    EXPECT_EQ((State{sum, i, j, r}), Of(plain)) << text.size();
+    EXPECT_EQ(short_sum, short_plain.value()) << text.size();
+  }
+  // One text long enough that its sums must be reduced on the way (every block of it owes
+  // one and the same sum) folds as it does in pieces.
+  const std::string block = "ZYXWVUTSRQPONMLKJIH";
+  std::string longest(56'000'000, ' ');
+  for (std::size_t k = 0; k < longest.size(); ++k) longest[k] = block[k % block.size()];
+  RunningCheck whole, pieces;
+  whole.Fold(longest);
+  for (std::size_t k = 0; k < longest.size(); k += 29'000) {
+    pieces.Fold(std::string_view(longest).substr(k, 29'000));
+  }
+  EXPECT_EQ(Of(whole), Of(pieces));
 }
 
 }  // namespace
