@@ -43,7 +43,7 @@ TEST(JsonHost, AnswersRequestsInOrder) {
       {R"({"call":"Trunca","args":[]})",
        R"({"ok":false,"error":{"number":450,"description":"Wrong number of arguments or invalid property assignment"}})"},
       {R"({"call":"Trunca","args":[[1]]})",
-       R"({"ok":false,"error":{"number":13,"description":"Type mismatch: arrays and objects are not values"}})"},
+       R"({"ok":false,"error":{"number":13,"description":"Type mismatch: this host has no object references; a JSON array or object is not a value"}})"},
       {R"({"put":"gdatServerStarted","value":"07/03/2005"})", R"({"ok":true,"result":null})"},
       {R"({"get":"gdatServerStarted"})", R"({"ok":true,"result":38418.0})"},
       {R"({"put":"Trunca","value":1})",
