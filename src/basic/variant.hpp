@@ -99,8 +99,8 @@ class Variant {
   friend bool operator==(const Variant& a, const Variant& b) = default;
 
  private:
-  using Storage = std::variant<std::monostate, std::int16_t, std::int32_t, double,
-                               std::string, bool, Date, std::shared_ptr<VariantObject>>;
+  using Storage = std::variant<std::monostate, std::int16_t, std::int32_t, double, std::string,
+                               bool, Date, std::shared_ptr<VariantObject>>;
   template <typename T>
   explicit Variant(T v) : value_(std::move(v)) {}
 
