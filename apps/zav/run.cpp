@@ -163,8 +163,9 @@ std::string Where(const zav::ZAV& z, std::int16_t message) {
     const int type = z.working().last_record_type;
     return " at record " + std::to_string(record) + ", " +
            (type >= 2 && type <= 6 ? kNames[type - 2]
-            : type >= 0            ? "a record of unknown type " + std::to_string(type)
-                                   : std::string("which is not a payment record"));
+            : type >= 0 ? "a record of unknown type " + std::string(type < 10 ? "0" : "") +
+                              std::to_string(type)
+                        : std::string("which is not a payment record"));
   }
   if (message == 406 || message == 234) return ", in the file's name";
   if (z.iTamArch > 0 && z.posicion > zav::RecordCountOf(z.iTamArch)) {
