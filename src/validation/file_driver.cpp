@@ -39,6 +39,15 @@ void RenameAndPack(ZAV& z) {
 
 enum Type : std::uint8_t { k02 = 2, k03, k04, k05, k06 };
 
+// A record's type for people: its first two characters when both are digits, else -1.
+int TypeOf(std::string_view record) {
+  if (record.size() < 2 || record[0] < '0' || record[0] > '9' || record[1] < '0' ||
+      record[1] > '9') {
+    return -1;
+  }
+  return (record[0] - '0') * 10 + (record[1] - '0');
+}
+
 // The check value of records 1..n. It depends on nothing the record checks change and is
 // read only once every record has passed, so on a machine with a second core it is folded
 // there, over a handle of its own, while the records are checked; a run that stops early
@@ -109,6 +118,12 @@ std::string RunValidation(ZAV& z, const std::string& sDateServ, const RunOptions
   w.last_message = 0;
   w.last_failure_number = 0;
   w.last_failure_description.clear();
+  // The record a failure would be in, as the diagnosis places it (validation/diagnosis.hpp).
+  const auto at = [&w](std::int32_t record, int type) {
+    w.last_record = record;
+    w.last_record_type = type;
+  };
+  at(0, -1);
   std::optional<RecordFile> file;
   const auto close_quietly = [&file] {
     try {
@@ -132,11 +147,16 @@ std::string RunValidation(ZAV& z, const std::string& sDateServ, const RunOptions
 
     std::string record;
     file->Read(1, record);
+    const int first_type = TypeOf(record);
+    at(1, first_type);
     CopyHeader(z, record);
     DerivePeriod(z);
+    at(0, -1);
     if (const auto m = WorkNameCheck(z, record)) throw Stop{m};
 
     file->Read(n, record);  // an empty file has no record 0: a run-time failure
+    const int last_type = TypeOf(record);
+    at(n, last_type);
     ReadLastRecord(z, record);
     if (const auto m = DeadlineCheck(record)) throw Stop{m};
     if (const auto m = VersionCheck(z)) throw Stop{m};
@@ -145,7 +165,9 @@ std::string RunValidation(ZAV& z, const std::string& sDateServ, const RunOptions
     CheckValueFold check(work_path, n);
     std::array<bool, 7> seen{};
     for (z.posicion = 1; z.posicion <= n; ++z.posicion) {
+      at(z.posicion, -1);
       file->Read(z.posicion, record);
+      at(z.posicion, TypeOf(record));
       const std::uint8_t t = ToByte(LeadingValue(Cut(record, 1, 2)));
       if (t >= k02 && t <= k06) seen[t] = true;
       if (t == k03) {
@@ -156,9 +178,14 @@ std::string RunValidation(ZAV& z, const std::string& sDateServ, const RunOptions
       if (r != 0) throw Stop{r};
     }
 
-    if (!check.Result(*file).Matches(z.sCheckSum)) throw Stop{144};
+    at(0, -1);
+    const bool check_value_matches = check.Result(*file).Matches(z.sCheckSum);
+    at(n, last_type);
+    if (!check_value_matches) throw Stop{144};
+    at(1, first_type);  // the header declares the worker count and the days total
     if (const auto m = WorkerCountCheck(z)) throw Stop{m};
     if (const auto m = DaysTotalCheck(z)) throw Stop{m};
+    at(0, -1);
     if (const auto m = RecordTypesCheck(seen)) throw Stop{m};
 
     file->Close();
