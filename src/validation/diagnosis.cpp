@@ -12,12 +12,12 @@
 #include "basic/runtime_failure.hpp"
 #include "control/messages.hpp"
 #include "platform/record_file.hpp"
-#include "validation/checksum.hpp"
+#include "records/checksum.hpp"
+#include "records/layout.hpp"
+#include "records/record_02.hpp"
+#include "records/record_04.hpp"
+#include "records/record_06.hpp"
 #include "validation/file_checks.hpp"
-#include "validation/layout.hpp"
-#include "validation/record_02.hpp"
-#include "validation/record_04.hpp"
-#include "validation/record_06.hpp"
 
 namespace zav {
 

@@ -8,7 +8,7 @@
 #include "basic/numeric_text.hpp"
 #include "basic/runtime_failure.hpp"
 #include "platform/file_system.hpp"
-#include "validation/layout.hpp"
+#include "records/layout.hpp"
 
 namespace zav {
 

@@ -14,9 +14,9 @@
 #include "files/zip_packing.hpp"
 #include "platform/file_system.hpp"
 #include "platform/record_file.hpp"
-#include "validation/checksum.hpp"
+#include "records/checksum.hpp"
+#include "records/layout.hpp"
 #include "validation/file_checks.hpp"
-#include "validation/layout.hpp"
 
 namespace zav {
 

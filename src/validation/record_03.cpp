@@ -3,7 +3,7 @@
 // late keeps the additions of its earlier fields. Within one amount the order is: the
 // numeric test, the late-payment rule, the odd-month rule, the period 13/14 rule, then
 // the addition. Overflow of a 32-bit total or of a double total is a run-time failure.
-#include "validation/record_03.hpp"
+#include "records/record_03.hpp"
 
 #include <cmath>
 #include <limits>

@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "validation/checksum.hpp"
+#include "records/checksum.hpp"
 
 namespace zav {
 namespace {
