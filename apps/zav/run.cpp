@@ -153,7 +153,11 @@ int RunValidate(const RunRequest& request) {
   zav::ZAV z;
   Outcome outcome;
   std::string work_copy;
+  // A check of a file in one piece reads it where it lies, read-only: no work folder, no
+  // copy. A diskette set is joined in the work folder, as a validation does it.
+  const bool in_place = !request.pack && !IsFirstPart(file);
   try {
+    // The work folder names the archive in the parameter string, even for a check.
     try {
       z.inicio();
     } catch (const zav::RuntimeFailure&) {
@@ -170,11 +174,13 @@ int RunValidate(const RunRequest& request) {
     const std::string name = ControlText(file.filename().string());
     // The work copy must never be the payment file itself: bringing it in deletes the
     // old work file first.
-    const fs::path work_native = zav::ResolvePath(z.DestinoArchi + z.FinalArchi);
-    if (fs::weakly_canonical(work_native, ec) == fs::weakly_canonical(file, ec)) {
-      std::cerr << "zav: the work file would be the payment file itself; use --work-dir or "
-                   "--work-name\n";
-      return 64;
+    if (!in_place) {
+      const fs::path work_native = zav::ResolvePath(z.DestinoArchi + z.FinalArchi);
+      if (fs::weakly_canonical(work_native, ec) == fs::weakly_canonical(file, ec)) {
+        std::cerr << "zav: the work file would be the payment file itself; use --work-dir or "
+                     "--work-name\n";
+        return 64;
+      }
     }
 
     if (IsFirstPart(file)) {
@@ -200,16 +206,22 @@ int RunValidate(const RunRequest& request) {
         throw zav::RuntimeFailure(zav::err::kOverflow,
                                   "Overflow: the file is longer than 2147483647 bytes");
       }
-      z.copiaArch(name);
+      if (in_place) {
+        z.OrigenNombre = name;  // as copiaArch names the source
+      } else {
+        z.copiaArch(name);
+      }
     }
-    work_copy = z.DestinoArchi + z.FinalArchi;
+    if (!in_place) work_copy = z.DestinoArchi + z.FinalArchi;
+    const std::string read_in_place = in_place ? ControlText(file.string()) : std::string();
 
     // The diagnosis works on its own copy of the control: the verdict below is the run's.
     std::optional<zav::ZAV> before_run;
     if (request.all) before_run = z;
-    outcome.result = zav::RunValidation(z, request.server_date, zav::RunOptions{request.pack});
+    outcome.result =
+        zav::RunValidation(z, request.server_date, zav::RunOptions{request.pack, read_in_place});
     if (before_run && !request.pack) {
-      outcome.problems = zav::DiagnoseFile(*before_run, request.server_date);
+      outcome.problems = zav::DiagnoseFile(*before_run, request.server_date, read_in_place);
     }
     outcome.message = z.working().last_message;
     outcome.failure_number = z.working().last_failure_number;

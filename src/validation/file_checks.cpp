@@ -50,6 +50,18 @@ DeadlineBuffers DeadlineOf(std::string_view last) {
 
 }  // namespace
 
+std::string FileToRead(const ZAV& z, const std::string& in_place) {
+  return in_place.empty() ? z.DestinoArchi + z.FinalArchi : in_place;
+}
+
+bool FileToReadExists(ZAV& z, const std::string& path, const std::string& in_place) {
+  if (in_place.empty()) {
+    std::string work = path;
+    return z.ExisteArchivo(work);
+  }
+  return FileExists(path) && !GetFileName(z.FinalArchi).starts_with('.');
+}
+
 void ResetTotals(ZAV& z) {
   for (Variant* v :
        {&z.SumaT18, &z.SumaT19, &z.SumaT20, &z.SumaT21, &z.SumaT22, &z.SumaT23, &z.SumaT24,

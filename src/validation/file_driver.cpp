@@ -119,13 +119,13 @@ std::string RunValidation(ZAV& z, const std::string& sDateServ, const RunOptions
   };
   try {
     ResetTotals(z);
-    std::string work = z.DestinoArchi + z.FinalArchi;
-    if (!z.ExisteArchivo(work)) throw Stop{2};
+    const std::string in_place = options.pack ? std::string() : options.in_place;
+    const std::string work_path = FileToRead(z, in_place);
+    if (!FileToReadExists(z, work_path, in_place)) throw Stop{2};
     z.posicion = 1;
 
     if (const auto m = ExtensionCheck(z)) throw Stop{m};
 
-    const std::string work_path = z.DestinoArchi + z.FinalArchi;
     file.emplace(std::string_view(work_path), RecordFile::Mode::kRead);
     const std::int32_t n = file->RecordCount();
     z.iTamArch = ToLong(static_cast<double>(file->Length()));
