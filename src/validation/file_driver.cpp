@@ -42,15 +42,17 @@ enum Type : std::uint8_t { k02 = 2, k03, k04, k05, k06 };
 // The check value of records 1..n. It depends on nothing the record checks change and is
 // read only once every record has passed, so on a machine with a second core it is folded
 // there, over a handle of its own, while the records are checked; a run that stops early
-// stops it too. Whatever the helper could not fold (no second core, a short file, a handle
-// that would not open, a read that failed) is folded here at the end, over the run's own
-// handle, so the value and any failure are those of a plain fold.
+// stops it too. Without a helper (no threads, one core, a short file) the walk folds each
+// record as it reads it (Walked). Whatever the helper could not fold (a handle that would
+// not open, a read that failed) is folded here at the end, over the run's own handle, so
+// the value and any failure are those of a plain fold.
 class CheckValueFold {
  public:
   CheckValueFold(std::string_view work_path, std::int32_t n) : n_(n) {
 #ifndef __EMSCRIPTEN__
     constexpr std::int32_t kWorthAThread = 4096;  // records; below, starting it costs more
     if (n < kWorthAThread || std::thread::hardware_concurrency() < 2) return;
+    inline_ = false;
     try {
       RecordFile own(work_path, RecordFile::Mode::kRead);
       worker_ = std::thread([this, file = std::move(own)]() mutable {
@@ -81,8 +83,17 @@ class CheckValueFold {
     if (worker_.joinable()) worker_.join();
   }
 
+  // Record k of the walk, just read: folded here when no helper folds.
+  void Walked(std::int32_t k, std::string_view record) {
+    if (!inline_) return;
+    if (k != walked_ + 1) inline_ = false;  // not the plain order: fold at the end
+    walked_ = k;
+    if (inline_) check_.Fold(record);
+  }
+
   const RunningCheck& Result(RecordFile& file) {
     if (worker_.joinable()) worker_.join();
+    if (inline_ && walked_ == n_) folded_ = true;
     if (!folded_) {
       check_ = RunningCheck();
       std::string record;
@@ -96,6 +107,8 @@ class CheckValueFold {
 
  private:
   std::int32_t n_;
+  bool inline_ = true;       // no helper: the walk folds
+  std::int32_t walked_ = 0;  // records the walk folded
   RunningCheck check_;
   bool folded_ = false;  // written by the helper, read after joining it
   std::atomic<bool> stop_{false};
@@ -146,6 +159,7 @@ std::string RunValidation(ZAV& z, const std::string& sDateServ, const RunOptions
     std::array<bool, 7> seen{};
     for (z.posicion = 1; z.posicion <= n; ++z.posicion) {
       file->Read(z.posicion, record);
+      check.Walked(z.posicion, record);
       const std::uint8_t t = ToByte(LeadingValue(Cut(record, 1, 2)));
       if (t >= k02 && t <= k06) seen[t] = true;
       if (t == k03) {
