@@ -2,21 +2,27 @@
 // scripts it with the host sequence of the payment page, and answers the page by
 // messages, so a long validation never freezes the page.
 //
-// Drives of the control, over the module's in-memory file system: A is the removable
-// drive the user's file (or the current diskette) is put on, C the fixed drive that
-// holds the work folder C:\ZAV\temp\.
+// Drives of the control: A is the removable drive the user's file (or the current
+// diskette) is put on, a read-only file system over the picked file itself (the module's
+// WORKERFS), so the file is read where it lies and never copied into memory; C, in memory,
+// the fixed drive that holds the work folder C:\ZAV\temp\. The work copy of a picked
+// file reads the same file object (platform/file_system.cpp).
+//
+// A file in one piece is deflated for its archive while it is validated, on a thread of
+// its own (pack-worker.js); the control's zip entry then only writes the container.
 //
 // Requests {id, op, ...} and answers {id, ok: true, ...} or {id, ok: false, error}:
 //   load                          the control is loaded and passed the safety check
-//   single {name, bytes}          a payment file in one piece: inicio, copiaArch
-//   part {name, bytes, disk}      diskette `disk` (0 first): inicio on the first, then
+//   single {name, file}           a payment file in one piece (a File or Blob): inicio,
+//                                 copiaArch
+//   part {name, file, disk}       diskette `disk` (0 first): inicio on the first, then
 //                                 IntegraDisco and ChecaUltimoDisco; answers
 //                                 {message, text} on refusal, else {last} (0: more follow)
 //   validate {serverDate}         ValidaReg; answers the verdict and, when accepted, the
 //                                 capture line, the parameter string and the archive
 
 import createZavModule from './dist/zavctl.js';
-import { zipSync } from './dist/fflate.js';
+import { Zip, zipSync } from './dist/fflate.js';
 import { encodeCp1252, makeDzipVB } from './dzip.js';
 import { createZAV, ZAVError } from './zav.js';
 
@@ -25,6 +31,9 @@ const SOURCE = 'A:\\';
 
 let module = null;
 let zav = null;
+let diskette = false; // a file system over a picked file is mounted on A
+// The picked file being deflated: {file, done: Promise of {chunks, crc, size} or null}.
+let deflating = null;
 
 // A JSON answer of the module's C side.
 function cText(name, arg) {
@@ -60,27 +69,59 @@ async function load() {
     print: (text) => console.log(text),
     printErr: (text) => console.warn(text),
   });
-  module.dzipVB = makeDzipVB({ FS: module.FS, nativePath, zipSync });
+  module.dzipVB = makeDzipVB({ FS: module.FS, nativePath, zipSync, Zip, deflated });
   zav = createZAV({
     request: (line) => cText('zav_request', line),
     typelib: () => cText('zav_typelib'),
   });
 }
 
-// Puts a file on drive A as if it were the only file of the inserted diskette.
-function insertDiskette(name, bytes) {
-  for (const entry of module.FS.readdir('/a')) {
-    if (entry !== '.' && entry !== '..') module.FS.unlink(`/a/${entry}`);
-  }
-  // The bytes were handed over to this worker: the in-memory file takes them as they are.
-  const data = bytes instanceof Uint8Array ? bytes : new Uint8Array(bytes);
-  module.FS.writeFile(`/a/${name}`, data, { canOwn: true });
+// Puts a file (a File or Blob) on drive A as if it were the only file of the inserted
+// diskette, read where it lies.
+function insertDiskette(name, file) {
+  removeDiskette();
+  const data = file instanceof Blob ? file : new Blob([file]);
+  module.FS.mount(module.FS.filesystems.WORKERFS, { blobs: [{ name, data }] }, '/a');
+  diskette = true;
 }
 
 function removeDiskette() {
-  for (const entry of module.FS.readdir('/a')) {
-    if (entry !== '.' && entry !== '..') module.FS.unlink(`/a/${entry}`);
-  }
+  if (!diskette) return;
+  module.FS.unmount('/a');
+  diskette = false;
+}
+
+// Starts deflating `file` for its archive on a thread of its own: {chunks, crc, size},
+// or null when that could not be done (the zip entry then deflates the file itself).
+function startDeflating(file) {
+  const done = new Promise((resolve) => {
+    let packer;
+    try {
+      packer = new Worker(new URL('./pack-worker.js', import.meta.url), { type: 'module' });
+    } catch {
+      resolve(null); // no thread to spare: the zip entry deflates the file itself
+      return;
+    }
+    packer.onmessage = (event) => {
+      packer.terminate();
+      resolve(event.data.error ? null : event.data);
+    };
+    packer.onerror = () => {
+      packer.terminate();
+      resolve(null);
+    };
+    packer.postMessage({ file });
+  });
+  deflating = { file, done, result: null };
+}
+
+// The zip entry's question: the deflated bytes of the file at `path`, when that file
+// reads the picked file whose deflating has finished (else null).
+function deflated(path) {
+  if (!deflating || !deflating.result) return null;
+  const node = module.FS.lookupPath(path).node;
+  const packed = deflating.result;
+  return node.contents === deflating.file && node.size === packed.size ? packed : null;
 }
 
 // The file's name, as the control expects it on the diskette: its bare name.
@@ -100,20 +141,24 @@ function beginPayment() {
   }
 }
 
-function single({ name, bytes }) {
+function single({ name, file }) {
   name = bareName(name);
+  deflating = null;
+  const blob = file instanceof Blob ? file : new Blob([file]);
   beginPayment();
-  insertDiskette(name, bytes);
+  insertDiskette(name, blob);
   zav.OrigenArchi = SOURCE;
   zav.FinalArchi = name;
   zav.NumDiscos = 1;
   zav.copiaArch(name);
   removeDiskette();
+  startDeflating(blob);
   return { workFolder: zav.DestinoArchi };
 }
 
-function part({ name, bytes, disk }) {
+function part({ name, file, disk }) {
   name = bareName(name);
+  deflating = null;
   if (disk === 0) {
     beginPayment();
     zav.OrigenArchi = SOURCE;
@@ -121,7 +166,7 @@ function part({ name, bytes, disk }) {
     const dot = name.lastIndexOf('.');
     zav.FinalArchi = `${dot < 0 ? name : name.slice(0, dot)}.ZAV`;
   }
-  insertDiskette(name, bytes);
+  insertDiskette(name, file);
   try {
     const joined = zav.IntegraDisco(name, disk);
     if (joined !== 0) return { message: joined, text: zav.Obtiene_Mensajes(joined) };
@@ -137,8 +182,10 @@ function readArchive(controlPath) {
   return module.FS.readFile(found.path);
 }
 
-function validate({ serverDate }) {
+async function validate({ serverDate }) {
+  if (deflating) deflating.result = await deflating.done;
   const result = zav.ValidaReg(serverDate);
+  deflating = null;
   const outcome = JSON.parse(cText('zav_last_outcome'));
   if (result !== '0') {
     return {
