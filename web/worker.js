@@ -8,8 +8,10 @@
 // the fixed drive that holds the work folder C:\ZAV\temp\. The work copy of a picked
 // file reads the same file object (platform/file_system.cpp).
 //
-// A file in one piece is deflated for its archive while it is validated, on a thread of
-// its own (pack-worker.js); the control's zip entry then only writes the container.
+// A file in one piece is deflated for its archive on a thread of its own (pack-worker.js)
+// while it is validated; the control's zip entry then only writes the container. Where
+// the browser can suspend WebAssembly on a promise (JSPI), the run waits for the deflated
+// bytes only when it reaches its zip entry; elsewhere ValidaReg starts once they are there.
 //
 // Requests {id, op, ...} and answers {id, ok: true, ...} or {id, ok: false, error}:
 //   load                          the control is loaded and passed the safety check
@@ -31,6 +33,8 @@ const SOURCE = 'A:\\';
 
 let module = null;
 let zav = null;
+// ValidaReg through the JSON host as a promise, when the run can wait inside (JSPI).
+let validateAsync = null;
 let diskette = false; // a file system over a picked file is mounted on A
 // The picked file being deflated: {file, done: Promise of {chunks, crc, size} or null}.
 let deflating = null;
@@ -66,6 +70,7 @@ async function load() {
     ],
     // Filled in below, once the module's file system exists.
     dzipVB: () => ({ result: 3, status: 5 }),
+    instantiateWasm,
     print: (text) => console.log(text),
     printErr: (text) => console.warn(text),
   });
@@ -74,6 +79,46 @@ async function load() {
     request: (line) => cText('zav_request', line),
     typelib: () => cText('zav_typelib'),
   });
+  if (suspending) {
+    // Called once already, the module's wrapper has become the WebAssembly export itself.
+    const request = WebAssembly.promising(module._zav_request);
+    validateAsync = async (serverDate) => {
+      const line = new TextEncoder().encode(JSON.stringify({ call: 'ValidaReg', args: [serverDate] }));
+      const ptr = module._malloc(line.length + 1);
+      try {
+        module.HEAPU8.set(line, ptr);
+        module.HEAPU8[ptr + line.length] = 0;
+        const answer = JSON.parse(module.UTF8ToString(await request(ptr)));
+        if (!answer.ok) throw new ZAVError(answer.error.number, answer.error.description);
+        return answer.result;
+      } finally {
+        module._free(ptr);
+      }
+    };
+  }
+}
+
+// Whether the control's zip entry waits for the deflated bytes on a promise (JSPI).
+let suspending = false;
+
+// The module's instantiation, where the browser can suspend WebAssembly on a promise: the
+// control's call to the page's zip writer first waits for the picked file's deflating.
+function instantiateWasm(imports, receive) {
+  // The import module's name and the imports' names may be shortened in the build.
+  const env = Object.values(imports)[0];
+  const key = Object.keys(env).find((k) => env[k] && env[k].name === 'zav_call_page_dzip');
+  if (typeof WebAssembly.Suspending === 'function' && key) {
+    const callPage = env[key];
+    env[key] = new WebAssembly.Suspending(async (...args) => {
+      if (deflating) deflating.result = await deflating.done;
+      return callPage(...args);
+    });
+    suspending = true;
+  }
+  WebAssembly.instantiateStreaming(fetch(new URL('./dist/zavctl.wasm', import.meta.url)), imports)
+    .then(({ instance, module: compiled }) => receive(instance, compiled))
+    .catch((e) => console.error('zavctl.wasm:', e));
+  return {};
 }
 
 // Puts a file (a File or Blob) on drive A as if it were the only file of the inserted
@@ -183,8 +228,13 @@ function readArchive(controlPath) {
 }
 
 async function validate({ serverDate }) {
-  if (deflating) deflating.result = await deflating.done;
-  const result = zav.ValidaReg(serverDate);
+  let result;
+  if (validateAsync) {
+    result = await validateAsync(serverDate);
+  } else {
+    if (deflating) deflating.result = await deflating.done;
+    result = zav.ValidaReg(serverDate);
+  }
   deflating = null;
   const outcome = JSON.parse(cText('zav_last_outcome'));
   if (result !== '0') {
