@@ -93,9 +93,11 @@ def measure(zav: Path, file: Path, work: Path, reps: int) -> dict:
             result = timed(argv, env)
             if rep > 0:
                 runs[name].append(result)
-        sizes["zip"] = archive.stat().st_size
-        sizes["validate"] = max((p.stat().st_mtime, p.stat().st_size)
-                                for p in (work / "drive_c").rglob("*.zip"))[1]
+            if name == "zip":
+                sizes["zip"] = archive.stat().st_size
+            if name == "validate":  # the newest archive of the work folder
+                sizes["validate"] = max((p.stat().st_mtime, p.stat().st_size)
+                                        for p in (work / "drive_c").rglob("*.zip"))[1]
     archive.unlink(missing_ok=True)
     out = {name: (statistics.median(t for t, _ in r), max(m for _, m in r))
            for name, r in runs.items()}
