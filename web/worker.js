@@ -139,8 +139,8 @@ function removeDiskette() {
 // Starts deflating `file` for its archive on a thread of its own: {chunks, crc, size},
 // or null when that could not be done (the zip entry then deflates the file itself).
 function startDeflating(file) {
+  let packer = null;
   const done = new Promise((resolve) => {
-    let packer;
     try {
       packer = new Worker(new URL('./pack-worker.js', import.meta.url), { type: 'module' });
     } catch {
@@ -157,7 +157,13 @@ function startDeflating(file) {
     };
     packer.postMessage({ file });
   });
-  deflating = { file, done, result: null };
+  deflating = { file, done, result: null, stop: () => packer && packer.terminate() };
+}
+
+// Forgets the deflating under way, stopping its thread (a rejected file needs none).
+function stopDeflating() {
+  if (deflating) deflating.stop();
+  deflating = null;
 }
 
 // The zip entry's question: the deflated bytes of the file at `path`, when that file
@@ -188,7 +194,7 @@ function beginPayment() {
 
 function single({ name, file }) {
   name = bareName(name);
-  deflating = null;
+  stopDeflating();
   const blob = file instanceof Blob ? file : new Blob([file]);
   beginPayment();
   insertDiskette(name, blob);
@@ -203,7 +209,7 @@ function single({ name, file }) {
 
 function part({ name, file, disk }) {
   name = bareName(name);
-  deflating = null;
+  stopDeflating();
   if (disk === 0) {
     beginPayment();
     zav.OrigenArchi = SOURCE;
@@ -235,7 +241,7 @@ async function validate({ serverDate }) {
     if (deflating) deflating.result = await deflating.done;
     result = zav.ValidaReg(serverDate);
   }
-  deflating = null;
+  stopDeflating();
   const outcome = JSON.parse(cText('zav_last_outcome'));
   if (result !== '0') {
     return {
