@@ -160,7 +160,7 @@ export function makeDzipVB({ FS, nativePath, zipSync, Zip, deflated }) {
       const zipped = packed
         ? zipOfDeflated(Zip, entryName, packed)
         : zipSync({ [entryName]: [data, { level: 4 }] });
-      FS.writeFile(pending, zipped);
+      FS.writeFile(pending, zipped, { canOwn: true }); // the file system keeps the array
       FS.rename(pending, archive.path);
       return { result: 0, status: 0 };
     } catch (e) {
