@@ -109,9 +109,15 @@ function instantiateWasm(imports, receive) {
   const key = Object.keys(env).find((k) => env[k] && env[k].name === 'zav_call_page_dzip');
   if (typeof WebAssembly.Suspending === 'function' && key) {
     const callPage = env[key];
-    env[key] = new WebAssembly.Suspending(async (...args) => {
-      if (deflating) deflating.result = await deflating.done;
-      return callPage(...args);
+    // Answers at once when there is nothing to wait for, so a run without a promise
+    // around it (a plain ValidaReg) still packs.
+    env[key] = new WebAssembly.Suspending((...args) => {
+      const waiting = deflating;
+      if (!waiting || waiting.result) return callPage(...args);
+      return waiting.done.then((packed) => {
+        waiting.result = packed;
+        return callPage(...args);
+      });
     });
     suspending = true;
   }
