@@ -260,7 +260,7 @@ void PrintSetupJson(const std::string& text) {
 
 // The work folder, the settings and the names, as a page sets them before bringing a file
 // in. Fails with SetupError.
-void SetUp(zav::ZAV& z, const RunRequest& request, const fs::path& file) {
+void SetUp(zav::ZAV& z, const RunRequest& request, const fs::path& file, bool in_place) {
   std::string origin;
   try {
     z.inicio();
@@ -285,11 +285,11 @@ void SetUp(zav::ZAV& z, const RunRequest& request, const fs::path& file) {
   z.FinalArchi = ControlText(request.work_name.value_or(file.filename().string()));
 
   std::error_code ec;
-  CheckWorkFolder(z.DestinoArchi, fs::file_size(file, ec), origin);
+  CheckWorkFolder(z.DestinoArchi, in_place ? 0 : fs::file_size(file, ec), origin);
   // The work copy must never be the payment file itself: bringing it in deletes the
   // old work file first.
   const fs::path work_native = zav::ResolvePath(z.DestinoArchi + z.FinalArchi);
-  if (fs::weakly_canonical(work_native, ec) == fs::weakly_canonical(file, ec)) {
+  if (!in_place && fs::weakly_canonical(work_native, ec) == fs::weakly_canonical(file, ec)) {
     throw SetupError{
         "the work file would be the payment file itself; use --work-dir or "
         "--work-name",
@@ -307,7 +307,8 @@ void SetUp(zav::ZAV& z, const RunRequest& request, const fs::path& file) {
 
 // Brings the file into the work folder: joined from its diskette parts, or copied. A
 // refusal of the control's (a malformed part name) is the outcome's message.
-void BringIn(zav::ZAV& z, const RunRequest& request, const fs::path& file, Outcome& outcome) {
+void BringIn(zav::ZAV& z, const RunRequest& request, const fs::path& file, bool in_place,
+             Outcome& outcome) {
   const std::string name = ControlText(file.filename().string());
   try {
     if (IsFirstPart(file)) {
@@ -330,7 +331,11 @@ void BringIn(zav::ZAV& z, const RunRequest& request, const fs::path& file, Outco
       outcome.failure_description = "Overflow: the file is longer than 2147483647 bytes";
       return;
     }
-    z.copiaArch(name);
+    if (in_place) {
+      z.OrigenNombre = name;  // as copiaArch names the source
+    } else {
+      z.copiaArch(name);
+    }
   } catch (const zav::RuntimeFailure& f) {
     throw SetupError{"cannot bring " + file.string() + " into the work folder " +
                      zav::ResolvePath(z.DestinoArchi).string() + ": " + f.description()};
@@ -394,10 +399,13 @@ int RunValidate(const RunRequest& request) {
   zav::ZAV z;
   Outcome outcome;
   std::optional<std::string> work_copy;  // this run's work file, removed at the end
+  // A check of a file in one piece reads it where it lies, read-only: no work copy. A
+  // diskette set is joined in the work folder, as a validation does it.
+  const bool in_place = !request.pack && !IsFirstPart(file);
   try {
-    SetUp(z, request, file);
-    work_copy = z.DestinoArchi + z.FinalArchi;
-    BringIn(z, request, file, outcome);
+    SetUp(z, request, file, in_place);
+    if (!in_place) work_copy = z.DestinoArchi + z.FinalArchi;
+    BringIn(z, request, file, in_place, outcome);
   } catch (const SetupError& e) {
     if (work_copy && !request.keep_work) Remove(*work_copy);
     std::cerr << "zav: " << e.text << "\n";
@@ -409,9 +417,11 @@ int RunValidate(const RunRequest& request) {
     // The diagnosis works on its own copy of the control: the verdict below is the run's.
     std::optional<zav::ZAV> before_run;
     if (request.all) before_run = z;
-    outcome.result = zav::RunValidation(z, server_date, zav::RunOptions{request.pack});
+    const std::string read_in_place = in_place ? ControlText(file.string()) : std::string();
+    outcome.result =
+        zav::RunValidation(z, server_date, zav::RunOptions{request.pack, read_in_place});
     if (before_run && !request.pack) {
-      outcome.problems = zav::DiagnoseFile(*before_run, server_date);
+      outcome.problems = zav::DiagnoseFile(*before_run, server_date, read_in_place);
     }
     outcome.message = z.working().last_message;
     outcome.failure_number = z.working().last_failure_number;
@@ -421,7 +431,7 @@ int RunValidate(const RunRequest& request) {
   if (!accepted) {
     zav::HintFacts facts;
     try {
-      facts.file = zav::ResolvePath(*work_copy);
+      facts.file = work_copy ? zav::ResolvePath(*work_copy) : file;
     } catch (const zav::RuntimeFailure&) {
       // No file to look at: names alone may still say something.
     }
@@ -448,7 +458,7 @@ int RunValidate(const RunRequest& request) {
     }
     if (!request.keep_work) Remove(renamed);
   }
-  if (!request.keep_work || !request.pack) Remove(*work_copy);
+  if (work_copy && (!request.keep_work || !request.pack)) Remove(*work_copy);
 
   Print(request, z, outcome);
   if (outcome.problems && !request.json) PrintProblems(std::cout, *outcome.problems);

@@ -14,9 +14,9 @@
 #include "basic/runtime_failure.hpp"
 #include "platform/file_system.hpp"
 #include "platform/record_file.hpp"
-#include "validation/checksum.hpp"
-#include "validation/layout.hpp"
-#include "validation/record_06.hpp"
+#include "records/checksum.hpp"
+#include "records/layout.hpp"
+#include "records/record_06.hpp"
 
 namespace zav {
 

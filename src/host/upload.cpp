@@ -18,8 +18,8 @@
 #include "basic/runtime_failure.hpp"
 #include "control/zav.hpp"
 #include "platform/zip_library.hpp"
+#include "records/record_06.hpp"
 #include "validation/file_driver.hpp"
-#include "validation/record_06.hpp"
 
 namespace zav {
 

@@ -14,9 +14,9 @@
 #include "files/zip_packing.hpp"
 #include "platform/file_system.hpp"
 #include "platform/record_file.hpp"
-#include "validation/checksum.hpp"
+#include "records/checksum.hpp"
+#include "records/layout.hpp"
 #include "validation/file_checks.hpp"
-#include "validation/layout.hpp"
 
 namespace zav {
 
@@ -51,15 +51,17 @@ int TypeOf(std::string_view record) {
 // The check value of records 1..n. It depends on nothing the record checks change and is
 // read only once every record has passed, so on a machine with a second core it is folded
 // there, over a handle of its own, while the records are checked; a run that stops early
-// stops it too. Whatever the helper could not fold (no second core, a short file, a handle
-// that would not open, a read that failed) is folded here at the end, over the run's own
-// handle, so the value and any failure are those of a plain fold.
+// stops it too. Without a helper (no threads, one core, a short file) the walk folds each
+// record as it reads it (Walked). Whatever the helper could not fold (a handle that would
+// not open, a read that failed) is folded here at the end, over the run's own handle, so
+// the value and any failure are those of a plain fold.
 class CheckValueFold {
  public:
   CheckValueFold(std::string_view work_path, std::int32_t n) : n_(n) {
 #ifndef __EMSCRIPTEN__
     constexpr std::int32_t kWorthAThread = 4096;  // records; below, starting it costs more
     if (n < kWorthAThread || std::thread::hardware_concurrency() < 2) return;
+    inline_ = false;
     try {
       RecordFile own(work_path, RecordFile::Mode::kRead);
       worker_ = std::thread([this, file = std::move(own)]() mutable {
@@ -90,8 +92,17 @@ class CheckValueFold {
     if (worker_.joinable()) worker_.join();
   }
 
+  // Record k of the walk, just read: folded here when no helper folds.
+  void Walked(std::int32_t k, std::string_view record) {
+    if (!inline_) return;
+    if (k != walked_ + 1) inline_ = false;  // not the plain order: fold at the end
+    walked_ = k;
+    if (inline_) check_.Fold(record);
+  }
+
   const RunningCheck& Result(RecordFile& file) {
     if (worker_.joinable()) worker_.join();
+    if (inline_ && walked_ == n_) folded_ = true;
     if (!folded_) {
       check_ = RunningCheck();
       std::string record;
@@ -105,6 +116,8 @@ class CheckValueFold {
 
  private:
   std::int32_t n_;
+  bool inline_ = true;       // no helper: the walk folds
+  std::int32_t walked_ = 0;  // records the walk folded
   RunningCheck check_;
   bool folded_ = false;  // written by the helper, read after joining it
   std::atomic<bool> stop_{false};
@@ -134,13 +147,13 @@ std::string RunValidation(ZAV& z, const std::string& sDateServ, const RunOptions
   };
   try {
     ResetTotals(z);
-    std::string work = z.DestinoArchi + z.FinalArchi;
-    if (!z.ExisteArchivo(work)) throw Stop{2};
+    const std::string in_place = options.pack ? std::string() : options.in_place;
+    const std::string work_path = FileToRead(z, in_place);
+    if (!FileToReadExists(z, work_path, in_place)) throw Stop{2};
     z.posicion = 1;
 
     if (const auto m = ExtensionCheck(z)) throw Stop{m};
 
-    const std::string work_path = z.DestinoArchi + z.FinalArchi;
     file.emplace(std::string_view(work_path), RecordFile::Mode::kRead);
     const std::int32_t n = file->RecordCount();
     z.iTamArch = ToLong(static_cast<double>(file->Length()));
@@ -168,6 +181,7 @@ std::string RunValidation(ZAV& z, const std::string& sDateServ, const RunOptions
       at(z.posicion, -1);
       file->Read(z.posicion, record);
       at(z.posicion, TypeOf(record));
+      check.Walked(z.posicion, record);
       const std::uint8_t t = ToByte(LeadingValue(Cut(record, 1, 2)));
       if (t >= k02 && t <= k06) seen[t] = true;
       if (t == k03) {

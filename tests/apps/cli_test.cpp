@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -173,26 +174,49 @@ TEST_F(Cli, MistakesAreExplained) {
   EXPECT_TRUE(fs::is_empty(drives.root('C') / "ZAV" / "temp"));
 }
 
-TEST_F(Cli, CheckLeavesNothingBehindAndARunTimeFailureIsTwo) {
-  PaymentPlan plan = SamplePaymentPlan(2, 5);
+// A check reads the file where it lies: no copy, every file as it was; and
+// it answers what a validation, which works on a copy, answers, the name checks included.
+TEST_F(Cli, CheckJudgesTheFileWhereItLiesAsAValidationWould) {
+  const PaymentPlan plan = SamplePaymentPlan(2, 5);
   const std::string file = Write(plan);
-  CliRun run = Zav("check " + file + " --server-date 10/05/2004 --json");
-  ASSERT_EQ(run.status, 0) << run.out;
-  auto j = nlohmann::json::parse(run.out);
-  EXPECT_TRUE(j["archive"].is_null());
-  EXPECT_TRUE(j["archive_name"].is_null());
-  EXPECT_FALSE(j["capture_line"].is_null());
+  const std::string work = WorkFileName(plan);
+  std::string altered = testing::ReadAll(file);
+  char& check_digit = altered[altered.size() - 295 + 120];  // the stored check value
+  check_digit = check_digit == '9' ? '0' : static_cast<char>(check_digit + 1);
+  fs::create_directories(source / "alt");
+  std::ofstream(source / "alt" / work, std::ios::binary) << altered;
+  for (const char* other : {"P0404268.ZAB", "P0404268.ZV"}) fs::copy_file(file, source / other);
+  const std::string named = " --work-name " + work;
+  struct Case {
+    std::string args;
+    int status;
+  } cases[] = {
+      {file, 0},
+      {(source / "alt" / work).string(), 1},              // 144
+      {(source / "P0404268.ZAB").string() + named, 1},    // 406
+      {file + " --work-name 10405" + work.substr(5), 1},  // 234
+      {file + " --work-name .hidden", 1},                 // 2: no work file
+      {(source / "P0404268.ZV").string() + named, 2},     // "5"
+  };
+  std::map<fs::path, std::string> before;
+  for (const auto& entry : fs::recursive_directory_iterator(source)) {
+    if (entry.is_regular_file()) before[entry.path()] = testing::ReadAll(entry.path());
+  }
+  std::vector<nlohmann::json> checked;
+  for (const Case& c : cases) {
+    const CliRun run = Zav("check " + c.args + " --server-date 10/05/2004 --json");
+    EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.out;
+    checked.push_back(nlohmann::json::parse(run.out));
+    EXPECT_TRUE(checked.back()["archive"].is_null());
+  }
   EXPECT_TRUE(fs::is_empty(drives.root('C') / "ZAV" / "temp"));
-
-  // A source name without an extension of three characters cannot be judged: "5".
-  const fs::path odd = source / "P0404268.ZV";
-  fs::copy_file(file, odd);
-  run = Zav("check " + odd.string() + " --work-name " + WorkFileName(plan) +
-            " --server-date 10/05/2004 --json");
-  EXPECT_EQ(run.status, 2) << run.out;
-  j = nlohmann::json::parse(run.out);
-  EXPECT_EQ(j["result"], "5");
-  EXPECT_FALSE(j["failure"].is_null());
+  for (const auto& [path, bytes] : before) EXPECT_EQ(testing::ReadAll(path), bytes) << path;
+  for (std::size_t k = 0; k < std::size(cases); ++k) {
+    const CliRun run = Zav("validate " + cases[k].args + " --server-date 10/05/2004 --json");
+    auto validated = nlohmann::json::parse(run.out);
+    validated["archive"] = validated["archive_name"] = nullptr;
+    EXPECT_EQ(checked[k], validated) << cases[k].args;
+  }
 }
 
 TEST_F(Cli, SampleWritesFilesThatValidate) {

@@ -11,10 +11,10 @@
 #include "basic/runtime_failure.hpp"
 #include "control/zav.hpp"
 #include "platform/temp_drives.hpp"
-#include "validation/checksum.hpp"
+#include "records/checksum.hpp"
+#include "records/record_06.hpp"
 #include "validation/file_driver.hpp"
 #include "validation/payment_writer.hpp"
-#include "validation/record_06.hpp"
 
 namespace zav {
 namespace {

@@ -16,10 +16,10 @@
 
 #include "control/zav.hpp"
 #include "platform/temp_drives.hpp"
-#include "validation/layout.hpp"
+#include "records/layout.hpp"
+#include "records/record_03.hpp"
 #include "validation/payment_run.hpp"
 #include "validation/payment_writer.hpp"
-#include "validation/record_03.hpp"
 
 namespace zav {
 namespace {

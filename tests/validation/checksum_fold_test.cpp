@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "control/zav.hpp"
-#include "validation/checksum.hpp"
+#include "records/checksum.hpp"
 
 namespace zav {
 namespace {

@@ -1,5 +1,5 @@
 // The file check value and the capture-line check strings.
-#include "validation/checksum.hpp"
+#include "records/checksum.hpp"
 
 #include <gtest/gtest.h>
 

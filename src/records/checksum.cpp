@@ -1,6 +1,6 @@
 // The folding rule of the file check value and the capture-line check strings, and the
 // two control methods that expose it (CheckString, AcarreaCheckString).
-#include "validation/checksum.hpp"
+#include "records/checksum.hpp"
 
 #include <algorithm>
 #include <cstring>
