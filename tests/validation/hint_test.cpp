@@ -9,7 +9,7 @@
 
 #include "basic/cp1252.hpp"
 #include "validation/payment_run.hpp"
-#include "validation/record_02.hpp"
+#include "records/record_02.hpp"
 
 namespace zav {
 namespace {
