@@ -7,7 +7,6 @@
 #include "control/messages.hpp"
 #include "host/json_host.hpp"
 #include "host/typelib.hpp"
-#include "host/upload.hpp"
 #include "inspect.hpp"
 #include "run.hpp"
 #include "sample.hpp"
@@ -93,7 +92,6 @@ int main(int argc, char** argv) {
     if (validate->parsed() || check->parsed()) {
       zavcli::RunRequest& r = validate->parsed() ? validate_req : check_req;
       r.pack = validate->parsed();
-      if (r.server_date.empty()) r.server_date = zav::ServerDate();
       return zavcli::RunValidate(r);
     }
     if (sample->parsed()) return zavcli::RunSample(sample_req);
