@@ -11,6 +11,7 @@
 #include "run.hpp"
 #include "sample.hpp"
 #include "serve.hpp"
+#include "version.hpp"
 
 namespace {
 
@@ -41,8 +42,11 @@ int main(int argc, char** argv) {
       "deadline, packs it for upload and gives the payment capture line.\n"
       "Drives: ZAV_DRIVES='C=fixed:/srv/zav/c;A=removable:/media/floppy' maps the control's\n"
       "drive letters; by default C is ~/.local/share/zav/drive_c.\n"
-      "Exit status: 0 accepted, 1 rejected with a message, 2 run-time failure, 64 usage."};
+      "Exit status: 0 accepted, 1 rejected with a message, 2 run-time failure, 64 usage.",
+      "zav"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", zavcli::VersionLine("zav"),
+                       "Print the version and the commit it was built from");
 
   zavcli::RunRequest validate_req, check_req;
   auto* validate = app.add_subcommand(

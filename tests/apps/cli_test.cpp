@@ -72,6 +72,7 @@ TEST_F(Cli, ExitStatusesAndVerdicts) {
       {"validate " + parts.front().string() + " --server-date 10/05/2004", 0, ""},
       {"validate " + broken.front().string() + " --server-date 10/05/2004", 64, "missing"},
       {"sample --period 200415", 64, ""},
+      {"--version", 0, " (commit "},
   };
   for (const Case& c : cases) {
     const CliRun run = Zav(c.args);
