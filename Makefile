@@ -6,7 +6,7 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-asan fuzz run deps deps-web format clean
+.PHONY: all configure build test test-asan fuzz run deps deps-web format clean
 
 all: build
 
@@ -17,15 +17,18 @@ deps:
 deps-web:
 	scripts/install-deps --web
 
-$(BUILD)/CMakeCache.txt:
+# Configures every time (a second when nothing changed), so that tools installed since
+# (help2man for the man pages) are found.
+configure:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 
-build: $(BUILD)/CMakeCache.txt
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Everything: dependencies, build, the suite, then the suite again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
-test: deps-web
+# Everything: dependencies, build, the suite (with the install test), then the suite
+# again under AddressSanitizer and UndefinedBehaviorSanitizer.
+test:
+	scripts/install-deps --test --web
 	$(MAKE) build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	$(MAKE) test-asan
@@ -54,7 +57,7 @@ BENCH_BUILD ?= build-bench
 BENCH_REPS  ?= 5
 .PHONY: bench
 bench:
-	scripts/install-deps
+	scripts/install-deps --test
 	JOBS=$(JOBS) python3 bench/run.py --build $(BENCH_BUILD) --reps $(BENCH_REPS)
 
 # Validates the bundled example payment file with a fixed server date, on a work drive
@@ -66,7 +69,7 @@ run: build
 	  $(BUILD)/bin/zav validate $(EXAMPLE) --server-date 10/05/2004
 
 format:
-	find src apps tests bench fuzz -name '*.cpp' -o -name '*.hpp' | xargs -r clang-format -i
+	find src include apps tests bench fuzz -name '*.cpp' -o -name '*.hpp' | xargs -r clang-format -i
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-wasm
