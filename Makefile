@@ -6,7 +6,7 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all configure build test test-asan fuzz run deps deps-web format clean
+.PHONY: all configure build test test-asan fuzz run deps deps-web package format clean
 
 all: build
 
@@ -25,8 +25,8 @@ configure:
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Everything: dependencies, build, the suite (with the install test), then the suite
-# again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Everything: dependencies, build, the suite (with the install and package tests), then
+# the suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 test:
 	scripts/install-deps --test --web
 	$(MAKE) build
@@ -67,6 +67,12 @@ run: build
 	@mkdir -p $(BUILD)/run/drive_c
 	ZAV_DRIVES="C=fixed:$(CURDIR)/$(BUILD)/run/drive_c" \
 	  $(BUILD)/bin/zav validate $(EXAMPLE) --server-date 10/05/2004
+
+# The Debian package, $(BUILD)/zav_<version>_amd64.deb (cmake/package.cmake).
+package:
+	scripts/install-deps --package
+	$(MAKE) build
+	cd $(BUILD) && cpack -G DEB
 
 format:
 	find src include apps tests bench fuzz -name '*.cpp' -o -name '*.hpp' | xargs -r clang-format -i
