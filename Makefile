@@ -60,13 +60,19 @@ bench:
 	scripts/install-deps --test
 	JOBS=$(JOBS) python3 bench/run.py --build $(BENCH_BUILD) --reps $(BENCH_REPS)
 
-# Validates the bundled example payment file with a fixed server date, on a work drive
+# From a fresh clone: installs what the build needs, builds the command alone and
+# validates the bundled example payment file with a fixed server date, on a work drive
 # inside the build folder.
 EXAMPLE ?= examples/P0404268.ZAV
-run: build
+run:
+	scripts/install-deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target zav
 	@mkdir -p $(BUILD)/run/drive_c
-	ZAV_DRIVES="C=fixed:$(CURDIR)/$(BUILD)/run/drive_c" \
+	@echo
+	@ZAV_DRIVES="C=fixed:$(CURDIR)/$(BUILD)/run/drive_c" \
 	  $(BUILD)/bin/zav validate $(EXAMPLE) --server-date 10/05/2004
+	@echo "next: $(BUILD)/bin/zav --help lists every command; README.md shows them at work"
 
 # The Debian package, $(BUILD)/zav_<version>_amd64.deb (cmake/package.cmake).
 package:
