@@ -43,9 +43,10 @@ file(RELATIVE_PATH ZAV_PC_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /pref
 configure_file(${PROJECT_SOURCE_DIR}/cmake/zavctln.pc.in ${CMAKE_BINARY_DIR}/zavctln.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/zavctln.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-# Man pages from the programs' own --help and --version.
+# Man pages from the programs' own --help and --version (not from a sanitizer build, which
+# nobody installs).
 find_program(ZAV_HELP2MAN help2man)
-if(ZAV_HELP2MAN)
+if(ZAV_HELP2MAN AND NOT ZAV_SANITIZE)
   set(ZAV_MAN_PAGES)
   file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/man)
   foreach(program_and_name
@@ -64,7 +65,7 @@ if(ZAV_HELP2MAN)
   endforeach()
   add_custom_target(zav_man_pages ALL DEPENDS ${ZAV_MAN_PAGES})
   install(FILES ${ZAV_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-else()
+elseif(NOT ZAV_HELP2MAN)
   message(STATUS "help2man not found: no man pages (scripts/install-deps --package installs it)")
 endif()
 
