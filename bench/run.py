@@ -43,7 +43,8 @@ def build(build_dir: Path) -> None:
         ["cmake", "-S", str(ROOT), "-B", str(build_dir), "-DCMAKE_BUILD_TYPE=Release",
          "-DZAV_BUILD_BENCH=ON", "-DZAV_BUILD_TESTS=OFF"],
         check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", str(build_dir), "-j", jobs, "--target", "zav", "zav_bench"],
+    subprocess.run(["cmake", "--build", str(build_dir), "-j", jobs, "--target", "zav", "zav-serve",
+                    "zav_bench"],
                    check=True, stdout=subprocess.DEVNULL)
 
 
