@@ -2,9 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
-#include "basic/cp1252.hpp"
 #include "command_line.hpp"
-#include "control/messages.hpp"
 #include "host/json_host.hpp"
 #include "host/typelib.hpp"
 #include "inspect.hpp"
@@ -12,6 +10,7 @@
 #include "sample.hpp"
 #include "serve.hpp"
 #include "version.hpp"
+#include "zav/zav.hpp"
 
 namespace {
 
@@ -103,13 +102,11 @@ int main(int argc, char** argv) {
     if (describe->parsed()) return zavcli::RunDescribe(describe_req);
     if (split->parsed()) return zavcli::RunSplit(split_req);
     if (message->parsed()) {
-      if (message_number < -32768 || message_number > 32767 ||
-          zav::CatalogText(static_cast<std::int16_t>(message_number)).empty()) {
+      std::string text = zav::MessageText(message_number);
+      if (text.empty()) {
         std::cerr << "zav: " << message_number << " is not a message number\n";
         return 1;
       }
-      std::string text =
-          zav::Cp1252ToUtf8(zav::CatalogText(static_cast<std::int16_t>(message_number)));
       for (char& c : text)
         if (c == '\r') c = '\n';
       std::cout << text << "\n";
