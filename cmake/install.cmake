@@ -15,6 +15,10 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
+# Installing and packaging take the build as it stands (make package builds first): cpack
+# must not rebuild the programs while the suite that made the package runs them.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
 install(TARGETS zav zav-serve RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS ZAVCtlN_shared EXPORT ZAVCtlNTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
