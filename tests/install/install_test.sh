@@ -19,8 +19,7 @@ for file in "${installed_files[@]}"; do
 done
 readelf -d "$prefix/lib/libZAVCtlN.so" | grep -q 'SONAME.*\[libZAVCtlN\.so\.0\]' ||
   fail "libZAVCtlN.so has no SONAME libZAVCtlN.so.0"
-zcat "$prefix/share/man/man1/zav.1.gz" | grep -q '^\.B validate' ||
-  zcat "$prefix/share/man/man1/zav.1.gz" | grep -q 'validate' || fail "zav.1 does not list the commands"
+zcat "$prefix/share/man/man1/zav.1.gz" | grep -qx 'validate' || fail "zav.1 does not list the commands"
 
 # The completion offers the commands, then a command's options.
 completions=$(PATH="$prefix/bin:$PATH" bash -c '
