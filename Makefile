@@ -6,7 +6,7 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-asan fuzz run deps deps-web format clean
+.PHONY: all configure build test test-asan fuzz run deps deps-web package format clean
 
 all: build
 
@@ -17,17 +17,20 @@ deps:
 deps-web:
 	scripts/install-deps --web
 
-$(BUILD)/CMakeCache.txt:
+# Configures every time (a second when nothing changed), so that tools installed since
+# (help2man for the man pages) are found.
+configure:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 
-build: $(BUILD)/CMakeCache.txt
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Everything: dependencies, build, the suite, then the suite again under
-# AddressSanitizer and UndefinedBehaviorSanitizer. Tests labelled long (the README's
-# examples that take minutes: the suite itself, fuzzing, benchmarks) are left out:
-# `ctest --test-dir build -L long` runs them.
-test: deps-web
+# Everything: dependencies, build, the suite (with the install and package tests), then
+# the suite again under AddressSanitizer and UndefinedBehaviorSanitizer. Tests labelled
+# long (the README's examples that take minutes: the suite itself, fuzzing, benchmarks)
+# are left out: `ctest --test-dir build -L long` runs them.
+test:
+	scripts/install-deps --test --web
 	$(MAKE) build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE long
 	$(MAKE) test-asan
@@ -56,19 +59,31 @@ BENCH_BUILD ?= build-bench
 BENCH_REPS  ?= 5
 .PHONY: bench
 bench:
-	scripts/install-deps
+	scripts/install-deps --test
 	JOBS=$(JOBS) python3 bench/run.py --build $(BENCH_BUILD) --reps $(BENCH_REPS)
 
-# Validates the bundled example payment file with a fixed server date, on a work drive
-# inside the build folder; the archive lands there too.
+# From a fresh clone: installs what the build needs, builds the command alone and
+# validates the bundled example payment file with a fixed server date, on a work drive
+# inside the build folder.
 EXAMPLE ?= examples/P0404268.ZAV
-run: build
+run:
+	scripts/install-deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target zav
 	@mkdir -p $(BUILD)/run/drive_c
-	ZAV_DRIVES="C=fixed:$(CURDIR)/$(BUILD)/run/drive_c" \
+	@echo
+	@ZAV_DRIVES="C=fixed:$(CURDIR)/$(BUILD)/run/drive_c" \
 	  $(BUILD)/bin/zav validate $(EXAMPLE) --server-date 10/05/2004 --out $(BUILD)/run
+	@echo "next: $(BUILD)/bin/zav --help lists every command; README.md shows them at work"
+
+# The Debian package, $(BUILD)/zav_<version>_amd64.deb (cmake/package.cmake).
+package:
+	scripts/install-deps --package
+	$(MAKE) build
+	cd $(BUILD) && cpack -G DEB
 
 format:
-	find src apps tests bench fuzz -name '*.cpp' -o -name '*.hpp' | xargs -r clang-format -i
+	find src include apps tests bench fuzz -name '*.cpp' -o -name '*.hpp' | xargs -r clang-format -i
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-wasm

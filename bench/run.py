@@ -49,7 +49,8 @@ def build(build_dir: Path) -> None:
         ["cmake", "-S", str(ROOT), "-B", str(build_dir), "-DCMAKE_BUILD_TYPE=Release",
          "-DZAV_BUILD_BENCH=ON", "-DZAV_BUILD_TESTS=OFF"],
         check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", str(build_dir), "-j", jobs, "--target", "zav", "zav_bench"],
+    subprocess.run(["cmake", "--build", str(build_dir), "-j", jobs, "--target", "zav", "zav-serve",
+                    "zav_bench"],
                    check=True, stdout=subprocess.DEVNULL)
 
 
@@ -58,7 +59,8 @@ def sample(zav: Path, workers: int, data: Path) -> Path:
     folder.mkdir(parents=True, exist_ok=True)
     file = folder / "P0404268.ZAV"
     if not file.exists():
-        subprocess.run([str(zav), "sample", "--workers", str(workers), "-o", str(folder)],
+        subprocess.run([str(zav), "sample", "--workers", str(workers), "--period", "200404",
+                        "-o", str(folder)],
                        check=True, stdout=subprocess.DEVNULL)
     return file
 
@@ -138,7 +140,7 @@ def main() -> int:
     args = parser.parse_args()
     for tool in ("md5sum", "zip", "/usr/bin/time"):
         if shutil.which(tool) is None:
-            sys.exit(f"bench: {tool} is missing (scripts/install-deps installs it)")
+            sys.exit(f"bench: {tool} is missing (scripts/install-deps --test installs it)")
 
     build_dir = Path(args.build).resolve()
     print(f"bench: building Release in {build_dir}", flush=True)

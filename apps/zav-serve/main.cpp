@@ -5,11 +5,14 @@
 
 #include "zav/command_line.hpp"
 #include "zav/serve.hpp"
+#include "zav/version.hpp"
 
 int main(int argc, char** argv) {
   CLI::App app{zavcli::kServeAbout, "zav serve"};
   zavcli::ServeRequest request;
   zavcli::AddServeOptions(&app, request);
+  app.set_version_flag("--version", zavcli::VersionLine("zav-serve"),
+                       "Print the version and the commit it was built from");
   if (const auto status = zavcli::ParseCommandLine(app, argc, argv)) return *status;
   try {
     return zavcli::RunServe(request);

@@ -2,7 +2,6 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
-#include "basic/cp1252.hpp"
 #include "command_line.hpp"
 #include "control/messages.hpp"
 #include "host/json_host.hpp"
@@ -12,6 +11,8 @@
 #include "run.hpp"
 #include "sample.hpp"
 #include "serve.hpp"
+#include "version.hpp"
+#include "zav/zav.hpp"
 
 int main(int argc, char** argv) {
   CLI::App app{
@@ -20,8 +21,11 @@ int main(int argc, char** argv) {
       "deadline, packs it for upload and gives the payment capture line.\n"
       "Drives: ZAV_DRIVES='C=fixed:/srv/zav/c;A=removable:/media/floppy' maps the control's\n"
       "drive letters; by default C is ~/.local/share/zav/drive_c.\n"
-      "Exit status: 0 accepted, 1 rejected with a message, 2 run-time failure, 64 usage."};
+      "Exit status: 0 accepted, 1 rejected with a message, 2 run-time failure, 64 usage.",
+      "zav"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", zavcli::VersionLine("zav"),
+                       "Print the version and the commit it was built from");
 
   zavcli::RunRequest validate_req, check_req;
   auto* validate = app.add_subcommand(
@@ -88,13 +92,11 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (message->parsed()) {
-      if (message_number < -32768 || message_number > 32767 ||
-          zav::CatalogText(static_cast<std::int16_t>(message_number)).empty()) {
+      std::string text = zav::MessageText(message_number);
+      if (text.empty()) {
         std::cerr << "zav: " << message_number << " is not a message number\n";
         return 1;
       }
-      std::string text =
-          zav::Cp1252ToUtf8(zav::CatalogText(static_cast<std::int16_t>(message_number)));
       for (char& c : text)
         if (c == '\r') c = '\n';
       std::cout << text << "\n";

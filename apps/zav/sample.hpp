@@ -9,8 +9,8 @@ namespace zavcli {
 
 struct SampleRequest {
   std::int64_t workers = 10;
-  std::string period = "200404";  // YYYYMM
-  std::string deadline;           // DD/MM/YYYY, default: the 17th of the following month
+  std::string period;    // YYYYMM; default: last month, paid on time today (SetPeriodPaidOn)
+  std::string deadline;  // DD/MM/YYYY; default: the 17th of the month after the period
   std::uint32_t seed = 1;
   int disks = 1;
   std::string out_dir = ".";

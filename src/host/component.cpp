@@ -23,7 +23,7 @@
 #include "host/dispatch.hpp"
 #include "host/identity.hpp"
 #include "host/typelib.hpp"
-#include "host/zavctl.h"
+#include "zav/zavctl.h"
 
 namespace {
 

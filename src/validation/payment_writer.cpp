@@ -580,6 +580,19 @@ PaymentPlan SamplePaymentPlan(std::int64_t workers, std::uint32_t seed) {
   return plan;
 }
 
+void SetPeriodPaidOn(PaymentPlan& plan, std::chrono::year_month_day today) {
+  using std::chrono::months;
+  const std::chrono::year_month current = today.year() / today.month();
+  const std::chrono::year_month period = current - months(1);
+  const std::chrono::year_month due =
+      today.day() > std::chrono::day(17) ? current + months(1) : current;
+  plan.year = static_cast<int>(period.year());
+  plan.month = static_cast<int>(static_cast<unsigned>(period.month()));
+  plan.deadline_year = static_cast<int>(due.year());
+  plan.deadline_month = static_cast<int>(static_cast<unsigned>(due.month()));
+  plan.deadline_day = 17;
+}
+
 std::string WorkFileName(const PaymentPlan& plan) {
   const Employer e = CheckedEmployer(plan);
   return "P" + e.periodo.substr(2, 4) + e.registro[2] + e.registro[6] + e.registro[8] + ".ZAV";

@@ -23,6 +23,7 @@
 // - All amounts are whole cents.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <ostream>
@@ -93,6 +94,11 @@ struct PaymentPlan {
 // A plan with `workers` generated workers and the defaults above: period April 2004,
 // deadline 17 May 2004 (validate with a server date up to that day).
 PaymentPlan SamplePaymentPlan(std::int64_t workers, std::uint32_t seed);
+
+// Sets the period and deadline of a payment made on time on `today`: the period is the
+// month before today's, due the 17th of today's month, or of the next month once today is
+// past that day.
+void SetPeriodPaidOn(PaymentPlan& plan, std::chrono::year_month_day today);
 
 // A work name that passes the work-name check: a letter, the last two digits of the
 // period year, the period month, characters 3, 7 and 9 of the registration number, then

@@ -77,6 +77,7 @@ TEST_F(Cli, ExitStatusesAndVerdicts) {
       {"validate " + parts.front().string() + " --server-date 10/05/2004", 0, ""},
       {"validate " + broken.front().string() + " --server-date 10/05/2004", 64, "missing"},
       {"sample --period 200415", 64, ""},
+      {"--version", 0, " (commit "},
   };
   for (const Case& c : cases) {
     const CliRun run = Zav(c.args);
@@ -220,12 +221,17 @@ TEST_F(Cli, CheckJudgesTheFileWhereItLiesAsAValidationWould) {
 }
 
 TEST_F(Cli, SampleWritesFilesThatValidate) {
-  const fs::path out = drives.base() / "samples";
-  CliRun run = Zav("sample --workers 12 --period 200413 --seed 4 -o " + out.string());
-  ASSERT_EQ(run.status, 0) << run.out;
-  const std::string written = run.out.substr(0, run.out.find('\n'));
-  run = Zav("check " + written + " --server-date 01/01/2005");
-  EXPECT_EQ(run.status, 0) << run.out;
+  // Without a period the file is last month's, on time today.
+  const std::pair<std::string, std::string> runs[] = {
+      {"--workers 12 --period 200413 --seed 4", "--server-date 01/01/2005"}, {"", ""}};
+  for (const auto& [options, date] : runs) {
+    const fs::path out = drives.base() / ("samples" + std::to_string(options.size()));
+    CliRun run = Zav("sample " + options + " -o " + out.string());
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string written = run.out.substr(0, run.out.find('\n'));
+    run = Zav("check " + written + " " + date);
+    EXPECT_EQ(run.status, 0) << options << "\n" << run.out;
+  }
 }
 
 }  // namespace

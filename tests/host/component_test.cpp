@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "host/zavctl.h"
 #include "platform/temp_drives.hpp"
 #include "validation/payment_writer.hpp"
+#include "zav/zavctl.h"
 
 namespace zav {
 namespace {

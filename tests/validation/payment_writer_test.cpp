@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <sstream>
@@ -80,6 +82,24 @@ TEST(PaymentWriterTest, RefusesDiskettesThatCannotBeMade) {
 
 // Generated workers are written in constant memory and the same plan writes the same
 // bytes; a file held whole would take 295 bytes a worker.
+TEST(PaymentWriterTest, PeriodPaidOnTimeToday) {
+  // Today, then the period and the deadline's month; the deadline is the 17th.
+  const std::array<int, 7> cases[] = {
+      {2025, 3, 17, 2025, 2, 2025, 3},    // due today
+      {2025, 3, 18, 2025, 2, 2025, 4},    // past the 17th: due next month
+      {2025, 1, 5, 2024, 12, 2025, 1},    // the period in the year before
+      {2025, 12, 31, 2025, 11, 2026, 1},  // due in the next year
+  };
+  for (const auto& [y, m, d, year, month, deadline_year, deadline_month] : cases) {
+    PaymentPlan plan;
+    SetPeriodPaidOn(plan, std::chrono::year(y) / m / d);
+    EXPECT_EQ((std::array{plan.year, plan.month, plan.deadline_year, plan.deadline_month,
+                          plan.deadline_day}),
+              (std::array{year, month, deadline_year, deadline_month, 17}))
+        << y << "-" << m << "-" << d;
+  }
+}
+
 TEST(PaymentWriterTest, StreamsGeneratedWorkers) {
   const PaymentPlan plan = SamplePaymentPlan(100'000, 5);
   const long before = PeakKilobytes();

@@ -1,6 +1,6 @@
 /*
- * zavctl.h: the C interface of the ZAV payment-file control for programs that load
- * libZAVCtlN.so at run time (dlopen) instead of linking it.
+ * zav/zavctl.h: the C interface of the ZAV payment-file control, for programs that
+ * load libZAVCtlN.so at run time (dlopen) or link it (pkg-config zavctln: -lZAVCtlN).
  *
  * The shape is that of an in-process component server: DllGetClassObject hands out a
  * class factory; the factory creates instances; every instance answers a dispatch
