@@ -17,9 +17,12 @@ using json = nlohmann::ordered_json;
 
 Variant FromJson(const json& j) {
   switch (j.type()) {
-    case json::value_t::null: return Variant();
-    case json::value_t::boolean: return Variant::Boolean(j.get<bool>());
-    case json::value_t::string: return Variant::String(Utf8ToCp1252(j.get<std::string>()));
+    case json::value_t::null:
+      return Variant();
+    case json::value_t::boolean:
+      return Variant::Boolean(j.get<bool>());
+    case json::value_t::string:
+      return Variant::String(Utf8ToCp1252(j.get<std::string>()));
     case json::value_t::number_integer:
     case json::value_t::number_unsigned:
     case json::value_t::number_float: {
@@ -28,17 +31,24 @@ Variant FromJson(const json& j) {
         return Variant::Long(static_cast<std::int32_t>(d));
       return Variant::Double(d);
     }
-    default: throw RuntimeFailure(err::kTypeMismatch, "Type mismatch: arrays and objects are not values");
+    default:
+      throw RuntimeFailure(err::kTypeMismatch,
+                           "Type mismatch: this host has no object references; a JSON array or "
+                           "object is not a value");
   }
 }
 
 json ToJson(const Variant& v) {
   switch (v.type()) {
-    case VarType::kEmpty: return nullptr;
-    case VarType::kBoolean: return v.ToBoolean();
-    case VarType::kString: return Cp1252ToUtf8(v.text());
+    case VarType::kEmpty:
+      return nullptr;
+    case VarType::kBoolean:
+      return v.ToBoolean();
+    case VarType::kString:
+      return Cp1252ToUtf8(v.text());
     case VarType::kInteger:
-    case VarType::kLong: return v.ToLong();
+    case VarType::kLong:
+      return v.ToLong();
     case VarType::kDouble: {
       const double d = v.dbl();
       if (!std::isfinite(d)) return nullptr;
@@ -47,15 +57,16 @@ json ToJson(const Variant& v) {
         return static_cast<std::int64_t>(d);
       return d;
     }
-    case VarType::kDate: return v.ToDate().serial;
-    case VarType::kObject: return json::object({{"object", true}});
+    case VarType::kDate:
+      return v.ToDate().serial;
+    case VarType::kObject:
+      return json::object({{"object", true}});
   }
   return nullptr;
 }
 
 json Failure(int number, const std::string& description) {
-  return json{{"ok", false},
-              {"error", {{"number", number}, {"description", description}}}};
+  return json{{"ok", false}, {"error", {{"number", number}, {"description", description}}}};
 }
 
 std::string NameOf(const json& request, const char* key) {
@@ -83,8 +94,7 @@ json Answer(ZAV& control, const json& request) {
     return json{{"ok", true}, {"result", ToJson(GetProperty(control, NameOf(request, "get")))}};
   }
   if (request.contains("put")) {
-    if (!request.contains("value"))
-      throw RuntimeFailure(err::kWrongArguments, "put needs a value");
+    if (!request.contains("value")) throw RuntimeFailure(err::kWrongArguments, "put needs a value");
     PutProperty(control, NameOf(request, "put"), FromJson(request.at("value")));
     return json{{"ok", true}, {"result", nullptr}};
   }
