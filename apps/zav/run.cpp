@@ -1,14 +1,18 @@
 #include "run.hpp"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
 #include "basic/cp1252.hpp"
 #include "basic/runtime_failure.hpp"
 #include "control/zav.hpp"
+#include "host/problems_json.hpp"
 #include "platform/drives.hpp"
 #include "platform/file_system.hpp"
 #include "problems.hpp"
@@ -49,6 +53,25 @@ bool IsFirstPart(const fs::path& file) {
   std::string ext = file.extension().string();
   for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return ext == ".ZA0";
+}
+
+// A file this large takes long enough to show how far the walk got (about 14 000 workers).
+constexpr std::uintmax_t kProgressFrom = 4u << 20;
+
+// A progress line on standard error, rewritten in place as the records are walked and
+// wiped at the last one: only for a person watching a terminal, never with --json and never
+// into a pipe or a file.
+std::function<void(std::int32_t, std::int32_t)> ProgressLine(const char* what) {
+  return [what, shown = -1](std::int32_t done, std::int32_t total) mutable {
+    const int percent = total > 0 ? static_cast<int>(100.0 * done / total) : 100;
+    if (done >= total) {
+      std::cerr << "\r\033[K" << std::flush;
+    } else if (percent != shown) {
+      std::cerr << "\r" << what << ": " << done << " of " << total << " records (" << percent
+                << "%)" << std::flush;
+    }
+    shown = percent;
+  };
 }
 
 struct Outcome {
@@ -105,7 +128,7 @@ void Print(const RunRequest& request, zav::ZAV& z, const Outcome& o) {
     out["failure"] = o.failure_number != 0 ? json{{"number", o.failure_number},
                                                   {"description", o.failure_description}}
                                            : json(nullptr);
-    if (o.problems) out["problems"] = ProblemsJson(*o.problems);
+    if (o.problems) out["problems"] = zav::ProblemsJson(*o.problems);
     std::cout << out.dump(2) << "\n";
     return;
   }
@@ -215,12 +238,20 @@ int RunValidate(const RunRequest& request) {
     if (!in_place) work_copy = z.DestinoArchi + z.FinalArchi;
     const std::string read_in_place = in_place ? ControlText(file.string()) : std::string();
 
+    const std::uintmax_t walked_size =
+        fs::file_size(in_place ? file : zav::ResolvePath(work_copy), ec);
+    const bool show_progress =
+        !request.json && !ec && walked_size >= kProgressFrom && ::isatty(STDERR_FILENO) != 0;
+    if (show_progress)
+      z.working().progress = ProgressLine(request.pack ? "validating" : "checking");
+
     // The diagnosis works on its own copy of the control: the verdict below is the run's.
     std::optional<zav::ZAV> before_run;
     if (request.all) before_run = z;
     outcome.result =
         zav::RunValidation(z, request.server_date, zav::RunOptions{request.pack, read_in_place});
     if (before_run && !request.pack) {
+      if (show_progress) before_run->working().progress = ProgressLine("listing every problem");
       outcome.problems = zav::DiagnoseFile(*before_run, request.server_date, read_in_place);
     }
     outcome.message = z.working().last_message;

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "basic/variant.hpp"
@@ -67,12 +68,12 @@ class ZAV {
   std::string sgBimAno;
   double SumaM8 = 0;
   std::int32_t iCantidadregistros3 = 0;  // worker records met (32-bit: large employers)
-  std::string OrigenArchi;   // source folder, with trailing separator
-  std::string DestinoArchi;  // work folder, with trailing separator
-  std::string FinalArchi;    // work file name inside DestinoArchi
-  bool bgGerencia = false;   // management mode
-  std::uint8_t igToler = 0;  // amount tolerance
-  std::string OrigenNombre;  // name of the payment file on its medium
+  std::string OrigenArchi;               // source folder, with trailing separator
+  std::string DestinoArchi;              // work folder, with trailing separator
+  std::string FinalArchi;                // work file name inside DestinoArchi
+  bool bgGerencia = false;               // management mode
+  std::uint8_t igToler = 0;              // amount tolerance
+  std::string OrigenNombre;              // name of the payment file on its medium
   std::int16_t NumDiscos = 0;
 
   // ---- Methods, in declaration order ----
@@ -109,12 +110,15 @@ class ZAV {
 
   // ---- Private working values, readable by tests and the record units ----
   struct Working {
-    std::int16_t igNumPeriodo = 0;  // month number of the payment period
-    bool bgPeriodoPar = false;      // igNumPeriodo is even
-    std::int32_t lgDiasAtraso = 0;  // days the payment is late (0 in management mode)
+    std::int16_t igNumPeriodo = 0;            // month number of the payment period
+    bool bgPeriodoPar = false;                // igNumPeriodo is even
+    std::int32_t lgDiasAtraso = 0;            // days the payment is late (0 in management mode)
     std::array<std::int32_t, 33> holidays{};  // non-working days of one month
     std::string settings = std::string(20, '\0');  // value read from the settings file
-    ProblemSink* problems = nullptr;  // a diagnosis: note every failed check, go on
+    ProblemSink* problems = nullptr;               // a diagnosis: note every failed check, go on
+    // Told the records walked so far and the file's record count, now and then, during a
+    // validation run or a diagnosis (validation/file_checks.hpp, ReportProgress).
+    std::function<void(std::int32_t done, std::int32_t total)> progress;
     // The run-time failure behind the last "5" of ValidaReg (number 0 when none), for
     // hosts that want to say more than "5".
     std::int16_t last_message = 0;  // the message number behind ValidaReg's last text
