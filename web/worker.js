@@ -20,60 +20,30 @@
 //                                 {message, text} on refusal, else {last} (0: more follow)
 //   validate {serverDate}         ValidaReg; answers the verdict and, when accepted, the
 //                                 capture line, the parameter string and the archive
+//   diagnose {serverDate, keep}   every problem of the file the last run refused:
+//                                 {problems, more} (host/problems_json.hpp), the first
+//                                 `keep` of them and how many more
+//   record {number}               {text}: record `number` of the work file, or null
+// While a run or a diagnosis walks the records the worker also posts {progress: {done,
+// total}} (no id). A run cannot be interrupted: the page cancels by ending the worker.
 
 import createZavModule from './dist/zavctl.js';
 import { Zip, zipSync } from './dist/fflate.js';
-import { encodeCp1252, makeDzipVB } from './dzip.js';
-import { createZAV, ZAVError } from './zav.js';
+import { openControl, SOURCE } from './lib/control.mjs';
 
-const DRIVES = 'A=removable:/a;C=fixed:/c';
-const SOURCE = 'A:\\';
-
-let module = null;
+let control = null;
 let zav = null;
+let module = null;
 let diskette = false; // a file system over a picked file is mounted on A
 // The picked file being deflated: {file, done: Promise of {chunks, crc, size} or null}.
 let deflating = null;
 
-// A JSON answer of the module's C side.
-function cText(name, arg) {
-  const types = arg === undefined ? [] : ['string'];
-  const args = arg === undefined ? [] : [arg];
-  return module.ccall(name, 'string', types, args);
-}
-
-// The in-memory path of a control path given as Windows-1252 bytes.
-function nativePath(bytes) {
-  const ptr = module._malloc(bytes.length + 1);
-  try {
-    module.HEAPU8.set(bytes, ptr);
-    module.HEAPU8[ptr + bytes.length] = 0;
-    return JSON.parse(module.UTF8ToString(module.ccall('zav_native_path', 'number', ['number'], [ptr])));
-  } finally {
-    module._free(ptr);
-  }
-}
-
 async function load() {
-  if (zav) return;
-  module = await createZavModule({
-    preRun: [
-      (m) => {
-        m.ENV.ZAV_DRIVES = DRIVES;
-        m.FS.mkdir('/a');
-        m.FS.mkdir('/c');
-      },
-    ],
-    // Filled in below, once the module's file system exists.
-    dzipVB: () => ({ result: 3, status: 5 }),
-    print: (text) => console.log(text),
-    printErr: (text) => console.warn(text),
-  });
-  module.dzipVB = makeDzipVB({ FS: module.FS, nativePath, zipSync, Zip, deflated });
-  zav = createZAV({
-    request: (line) => cText('zav_request', line),
-    typelib: () => cText('zav_typelib'),
-  });
+  if (control) return;
+  control = await openControl(createZavModule, { zip: { zipSync, Zip, deflated } });
+  ({ zav, module } = control);
+  // How far a run or a diagnosis got, for the page's progress bar.
+  control.onProgress = (done, total) => self.postMessage({ progress: { done, total } });
 }
 
 // Puts a file (a File or Blob) on drive A as if it were the only file of the inserted
@@ -129,23 +99,11 @@ function bareName(name) {
   return name.slice(Math.max(name.lastIndexOf('/'), name.lastIndexOf('\\')) + 1);
 }
 
-// A new payment file starts with an empty work folder: what earlier runs left there
-// (work files, archives already handed to the page) would only fill the memory.
-function beginPayment() {
-  zav.inicio();
-  const folder = nativePath(encodeCp1252(zav.DestinoArchi));
-  if (folder.error) return;
-  for (const entry of module.FS.readdir(folder.path)) {
-    const p = `${folder.path.replace(/\/$/, '')}/${entry}`;
-    if (entry !== '.' && entry !== '..' && module.FS.isFile(module.FS.stat(p).mode)) module.FS.unlink(p);
-  }
-}
-
 function single({ name, file }) {
   name = bareName(name);
   deflating = null;
   const blob = file instanceof Blob ? file : new Blob([file]);
-  beginPayment();
+  control.beginPayment();
   insertDiskette(name, blob);
   zav.OrigenArchi = SOURCE;
   zav.FinalArchi = name;
@@ -160,7 +118,7 @@ function part({ name, file, disk }) {
   name = bareName(name);
   deflating = null;
   if (disk === 0) {
-    beginPayment();
+    control.beginPayment();
     zav.OrigenArchi = SOURCE;
     zav.OrigenNombre = name;
     const dot = name.lastIndexOf('.');
@@ -176,17 +134,11 @@ function part({ name, file, disk }) {
   }
 }
 
-function readArchive(controlPath) {
-  const found = nativePath(encodeCp1252(controlPath));
-  if (found.error) throw new ZAVError(found.error, 'No se encontró el archivo empacado');
-  return module.FS.readFile(found.path);
-}
-
 async function validate({ serverDate }) {
   if (deflating) deflating.result = await deflating.done;
   const result = zav.ValidaReg(serverDate);
   deflating = null;
-  const outcome = JSON.parse(cText('zav_last_outcome'));
+  const outcome = control.lastOutcome();
   if (result !== '0') {
     return {
       accepted: false,
@@ -200,11 +152,21 @@ async function validate({ serverDate }) {
   const param = zav.sParamZAV;
   const archiveName = zav.sArchZAVZip;
   const archivePath = zav.sRutaArchZAVZip;
-  const archive = readArchive(archivePath);
+  const archive = control.readFile(archivePath);
   return { accepted: true, result, captureLine, param, archiveName, archivePath, archive };
 }
 
-const operations = { load, single, part, validate };
+// Every problem of the file the last run refused, the first `keep` of them.
+function diagnose({ serverDate, keep }) {
+  return control.diagnose(serverDate, keep);
+}
+
+// The text of record `number` of the work file.
+function record({ number }) {
+  return { text: control.workRecord(number) };
+}
+
+const operations = { load, single, part, validate, diagnose, record };
 
 self.onmessage = async (event) => {
   const { id, op, ...args } = event.data;
@@ -216,7 +178,7 @@ self.onmessage = async (event) => {
     self.postMessage({ id, ok: true, ...answer }, transfer);
   } catch (e) {
     const error =
-      e instanceof ZAVError
+      e && e.name === 'ZAVError'
         ? { number: e.number, description: e.description }
         : { number: 0, description: String((e && e.message) || e) };
     self.postMessage({ id, ok: false, error, kind: e && e.name });
