@@ -18,8 +18,8 @@
 //   marked     1-based positions in `found` of the characters that break the rule or
 //              differ from what was expected
 //   note       a plain sentence where the values alone do not say it
-//   deadline, days_late    a late payment: the deadline as written (DD/MM/YYYY) and the
-//              days past the last day to pay (`expected`)
+//   deadline, days_late    the deadline as written (DD/MM/YYYY; 219, 253) and, for a late
+//              payment, the days past the last day to pay (`expected`)
 #pragma once
 
 #include <nlohmann/json.hpp>

@@ -432,7 +432,10 @@ Explanation ExplainFileCheck(ZAV& z, std::int16_t message, std::string_view firs
       if (y < 1997 || (y == 1997 && m < 6)) MarkRange(marks, 1, 4);
       if (m < 1 || m > 12 || (y == 1997 && m < 6)) MarkRange(marks, 5, 2);
       if (d < 1 || d > 31) MarkRange(marks, 7, 2);
-      return Format(date, "fecha AAAAMMDD v\341lida, desde junio de 1997", std::move(marks));
+      Explanation e =
+          Format(date, "fecha AAAAMMDD v\341lida, desde junio de 1997", std::move(marks));
+      e.deadline = DateText(date);
+      return e;
     }
     case 405: {
       Explanation e = Count(z.iNumReg03.ToDouble(), z.iCantidadregistros3,

@@ -50,7 +50,7 @@ export interface Problem {
   /** 1-based positions in `found` that break the rule or differ. */
   marked: number[] | null;
   note: string | null;
-  /** A late payment: the deadline as written and the days past the last day to pay. */
+  /** The deadline as written (messages 219, 253) and the days past the last day to pay (253). */
   deadline: string | null;
   days_late: number | null;
 }
