@@ -38,12 +38,19 @@ let diskette = false; // a file system over a picked file is mounted on A
 // The picked file being deflated: {file, done: Promise of {chunks, crc, size} or null}.
 let deflating = null;
 
-async function load() {
-  if (control) return;
-  control = await openControl(createZavModule, { zip: { zipSync, Zip, deflated } });
-  ({ zav, module } = control);
-  // How far a run or a diagnosis got, for the page's progress bar.
-  control.onProgress = (done, total) => self.postMessage({ progress: { done, total } });
+// Loads the control once: requests that come while it loads wait for the same module.
+let loading = null;
+function load() {
+  loading ??= (async () => {
+    control = await openControl(createZavModule, { zip: { zipSync, Zip, deflated } });
+    ({ zav, module } = control);
+    // How far a run or a diagnosis got, for the page's progress bar.
+    control.onProgress = (done, total) => self.postMessage({ progress: { done, total } });
+  })().catch((e) => {
+    loading = null; // the next request tries again
+    throw e;
+  });
+  return loading;
 }
 
 // Puts a file (a File or Blob) on drive A as if it were the only file of the inserted

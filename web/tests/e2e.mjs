@@ -149,7 +149,7 @@ async function main() {
     zav('sample', '--workers', String(workers), '--period', period, '--deadline', deadline, ...more, '-o', dir);
   sample(dirs.ok, 20);
   sample(dirs.parts, 20, '--disks', '3');
-  sample(dirs.large, 60000);
+  sample(dirs.large, 120000); // long enough to be cancelled while it runs
   // Another payment (last month's period): its archive has a name of its own.
   const last = new Date(today.getFullYear(), today.getMonth() - 1, 1);
   zav('sample', '--workers', '20', '--period', `${last.getFullYear()}${String(last.getMonth() + 1).padStart(2, '0')}`,
