@@ -1,34 +1,49 @@
 // The payment page: the user picks the payment file (or its diskettes one after
-// another), the control validates it in a worker against the server's date, and the page
-// shows the verdict, the capture line and the payment's figures, then uploads the packed
-// archive to the server.
+// another), or drops it on the page; the control validates it in a worker against the
+// server's date while a progress bar shows how far it got (and a button cancels); the page
+// shows the verdict, then either the capture line and the payment's figures, ready to
+// upload the packed archive, or every problem of the file, grouped by record, each with
+// what was found and what was expected, downloadable as CSV.
 //
 // Server: GET /api/date answers the date as DD/MM/YYYY; POST /api/upload?name=ARCHIVE
 // takes the archive's bytes and answers JSON (201 stored; otherwise {error, ...}).
+// Offline (the page and the control come from the service worker, sw.js), the device's
+// date stands in for the server's, the page says so, and an upload waits for the network.
 
 const $ = (id) => document.getElementById(id);
 
+// How many problems the page lists (and the CSV holds); the rest are only counted.
+const PROBLEMS_SHOWN = 1000;
+
 // ---- The control, in its worker ----
 
-const worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+let worker = null;
 const pending = new Map();
 let nextId = 1;
 
-worker.onmessage = (event) => {
-  const { id, ...answer } = event.data;
-  const waiting = pending.get(id);
-  if (!waiting) return;
-  pending.delete(id);
-  if (answer.ok) waiting.resolve(answer);
-  else waiting.reject(Object.assign(new Error(answer.error.description), answer.error));
-};
+class Cancelled extends Error {}
 
-worker.onerror = (event) => {
-  const failure = new Error(event.message || 'El control no pudo cargarse.');
-  for (const waiting of pending.values()) waiting.reject(failure);
-  pending.clear();
-  showFailure('No fue posible cargar el control de validación.', failure.message);
-};
+function startWorker() {
+  worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+  worker.onmessage = (event) => {
+    const { id, progress, ...answer } = event.data;
+    if (progress) {
+      showProgress(progress.done, progress.total);
+      return;
+    }
+    const waiting = pending.get(id);
+    if (!waiting) return;
+    pending.delete(id);
+    if (answer.ok) waiting.resolve(answer);
+    else waiting.reject(Object.assign(new Error(answer.error.description), answer.error));
+  };
+  worker.onerror = (event) => {
+    const failure = new Error(event.message || 'El control no pudo cargarse.');
+    for (const waiting of pending.values()) waiting.reject(failure);
+    pending.clear();
+    showFailure('No fue posible cargar el control de validación.', failure.message);
+  };
+}
 
 function control(op, args = {}, transfer = []) {
   const id = nextId++;
@@ -38,14 +53,34 @@ function control(op, args = {}, transfer = []) {
   });
 }
 
+// A run cannot be stopped from outside: the worker is ended and a new one started.
+function cancel() {
+  worker.terminate();
+  for (const waiting of pending.values()) waiting.reject(new Cancelled('cancelado'));
+  pending.clear();
+  diskettes = null;
+  showDiskettes();
+  startWorker();
+  control('load').catch(() => {});
+  setIdle();
+  announce('Validación cancelada. Puede seleccionar el archivo de nuevo.');
+  $('paso-archivo').focus();
+}
+
 // ---- Page state ----
 
 let serverDate = null;
+let offline = false; // the date is the device's: the server could not be reached
 // Diskette set under way: the next part number expected, and the parts read so far.
 let diskettes = null;
 let upload = null; // {name, bytes} of the archive ready to send
+let problemsUrl = null; // the CSV of the problems listed
 
 const money = new Intl.NumberFormat('es-MX', { style: 'currency', currency: 'MXN' });
+const count = new Intl.NumberFormat('es-MX');
+
+const ddmmyyyy = (d) =>
+  `${String(d.getDate()).padStart(2, '0')}/${String(d.getMonth() + 1).padStart(2, '0')}/${d.getFullYear()}`;
 
 function extensionOf(name) {
   const dot = name.lastIndexOf('.');
@@ -58,17 +93,40 @@ function partNumber(name) {
   return m ? Number(m[1]) : null;
 }
 
+// Said to screen readers through the page's live region.
+function announce(text) {
+  const region = $('aviso');
+  region.textContent = '';
+  setTimeout(() => {
+    region.textContent = text;
+  }, 50);
+}
+
+let busyWhat = '';
+
 function setBusy(text) {
-  $('progreso-texto').textContent = text;
+  busyWhat = text;
+  $('progreso-texto').textContent = `${text}…`;
+  $('barra').removeAttribute('value'); // indeterminate until the worker counts records
+  $('porcentaje').textContent = '';
   $('progreso').hidden = false;
   $('archivo').disabled = true;
-  document.body.setAttribute('aria-busy', 'true');
+  $('paso-archivo').setAttribute('aria-busy', 'true');
+}
+
+function showProgress(done, total) {
+  if ($('progreso').hidden || total <= 0) return;
+  const percent = Math.floor((100 * done) / total);
+  $('barra').value = percent;
+  $('porcentaje').textContent = `${percent} %`;
+  $('progreso-texto').textContent =
+    `${busyWhat}: ${count.format(done)} de ${count.format(total)} registros (${percent} %)`;
 }
 
 function setIdle() {
   $('progreso').hidden = true;
   $('archivo').disabled = serverDate === null;
-  document.body.removeAttribute('aria-busy');
+  $('paso-archivo').removeAttribute('aria-busy');
 }
 
 function resetVerdict() {
@@ -78,8 +136,13 @@ function resetVerdict() {
   $('mensaje').hidden = true;
   $('mensaje').removeAttribute('data-numero');
   $('numero-mensaje').hidden = true;
+  $('pista').hidden = true;
   $('aceptado').hidden = true;
   $('envio').hidden = true;
+  $('problemas').hidden = true;
+  $('lista-problemas').replaceChildren();
+  if (problemsUrl) URL.revokeObjectURL(problemsUrl);
+  problemsUrl = null;
   upload = null;
 }
 
@@ -88,11 +151,17 @@ function lines(text) {
   return String(text).replace(/\r\n?/g, '\n').replace(/\n+$/, '');
 }
 
-function showRejected(title, text, number) {
+// The verdict takes the focus, so that it is read first and the keyboard goes on from it.
+function showVerdict(state, title) {
   const v = $('veredicto');
   v.hidden = false;
-  v.dataset.estado = 'rechazado';
+  v.dataset.estado = state;
   $('veredicto-titulo').textContent = title;
+  $('veredicto-titulo').focus();
+}
+
+function showRejected(title, text, number, hint = null) {
+  showVerdict('rechazado', title);
   const m = $('mensaje');
   m.hidden = false;
   m.textContent = lines(text);
@@ -101,6 +170,11 @@ function showRejected(title, text, number) {
     $('numero-mensaje').textContent = `Mensaje ${number}`;
     $('numero-mensaje').hidden = false;
   }
+  if (hint) {
+    $('pista').textContent = `Pista: ${hint}`;
+    $('pista').hidden = false;
+  }
+  announce(`${title}. ${lines(text).split('\n')[0]}`);
 }
 
 function showFailure(title, detail) {
@@ -187,12 +261,12 @@ function fillTable(table, caption, rows) {
   }
 }
 
+
+
 function showAccepted(answer) {
   const p = parseParam(answer.param);
-  const v = $('veredicto');
-  v.hidden = false;
-  v.dataset.estado = 'aceptado';
-  $('veredicto-titulo').textContent = 'Archivo válido';
+  showVerdict('aceptado', 'Archivo válido');
+  $('validado-sin-conexion').hidden = !offline;
   $('linea-captura').textContent = answer.captureLine;
 
   const data = [
@@ -222,12 +296,195 @@ function showAccepted(answer) {
   $('aceptado').hidden = false;
   $('enviar').disabled = false;
   upload = { name: answer.archiveName, bytes: answer.archive };
+  announce(`Archivo válido. Total a pagar: ${amountText(p.total)}.`);
+}
+
+// ---- Every problem of a refused file ----
+
+const RECORD_KINDS = {
+  '02': 'encabezado',
+  '03': 'trabajador',
+  '04': 'movimientos',
+  '05': 'sumario',
+  '06': 'validación',
+};
+
+function recordTitle(p) {
+  if (p.record === null) return 'El archivo en su conjunto';
+  const kind = RECORD_KINDS[p.type];
+  return `Registro ${count.format(p.record)}${kind ? ` (${kind})` : p.type ? ` (tipo ${p.type})` : ''}`;
+}
+
+// A value as the person reads it: amounts as money, the rest as the control gives them.
+function valueText(p, value) {
+  if (value === null || value === undefined) return '';
+  if (p.compared === 'amount') return money.format(Number(value));
+  if (p.compared === 'count') return count.format(value);
+  return String(value);
+}
+
+// The found text with the characters that break the rule marked.
+function markedText(text, marked) {
+  const code = document.createElement('code');
+  code.className = 'campo';
+  const set = new Set(marked || []);
+  let plain = '';
+  const flush = () => {
+    if (plain) code.append(plain);
+    plain = '';
+  };
+  [...text].forEach((c, i) => {
+    if (!set.has(i + 1)) {
+      plain += c;
+      return;
+    }
+    flush();
+    const mark = document.createElement('mark');
+    mark.textContent = c;
+    code.append(mark);
+  });
+  flush();
+  if (text === '') code.textContent = '(vacío)';
+  return code;
+}
+
+function describedPair(dl, term, content) {
+  const dt = document.createElement('dt');
+  dt.textContent = term;
+  const dd = document.createElement('dd');
+  dd.append(content);
+  dl.append(dt, dd);
+}
+
+// One problem: what the control says, where, what was found and what was expected.
+function problemItem(p) {
+  const li = document.createElement('li');
+  li.className = 'problema';
+  const what = document.createElement('p');
+  what.className = 'que';
+  what.textContent = p.failure
+    ? `Error en la validación (${p.failure.number}): ${p.failure.description}`
+    : `Mensaje ${p.message}: ${lines(p.text).replace(/\n/g, ' ')}`;
+  li.append(what);
+  const dl = document.createElement('dl');
+  dl.className = 'datos detalle';
+  if (p.field) describedPair(dl, 'Campo', `${p.field}, posición ${p.start}, longitud ${p.length}`);
+  const textual = p.compared === 'format' || p.compared === 'text';
+  if (p.found !== null) {
+    describedPair(dl, 'Encontrado', textual ? markedText(p.found, p.marked) : valueText(p, p.found));
+  }
+  if (p.expected !== null) {
+    describedPair(dl, 'Esperado', p.compared === 'text' ? markedText(p.expected, []) : valueText(p, p.expected));
+  }
+  if (p.difference !== null) describedPair(dl, 'Diferencia', valueText(p, p.difference));
+  if (p.tolerance !== null) describedPair(dl, 'Tolerancia', valueText(p, p.tolerance));
+  if (dl.childElementCount > 0) li.append(dl);
+  if (p.note) {
+    const note = document.createElement('p');
+    note.className = 'nota';
+    note.textContent = p.note;
+    li.append(note);
+  }
+  if (p.record !== null && p.start !== null) li.append(recordViewer(p));
+  return li;
+}
+
+let viewers = 0;
+
+// A button that shows the record's text with the problem's field marked, and hides it.
+function recordViewer(p) {
+  const box = document.createElement('div');
+  const button = document.createElement('button');
+  button.type = 'button';
+  button.className = 'enlace';
+  button.textContent = `Ver el registro ${p.record} con el campo marcado`;
+  button.setAttribute('aria-expanded', 'false');
+  const pre = document.createElement('pre');
+  pre.className = 'registro';
+  pre.id = `registro-${++viewers}`;
+  pre.tabIndex = 0; // scrollable by keyboard
+  pre.hidden = true;
+  pre.setAttribute('aria-label', `Texto del registro ${p.record}; el campo ${p.field} está marcado`);
+  button.setAttribute('aria-controls', pre.id);
+  button.addEventListener('click', async () => {
+    const open = button.getAttribute('aria-expanded') === 'true';
+    if (!open && !pre.dataset.cargado) {
+      const { text } = await control('record', { number: p.record });
+      const from = p.start - 1;
+      const to = from + p.length;
+      const mark = document.createElement('mark');
+      mark.textContent = (text ?? '').slice(from, to);
+      pre.replaceChildren((text ?? '').slice(0, from), mark, (text ?? '').slice(to));
+      pre.dataset.cargado = 'true';
+    }
+    button.setAttribute('aria-expanded', String(!open));
+    pre.hidden = open;
+    if (!open) pre.querySelector('mark')?.scrollIntoView({ block: 'nearest', inline: 'center' });
+  });
+  box.append(button, pre);
+  return box;
+}
+
+const CSV_COLUMNS = [
+  ['registro', (p) => p.record],
+  ['tipo', (p) => p.type],
+  ['campo', (p) => p.field],
+  ['posición', (p) => p.start],
+  ['longitud', (p) => p.length],
+  ['mensaje', (p) => (p.failure ? p.failure.number : p.message)],
+  ['texto', (p) => lines(p.failure ? p.failure.description : p.text).replace(/\n/g, ' ')],
+  ['encontrado', (p) => p.found],
+  ['esperado', (p) => p.expected],
+  ['diferencia', (p) => p.difference],
+  ['tolerancia', (p) => p.tolerance],
+  ['nota', (p) => p.note],
+];
+
+function csvOf(problems) {
+  const cell = (v) => {
+    const s = v === null || v === undefined ? '' : String(v);
+    return /[",\n\r]/.test(s) || /^\s|\s$/.test(s) ? `"${s.replace(/"/g, '""')}"` : s;
+  };
+  const rows = [CSV_COLUMNS.map(([name]) => name)];
+  for (const p of problems) rows.push(CSV_COLUMNS.map(([, get]) => get(p)));
+  // A byte-order mark, so that spreadsheets read the accents as UTF-8.
+  return `\ufeff${rows.map((r) => r.map(cell).join(',')).join('\r\n')}\r\n`;
+}
+
+function showProblems({ problems, more }) {
+  const total = problems.length + more;
+  $('problemas-titulo').textContent =
+    total === 1 ? 'El único problema del archivo' : `Los ${count.format(total)} problemas del archivo`;
+  $('problemas-mas').hidden = more === 0;
+  $('problemas-mas').textContent = `Se muestran los primeros ${count.format(problems.length)}.`;
+  const groups = new Map();
+  for (const p of problems) {
+    const key = p.record ?? 0;
+    if (!groups.has(key)) groups.set(key, []);
+    groups.get(key).push(p);
+  }
+  const list = $('lista-problemas');
+  list.replaceChildren();
+  for (const group of groups.values()) {
+    const section = document.createElement('section');
+    section.className = 'grupo';
+    const h4 = document.createElement('h4');
+    h4.textContent = recordTitle(group[0]);
+    const ol = document.createElement('ol');
+    ol.append(...group.map(problemItem));
+    section.append(h4, ol);
+    list.append(section);
+  }
+  problemsUrl = URL.createObjectURL(new Blob([csvOf(problems)], { type: 'text/csv;charset=utf-8' }));
+  $('descargar').href = problemsUrl;
+  $('problemas').hidden = false;
+  announce(`${$('problemas-titulo').textContent}: la lista sigue al mensaje.`);
 }
 
 // ---- The host sequence ----
 
 async function validate() {
-  setBusy('Validando el archivo…');
+  setBusy('Validando');
   try {
     const answer = await control('validate', { serverDate });
     setIdle();
@@ -239,12 +496,27 @@ async function validate() {
         `Error en la validación (${answer.failure.number}): ${answer.failure.description}` +
           (answer.record ? `\nRegistro ${answer.record}.` : ''),
         null,
+        answer.hint,
       );
     } else {
-      showRejected('Archivo rechazado', answer.result, answer.message);
+      showRejected('Archivo rechazado', answer.result, answer.message, answer.hint);
+      await diagnose();
     }
   } catch (e) {
-    showFailure('El archivo no pudo validarse', describeError(e));
+    if (!(e instanceof Cancelled)) showFailure('El archivo no pudo validarse', describeError(e));
+  }
+}
+
+// The verdict stands; every problem of the file follows it.
+async function diagnose() {
+  setBusy('Buscando todos los problemas');
+  try {
+    const found = await control('diagnose', { serverDate, keep: PROBLEMS_SHOWN });
+    setIdle();
+    showProblems(found);
+  } catch (e) {
+    setIdle();
+    if (!(e instanceof Cancelled)) announce(`No fue posible listar los problemas: ${describeError(e)}`);
   }
 }
 
@@ -255,11 +527,11 @@ function describeError(e) {
 async function validateSingle(file) {
   diskettes = null;
   showDiskettes();
-  setBusy('Leyendo el archivo…');
+  setBusy('Leyendo el archivo');
   try {
     await control('single', { name: file.name, file });
   } catch (e) {
-    showFailure('No fue posible leer el archivo', describeError(e));
+    if (!(e instanceof Cancelled)) showFailure('No fue posible leer el archivo', describeError(e));
     return;
   }
   await validate();
@@ -298,11 +570,12 @@ async function feedDiskettes(files) {
     const file = byPart.get(diskettes.next);
     if (!file) break;
     byPart.delete(diskettes.next);
-    setBusy(`Integrando el disquete ${diskettes.next + 1}…`);
+    setBusy(`Integrando el disquete ${diskettes.next + 1}`);
     let answer;
     try {
       answer = await control('part', { name: file.name, file, disk: diskettes.next });
     } catch (e) {
+      if (e instanceof Cancelled) return;
       diskettes = null;
       showDiskettes();
       showFailure('No fue posible integrar el disquete', describeError(e));
@@ -375,6 +648,27 @@ async function onFiles(list) {
 
 // ---- Upload ----
 
+let waitingForNetwork = false;
+
+// Without a network the archive waits: it is sent as soon as the browser is back online
+// (or, when the browser cannot tell, on the next try a little later).
+function waitForNetwork() {
+  const out = $('envio');
+  out.dataset.estado = 'esperando';
+  out.textContent = 'Sin conexión: el archivo se enviará en cuanto vuelva la conexión.';
+  announce(out.textContent);
+  if (waitingForNetwork) return;
+  waitingForNetwork = true;
+  const retry = () => {
+    window.removeEventListener('online', retry);
+    clearTimeout(timer);
+    waitingForNetwork = false;
+    send();
+  };
+  window.addEventListener('online', retry);
+  const timer = setTimeout(retry, 15_000);
+}
+
 async function send() {
   if (!upload) return;
   const button = $('enviar');
@@ -382,39 +676,99 @@ async function send() {
   button.disabled = true;
   out.hidden = false;
   out.removeAttribute('data-estado');
+  if (!navigator.onLine) {
+    waitForNetwork();
+    return;
+  }
   out.textContent = 'Enviando el archivo…';
+  let response;
   try {
-    const response = await fetch(`api/upload?name=${encodeURIComponent(upload.name)}`, {
+    response = await fetch(`api/upload?name=${encodeURIComponent(upload.name)}`, {
       method: 'POST',
       headers: { 'Content-Type': 'application/zip' },
       body: upload.bytes,
     });
-    let body = {};
-    try {
-      body = await response.json();
-    } catch {
-      // an answer without JSON: its status says enough
-    }
-    if (response.status === 201) {
-      out.dataset.estado = 'enviado';
-      out.textContent = `Archivo enviado: ${body.archive ?? upload.name}`;
-      upload = null;
-      return;
-    }
-    out.dataset.estado = 'error';
-    const why = body.text ? lines(body.text) : (body.error ?? `respuesta ${response.status}`);
-    out.textContent = `El servidor no aceptó el archivo.\n${why}`;
-    button.disabled = response.status === 409; // already stored: nothing more to send
-  } catch (e) {
-    out.dataset.estado = 'error';
-    out.textContent = `No fue posible enviar el archivo: ${e.message}`;
-    button.disabled = false;
+  } catch {
+    waitForNetwork(); // no answer at all: the network, not the server
+    return;
   }
+  let body = {};
+  try {
+    body = await response.json();
+  } catch {
+    // an answer without JSON: its status says enough
+  }
+  if (response.status === 201) {
+    out.dataset.estado = 'enviado';
+    out.textContent = `Archivo enviado: ${body.archive ?? upload.name}`;
+    announce(out.textContent);
+    upload = null;
+    return;
+  }
+  out.dataset.estado = 'error';
+  const why = body.text ? lines(body.text) : (body.error ?? `respuesta ${response.status}`);
+  out.textContent = `El servidor no aceptó el archivo.\n${why}`;
+  announce(out.textContent);
+  button.disabled = response.status === 409; // already stored: nothing more to send
 }
 
 // ---- Start ----
 
+// The server's date; without a network, the device's, and the page says so.
+async function fetchDate() {
+  let response;
+  try {
+    response = await fetch('api/date', { cache: 'no-store' });
+  } catch {
+    offline = true;
+    serverDate = ddmmyyyy(new Date());
+    $('fecha-servidor').hidden = true;
+    $('sin-conexion').querySelector('strong').textContent = serverDate;
+    $('sin-conexion').hidden = false;
+    return;
+  }
+  if (!response.ok) throw new Error(`respuesta ${response.status}`);
+  const date = (await response.text()).trim();
+  if (!/^\d\d\/\d\d\/\d{4}$/.test(date)) throw new Error(`fecha inválida: ${date}`);
+  offline = false;
+  serverDate = date;
+  $('sin-conexion').hidden = true;
+  const shown = $('fecha-servidor');
+  shown.querySelector('strong').textContent = serverDate;
+  shown.hidden = false;
+}
+
+// Files dropped anywhere on the page are taken as picked; the browser never opens them.
+function acceptDrops() {
+  const zone = $('zona');
+  let depth = 0;
+  document.addEventListener('dragenter', (event) => {
+    event.preventDefault();
+    depth += 1;
+    zone.classList.add('arrastrando');
+  });
+  document.addEventListener('dragleave', () => {
+    depth = Math.max(0, depth - 1);
+    if (depth === 0) zone.classList.remove('arrastrando');
+  });
+  document.addEventListener('dragover', (event) => {
+    event.preventDefault();
+    event.dataTransfer.dropEffect = $('archivo').disabled ? 'none' : 'copy';
+  });
+  document.addEventListener('drop', async (event) => {
+    event.preventDefault();
+    depth = 0;
+    zone.classList.remove('arrastrando');
+    if ($('archivo').disabled) return;
+    await onFiles(event.dataTransfer.files);
+  });
+}
+
 async function start() {
+  if ('serviceWorker' in navigator) {
+    navigator.serviceWorker.register('sw.js').catch(() => {}); // the page works without it
+  }
+  startWorker();
   $('archivo').addEventListener('change', async (event) => {
     const input = event.target;
     const files = [...input.files];
@@ -422,26 +776,20 @@ async function start() {
     await onFiles(files);
   });
   $('enviar').addEventListener('click', send);
+  $('cancelar').addEventListener('click', cancel);
+  acceptDrops();
+  window.addEventListener('online', () => {
+    if (offline) fetchDate().catch(() => {});
+  });
 
   try {
-    const [date] = await Promise.all([
-      fetch('api/date', { cache: 'no-store' }).then((r) => {
-        if (!r.ok) throw new Error(`respuesta ${r.status}`);
-        return r.text();
-      }),
-      control('load'),
-    ]);
-    if (!/^\d\d\/\d\d\/\d{4}$/.test(date.trim())) throw new Error(`fecha inválida: ${date}`);
-    serverDate = date.trim();
+    await Promise.all([fetchDate(), control('load')]);
   } catch (e) {
     $('carga').textContent = 'No fue posible preparar la validación.';
     showFailure('No fue posible preparar la validación', describeError(e));
     return;
   }
   $('carga').hidden = true;
-  const shown = $('fecha-servidor');
-  shown.querySelector('strong').textContent = serverDate;
-  shown.hidden = false;
   document.body.dataset.listo = 'true';
   setIdle();
 }

@@ -22,80 +22,44 @@
 //                                 {message, text} on refusal, else {last} (0: more follow)
 //   validate {serverDate}         ValidaReg; answers the verdict and, when accepted, the
 //                                 capture line, the parameter string and the archive
+//   diagnose {serverDate, keep}   every problem of the file the last run refused:
+//                                 {problems, more} (host/problems_json.hpp), the first
+//                                 `keep` of them and how many more
+//   record {number}               {text}: record `number` of the work file, or null
+// While a run or a diagnosis walks the records the worker also posts {progress: {done,
+// total}} (no id). A run cannot be interrupted: the page cancels by ending the worker.
 
 import createZavModule from './dist/zavctl.js';
 import { Zip, zipSync } from './dist/fflate.js';
-import { encodeCp1252, makeDzipVB } from './dzip.js';
-import { createZAV, ZAVError } from './zav.js';
+import { openControl, SOURCE } from './lib/control.mjs';
+import { ZAVError } from './zav.js';
 
-const DRIVES = 'A=removable:/a;C=fixed:/c';
-const SOURCE = 'A:\\';
-
-let module = null;
+let control = null;
 let zav = null;
+let module = null;
 // ValidaReg through the JSON host as a promise, when the run can wait inside (JSPI).
 let validateAsync = null;
 let diskette = false; // a file system over a picked file is mounted on A
 // The picked file being deflated: {file, done: Promise of {chunks, crc, size} or null}.
 let deflating = null;
 
-// A JSON answer of the module's C side.
-function cText(name, arg) {
-  const types = arg === undefined ? [] : ['string'];
-  const args = arg === undefined ? [] : [arg];
-  return module.ccall(name, 'string', types, args);
-}
-
-// The in-memory path of a control path given as Windows-1252 bytes.
-function nativePath(bytes) {
-  const ptr = module._malloc(bytes.length + 1);
-  try {
-    module.HEAPU8.set(bytes, ptr);
-    module.HEAPU8[ptr + bytes.length] = 0;
-    return JSON.parse(module.UTF8ToString(module.ccall('zav_native_path', 'number', ['number'], [ptr])));
-  } finally {
-    module._free(ptr);
-  }
-}
-
-async function load() {
-  if (zav) return;
-  module = await createZavModule({
-    preRun: [
-      (m) => {
-        m.ENV.ZAV_DRIVES = DRIVES;
-        m.FS.mkdir('/a');
-        m.FS.mkdir('/c');
-      },
-    ],
-    // Filled in below, once the module's file system exists.
-    dzipVB: () => ({ result: 3, status: 5 }),
-    instantiateWasm,
-    print: (text) => console.log(text),
-    printErr: (text) => console.warn(text),
+// Loads the control once: requests that come while it loads wait for the same module.
+let loading = null;
+function load() {
+  loading ??= (async () => {
+    control = await openControl(createZavModule, {
+      moduleOptions: { instantiateWasm },
+      zip: { zipSync, Zip, deflated },
+    });
+    ({ zav, module } = control);
+    if (suspending) validateAsync = promisedValidation();
+    // How far a run or a diagnosis got, for the page's progress bar.
+    control.onProgress = (done, total) => self.postMessage({ progress: { done, total } });
+  })().catch((e) => {
+    loading = null; // the next request tries again
+    throw e;
   });
-  module.dzipVB = makeDzipVB({ FS: module.FS, nativePath, zipSync, Zip, deflated });
-  zav = createZAV({
-    request: (line) => cText('zav_request', line),
-    typelib: () => cText('zav_typelib'),
-  });
-  if (suspending) {
-    // Called once already, the module's wrapper has become the WebAssembly export itself.
-    const request = WebAssembly.promising(module._zav_request);
-    validateAsync = async (serverDate) => {
-      const line = new TextEncoder().encode(JSON.stringify({ call: 'ValidaReg', args: [serverDate] }));
-      const ptr = module._malloc(line.length + 1);
-      try {
-        module.HEAPU8.set(line, ptr);
-        module.HEAPU8[ptr + line.length] = 0;
-        const answer = JSON.parse(module.UTF8ToString(await request(ptr)));
-        if (!answer.ok) throw new ZAVError(answer.error.number, answer.error.description);
-        return answer.result;
-      } finally {
-        module._free(ptr);
-      }
-    };
-  }
+  return loading;
 }
 
 // Whether the control's zip entry waits for the deflated bytes on a promise (JSPI).
@@ -125,6 +89,25 @@ function instantiateWasm(imports, receive) {
     .then(({ instance, module: compiled }) => receive(instance, compiled))
     .catch((e) => console.error('zavctl.wasm:', e));
   return {};
+}
+
+// ValidaReg as a promise that may wait inside for the deflating. Called once already, the
+// module's wrapper has become the WebAssembly export itself.
+function promisedValidation() {
+  const request = WebAssembly.promising(module._zav_request);
+  return async (serverDate) => {
+    const line = new TextEncoder().encode(JSON.stringify({ call: 'ValidaReg', args: [serverDate] }));
+    const ptr = module._malloc(line.length + 1);
+    try {
+      module.HEAPU8.set(line, ptr);
+      module.HEAPU8[ptr + line.length] = 0;
+      const answer = JSON.parse(module.UTF8ToString(await request(ptr)));
+      if (!answer.ok) throw new ZAVError(answer.error.number, answer.error.description);
+      return answer.result;
+    } finally {
+      module._free(ptr);
+    }
+  };
 }
 
 // Puts a file (a File or Blob) on drive A as if it were the only file of the inserted
@@ -186,23 +169,11 @@ function bareName(name) {
   return name.slice(Math.max(name.lastIndexOf('/'), name.lastIndexOf('\\')) + 1);
 }
 
-// A new payment file starts with an empty work folder: what earlier runs left there
-// (work files, archives already handed to the page) would only fill the memory.
-function beginPayment() {
-  zav.inicio();
-  const folder = nativePath(encodeCp1252(zav.DestinoArchi));
-  if (folder.error) return;
-  for (const entry of module.FS.readdir(folder.path)) {
-    const p = `${folder.path.replace(/\/$/, '')}/${entry}`;
-    if (entry !== '.' && entry !== '..' && module.FS.isFile(module.FS.stat(p).mode)) module.FS.unlink(p);
-  }
-}
-
 function single({ name, file }) {
   name = bareName(name);
   stopDeflating();
   const blob = file instanceof Blob ? file : new Blob([file]);
-  beginPayment();
+  control.beginPayment();
   insertDiskette(name, blob);
   zav.OrigenArchi = SOURCE;
   zav.FinalArchi = name;
@@ -217,7 +188,7 @@ function part({ name, file, disk }) {
   name = bareName(name);
   stopDeflating();
   if (disk === 0) {
-    beginPayment();
+    control.beginPayment();
     zav.OrigenArchi = SOURCE;
     zav.OrigenNombre = name;
     const dot = name.lastIndexOf('.');
@@ -233,12 +204,6 @@ function part({ name, file, disk }) {
   }
 }
 
-function readArchive(controlPath) {
-  const found = nativePath(encodeCp1252(controlPath));
-  if (found.error) throw new ZAVError(found.error, 'No se encontró el archivo empacado');
-  return module.FS.readFile(found.path);
-}
-
 async function validate({ serverDate }) {
   let result;
   if (validateAsync) {
@@ -248,7 +213,7 @@ async function validate({ serverDate }) {
     result = zav.ValidaReg(serverDate);
   }
   stopDeflating();
-  const outcome = JSON.parse(cText('zav_last_outcome'));
+  const outcome = control.lastOutcome();
   if (result !== '0') {
     return {
       accepted: false,
@@ -256,17 +221,29 @@ async function validate({ serverDate }) {
       message: outcome.message,
       failure: outcome.failure,
       record: outcome.record,
+      atRecord: outcome.at_record,
+      hint: outcome.hint,
     };
   }
   const captureLine = zav.LineaDeCaptura();
   const param = zav.sParamZAV;
   const archiveName = zav.sArchZAVZip;
   const archivePath = zav.sRutaArchZAVZip;
-  const archive = readArchive(archivePath);
+  const archive = control.readFile(archivePath);
   return { accepted: true, result, captureLine, param, archiveName, archivePath, archive };
 }
 
-const operations = { load, single, part, validate };
+// Every problem of the file the last run refused, the first `keep` of them.
+function diagnose({ serverDate, keep }) {
+  return control.diagnose(serverDate, keep);
+}
+
+// The text of record `number` of the work file.
+function record({ number }) {
+  return { text: control.workRecord(number) };
+}
+
+const operations = { load, single, part, validate, diagnose, record };
 
 self.onmessage = async (event) => {
   const { id, op, ...args } = event.data;
@@ -278,7 +255,7 @@ self.onmessage = async (event) => {
     self.postMessage({ id, ok: true, ...answer }, transfer);
   } catch (e) {
     const error =
-      e instanceof ZAVError
+      e && e.name === 'ZAVError'
         ? { number: e.number, description: e.description }
         : { number: 0, description: String((e && e.message) || e) };
     self.postMessage({ id, ok: false, error, kind: e && e.name });

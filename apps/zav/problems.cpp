@@ -6,12 +6,6 @@
 
 namespace zavcli {
 
-namespace {
-
-using json = nlohmann::ordered_json;
-
-}  // namespace
-
 std::string OneLine(std::string_view control_text) {
   std::string text = zav::Cp1252ToUtf8(control_text);
   std::string out;
@@ -29,6 +23,37 @@ std::string OneLine(std::string_view control_text) {
 }
 
 namespace {
+
+// What the check compared, on a line of its own (Spanish, as the messages are):
+//   encontrado 1234.56, esperado 1230.00, diferencia 4.56, tolerancia 0.00
+// A format problem shows the field's text with the characters that break the rule in
+// brackets: encontrado "0660[X]", esperado 5 dígitos.
+std::string Explained(const zav::Explanation& e) {
+  using Kind = zav::Explanation::Kind;
+  std::string line;
+  // A date's note says it all: the deadline, the day it moved to, the server's date.
+  if (e.kind != Kind::kNone && e.kind != Kind::kDate) {
+    std::string found;
+    if (e.kind == Kind::kFormat || e.kind == Kind::kText) {
+      std::size_t next = 0;
+      found = "\"";
+      for (std::size_t k = 0; k < e.found.size(); ++k) {
+        const bool marked = next < e.marked.size() && e.marked[next] == static_cast<int>(k) + 1;
+        if (marked) ++next;
+        found += marked ? "[" + e.found.substr(k, 1) + "]" : e.found.substr(k, 1);
+      }
+      found += "\"";
+    } else {
+      found = e.found;
+    }
+    line = "encontrado " + found + ", esperado " +
+           (e.kind == Kind::kText ? "\"" + e.expected + "\"" : e.expected);
+    if (!e.difference.empty()) line += ", diferencia " + e.difference;
+    if (!e.tolerance.empty()) line += ", tolerancia " + e.tolerance;
+  }
+  if (!e.note.empty()) line += (line.empty() ? "" : ". ") + e.note;
+  return zav::Cp1252ToUtf8(line);
+}
 
 std::string TypeText(int type) {
   if (type < 0) return "??";
@@ -54,26 +79,10 @@ void PrintProblems(std::ostream& out, const std::vector<zav::Problem>& problems)
     } else {
       out << ": " << p.message << " " << OneLine(p.text) << "\n";
     }
+    if (const std::string why = Explained(p.explained); !why.empty()) {
+      out << "      " << why << "\n";
+    }
   }
-}
-
-json ProblemsJson(const std::vector<zav::Problem>& problems) {
-  json list = json::array();
-  for (const zav::Problem& p : problems) {
-    json o;
-    o["record"] = p.record != 0 ? json(p.record) : json(nullptr);
-    o["type"] = p.type >= 0 ? json(TypeText(p.type)) : json(nullptr);
-    o["field"] = p.field.empty() ? json(nullptr) : json(zav::Cp1252ToUtf8(p.field));
-    o["start"] = p.start != 0 ? json(p.start) : json(nullptr);
-    o["length"] = p.length != 0 ? json(p.length) : json(nullptr);
-    o["message"] = p.failure == 0 ? json(p.message) : json(nullptr);
-    o["text"] = p.failure == 0 ? json(zav::Cp1252ToUtf8(p.text)) : json(nullptr);
-    o["failure"] = p.failure != 0
-                       ? json{{"number", p.failure}, {"description", zav::Cp1252ToUtf8(p.text)}}
-                       : json(nullptr);
-    list.push_back(std::move(o));
-  }
-  return list;
 }
 
 }  // namespace zavcli

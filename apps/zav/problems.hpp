@@ -2,7 +2,6 @@
 // come out in UTF-8.
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -17,11 +16,8 @@ namespace zavcli {
 std::string OneLine(std::string_view control_text);
 
 // One line a problem: where (record, type, field and positions) and what (message number
-// and text, or the run-time failure).
+// and text, or the run-time failure); then, indented, what the check found and expected.
+// The JSON form is zav::ProblemsJson (host/problems_json.hpp).
 void PrintProblems(std::ostream& out, const std::vector<zav::Problem>& problems);
-
-// An array of objects: record (null for the file as a whole), type, field, start, length,
-// message (null for a run-time failure), text, failure ({number, description} or null).
-nlohmann::ordered_json ProblemsJson(const std::vector<zav::Problem>& problems);
 
 }  // namespace zavcli

@@ -1,5 +1,7 @@
 #include "run.hpp"
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "command_line.hpp"
+#include "host/problems_json.hpp"
 #include "host/validate_file.hpp"
 #include "problems.hpp"
 
@@ -81,7 +84,7 @@ void Print(const RunRequest& request, const zav::FileReport& report) {
                                            : json(nullptr);
     out["hint"] = hint ? json(*hint) : json(nullptr);
     out["setup"] = nullptr;
-    if (report.problems) out["problems"] = ProblemsJson(*report.problems);
+    if (report.problems) out["problems"] = zav::ProblemsJson(*report.problems);
     std::cout << out.dump(2) << "\n";
     return;
   }
@@ -98,6 +101,22 @@ void Print(const RunRequest& request, const zav::FileReport& report) {
   }
   if (hint) std::cout << "pista: " << *hint << "\n";
   if (report.problems) PrintProblems(std::cout, *report.problems);
+}
+
+// A progress line on standard error, rewritten in place as the records are walked and
+// wiped at the last one: only for a person watching a terminal, never with --json and never
+// into a pipe or a file.
+zav::WalkProgress ProgressLine() {
+  return [shown = -1](const char* what, std::int32_t done, std::int32_t total) mutable {
+    const int percent = total > 0 ? static_cast<int>(100.0 * done / total) : 100;
+    if (done >= total) {
+      std::cerr << "\r\033[K" << std::flush;
+    } else if (percent != shown) {
+      std::cerr << "\r" << what << ": " << done << " of " << total << " records (" << percent
+                << "%)" << std::flush;
+    }
+    shown = percent;
+  };
 }
 
 // With --json, a work folder that cannot be used is an object too: every output null,
@@ -158,7 +177,9 @@ int RunValidate(const RunRequest& request) {
   }
   zav::FileReport report;
   try {
-    report = zav::ValidateFile(request.file, options, request.all);
+    const bool watched = !request.json && ::isatty(STDERR_FILENO) != 0;
+    report = zav::ValidateFile(request.file, options, request.all,
+                               watched ? ProgressLine() : zav::WalkProgress());
   } catch (const std::invalid_argument& e) {
     std::cerr << "zav: " << e.what() << "\n";
     return 64;

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "basic/variant.hpp"
@@ -115,6 +116,9 @@ class ZAV {
     std::array<std::int32_t, 33> holidays{};  // non-working days of one month
     std::string settings = std::string(20, '\0');  // value read from the settings file
     ProblemSink* problems = nullptr;               // a diagnosis: note every failed check, go on
+    // Told the records walked so far and the file's record count, now and then, during a
+    // validation run or a diagnosis (validation/file_checks.hpp, ReportProgress).
+    std::function<void(std::int32_t done, std::int32_t total)> progress;
     // The run-time failure behind the last "5" of ValidaReg (number 0 when none), for
     // hosts that want to say more than "5".
     std::int16_t last_message = 0;  // the message number behind ValidaReg's last text

@@ -236,8 +236,8 @@ std::string ServerDateProblem(const std::string& text) {
   return "";
 }
 
-FileReport ValidateFile(const std::string& file_name, const ValidateOptions& options,
-                        bool diagnose) {
+FileReport ValidateFile(const std::string& file_name, const ValidateOptions& options, bool diagnose,
+                        const WalkProgress& progress) {
   const fs::path file = fs::absolute(file_name);
   std::error_code ec;
   if (fs::is_directory(file, ec))
@@ -277,6 +277,19 @@ FileReport ValidateFile(const std::string& file_name, const ValidateOptions& opt
     std::optional<ZAV> before_run;
     if (diagnose && !options.pack) before_run = z;
     const std::string read_in_place = in_place ? ControlText(file.string()) : std::string();
+    // A file this large takes long enough to show how far the walk got (about 14 000
+    // workers).
+    constexpr std::uintmax_t kProgressFrom = 4u << 20;
+    std::error_code size_error;
+    const std::uintmax_t walked = fs::file_size(
+        read_in_place.empty() ? ResolvePath(z.DestinoArchi + z.FinalArchi) : file, size_error);
+    const auto told = [&](const char* what) -> std::function<void(std::int32_t, std::int32_t)> {
+      if (!progress || size_error || walked < kProgressFrom) return {};
+      return
+          [&progress, what](std::int32_t done, std::int32_t total) { progress(what, done, total); };
+    };
+    z.working().progress = told(options.pack ? "validating" : "checking");
+    if (before_run) before_run->working().progress = told("listing every problem");
     verdict.result = RunValidation(z, date, RunOptions{options.pack, read_in_place});
     if (before_run) report.problems = DiagnoseFile(*before_run, date, read_in_place);
     verdict.message = z.working().last_message;

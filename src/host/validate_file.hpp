@@ -15,6 +15,8 @@
 //   work folder unless asked (keep_work).
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,7 +45,13 @@ struct FileReport {
   std::string warning;  // the archive could not be moved to out_dir: it stays in the work folder
 };
 
+// Told, now and then, how many of the file's records a walk has read: `what` is
+// "validating", "checking" or "listing every problem". Only files of a few megabytes or
+// more are reported: smaller ones are done before anyone could read it.
+using WalkProgress = std::function<void(const char* what, std::int32_t done, std::int32_t total)>;
+
 // Validate; and, when `diagnose` and nothing is packed, the diagnosis too.
-FileReport ValidateFile(const std::string& file, const ValidateOptions& options, bool diagnose);
+FileReport ValidateFile(const std::string& file, const ValidateOptions& options, bool diagnose,
+                        const WalkProgress& progress = {});
 
 }  // namespace zav

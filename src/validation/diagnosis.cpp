@@ -54,7 +54,7 @@ int TypeOf(std::string_view record) {
 
 }  // namespace
 
-void ProblemSink::Add(Problem p, std::size_t scan_from) {
+bool ProblemSink::Known(const Problem& p, std::size_t scan_from) const {
   // One problem a field: the first noted for it in its record wins. A run-time failure met
   // twice (the header's period, read by the run and by the header check) counts once.
   const auto same = [&p](const Problem& q) {
@@ -63,20 +63,22 @@ void ProblemSink::Add(Problem p, std::size_t scan_from) {
   };
   const std::size_t early = std::min(walk_from_, problems_.size());
   for (std::size_t k = 0; k < early; ++k) {
-    if (same(problems_[k])) return;
+    if (same(problems_[k])) return true;
   }
   for (std::size_t k = std::max(scan_from, early); k < problems_.size(); ++k) {
-    if (same(problems_[k])) return;
+    if (same(problems_[k])) return true;
   }
-  problems_.push_back(std::move(p));
+  return false;
 }
 
-void ProblemSink::Note(const Field& field, std::int16_t message) {
+void ProblemSink::Note(ZAV& z, const Field& field, std::int16_t message) {
   Problem p = MessageProblem(record_, type_, message);
   p.field = FieldName(type_, field);
   p.start = field.start;
   p.length = field.length;
-  Add(std::move(p), first_of_record_);
+  if (Known(p, first_of_record_)) return;
+  p.explained = Explain(z, type_, text_, field, message);
+  problems_.push_back(std::move(p));
 }
 
 void ProblemSink::NoteRecord(std::int16_t message) {
@@ -92,20 +94,32 @@ void ProblemSink::NoteFailure(std::int32_t number, const std::string& descriptio
   Add(std::move(p), first_of_record_);
 }
 
-void ProblemSink::NoteAt(std::int32_t record, int type, const Field& field, std::int16_t message) {
+void ProblemSink::NoteAt(std::int32_t record, int type, const Field& field, std::int16_t message,
+                         Explanation explained) {
   Problem p = MessageProblem(record, type, message);
   p.field = FieldName(type, field);
   p.start = field.start;
   p.length = field.length;
+  p.explained = std::move(explained);
   Add(std::move(p), 0);
 }
 
-void ProblemSink::NoteFile(std::int16_t message) { Add(MessageProblem(0, -1, message), 0); }
+void ProblemSink::NoteFile(std::int16_t message, Explanation explained) {
+  Problem p = MessageProblem(0, -1, message);
+  p.explained = std::move(explained);
+  Add(std::move(p), 0);
+}
 
 std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateServ,
                                   const std::string& in_place) {
+  return DiagnoseFileUpTo(control, sDateServ, in_place, SIZE_MAX).problems;
+}
+
+Findings DiagnoseFileUpTo(const ZAV& control, const std::string& sDateServ,
+                          const std::string& in_place, std::size_t keep) {
   ZAV z = control;
-  ProblemSink sink;
+  ProblemSink sink(keep);
+  const auto done = [&sink] { return Findings{std::move(sink.problems()), sink.more()}; };
   z.working().problems = &sink;
   // As in the run, any other failure counts as a run-time failure too.
   const auto noted = [&sink](const std::exception& e) {
@@ -123,17 +137,17 @@ std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateSe
 
   std::optional<RecordFile> file;
   std::int32_t n = 0;
-  std::string record;
+  std::string record, first, last;
   try {
     ResetTotals(z);
     const std::string work = FileToRead(z, in_place);
     if (!FileToReadExists(z, work, in_place)) {
       sink.NoteFile(2);
-      return std::move(sink.problems());
+      return done();
     }
     z.posicion = 1;
     guarded([&] {
-      if (const auto m = ExtensionCheck(z)) sink.NoteFile(m);
+      if (const auto m = ExtensionCheck(z)) sink.NoteFile(m, ExplainFileCheck(z, m, {}, {}));
     });
     file.emplace(std::string_view(work), RecordFile::Mode::kRead);
     n = file->RecordCount();
@@ -141,10 +155,11 @@ std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateSe
     file->Read(1, record);
   } catch (const std::exception& f) {
     noted(f);  // no file to walk
-    return std::move(sink.problems());
+    return done();
   }
 
   // The header and the period, from record 1.
+  first = record;
   const int first_type = TypeOf(record);
   sink.Begin(1, first_type);
   CopyHeader(z, record);
@@ -160,29 +175,36 @@ std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateSe
   });
   sink.Begin(0, -1);
   guarded([&] {
-    if (const auto m = WorkNameCheck(z, record)) sink.NoteFile(m);
+    if (const auto m = WorkNameCheck(z, first)) sink.NoteFile(m, ExplainFileCheck(z, m, first, {}));
   });
 
   // The deadline, the version and the lateness, from the last record.
   int last_type = -1;
   try {
-    file->Read(n, record);  // an empty file has no record 0
-    last_type = TypeOf(record);
+    file->Read(n, last);  // an empty file has no record 0
+    last_type = TypeOf(last);
   } catch (const std::exception& f) {
     noted(f);
-    return std::move(sink.problems());
+    return done();
   }
   sink.Begin(n, last_type);
-  ReadLastRecord(z, record);
-  const std::int16_t deadline = DeadlineCheck(record);
-  if (deadline != 0) sink.NoteAt(n, last_type, record06::kFechaLimite, deadline);
+  ReadLastRecord(z, last);
+  const auto file_check = [&](std::int16_t m) { return ExplainFileCheck(z, m, first, last); };
+  const std::int16_t deadline = DeadlineCheck(last);
+  if (deadline != 0) {
+    sink.NoteAt(n, last_type, record06::kFechaLimite, deadline, file_check(deadline));
+  }
   guarded([&] {
-    if (const auto m = VersionCheck(z)) sink.NoteAt(n, last_type, record06::kVersion, m);
+    if (const auto m = VersionCheck(z)) {
+      sink.NoteAt(n, last_type, record06::kVersion, m, file_check(m));
+    }
   });
   if (deadline == 0) {
     guarded([&] {
-      if (const auto m = LatenessCheck(z, record, sDateServ)) {
-        sink.NoteAt(n, last_type, record06::kFechaLimite, m);
+      std::string business_day;
+      if (const auto m = LatenessCheck(z, last, sDateServ, &business_day)) {
+        sink.NoteAt(n, last_type, record06::kFechaLimite, m,
+                    ExplainLateness(last, business_day, sDateServ, z.working().lgDiasAtraso));
         z.working().lgDiasAtraso = 0;
       }
     });
@@ -201,9 +223,10 @@ std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateSe
       break;
     }
     check.Fold(record);
+    ReportProgress(z, z.posicion, n);
     guarded([&] {
       const std::uint8_t t = ToByte(LeadingValue(Cut(record, 1, 2)));
-      sink.Begin(z.posicion, t);
+      sink.Begin(z.posicion, t, record);
       if (t >= 2 && t <= 6) seen[t] = true;
       if (t == 3) {
         if (z.iCantidadregistros3 == INT32_MAX) throw RuntimeFailure(err::kOverflow);
@@ -211,16 +234,21 @@ std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateSe
       }
       const std::int16_t r = z.ChecaRegistro(t, z.posicion, record);
       // A type without checks is refused before any field is read.
-      if (r != 0 && !sink.RecordNoted()) sink.Note(kTipoRegistro, r);
+      if (r != 0 && !sink.RecordNoted()) sink.Note(z, kTipoRegistro, r);
     });
   }
 
   // The file as a whole.
-  if (!check.Matches(z.sCheckSum)) sink.NoteAt(n, last_type, record06::kCheckSum, 144);
-  if (const auto m = WorkerCountCheck(z)) {
-    sink.NoteAt(1, first_type, record02::kTotalTrabajadores, m);
+  if (!check.Matches(z.sCheckSum)) {
+    sink.NoteAt(n, last_type, record06::kCheckSum, 144,
+                ExplainCheckValue(z.sCheckSum, check.value()));
   }
-  if (const auto m = DaysTotalCheck(z)) sink.NoteAt(1, first_type, record02::kTotalDias, m);
+  if (const auto m = WorkerCountCheck(z)) {
+    sink.NoteAt(1, first_type, record02::kTotalTrabajadores, m, file_check(m));
+  }
+  if (const auto m = DaysTotalCheck(z)) {
+    sink.NoteAt(1, first_type, record02::kTotalDias, m, file_check(m));
+  }
   if (RecordTypesCheck(seen) != 0) {
     if (!seen[2]) sink.NoteFile(80);
     if (!seen[3] && !seen[4]) {
@@ -232,7 +260,7 @@ std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateSe
     if (!seen[5]) sink.NoteFile(83);
     if (!seen[6]) sink.NoteFile(84);
   }
-  return std::move(sink.problems());
+  return done();
 }
 
 }  // namespace zav

@@ -18,6 +18,7 @@
 //   problem may follow from the first one.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -29,5 +30,14 @@ namespace zav {
 // `in_place`: the file to read instead of the work file, as RunOptions::in_place.
 std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateServ,
                                   const std::string& in_place = {});
+
+// The same, keeping the first `keep` problems and counting the others: a file whose every
+// record is wrong (a header that every worker record contradicts) has millions.
+struct Findings {
+  std::vector<Problem> problems;
+  std::size_t more = 0;  // problems found beyond those kept
+};
+Findings DiagnoseFileUpTo(const ZAV& control, const std::string& sDateServ,
+                          const std::string& in_place, std::size_t keep);
 
 }  // namespace zav

@@ -154,7 +154,8 @@ std::int16_t VersionCheck(const ZAV& z) {
   return z.bgGerencia && older ? 0 : 49;
 }
 
-std::int16_t LatenessCheck(ZAV& z, std::string_view last, const std::string& server_date) {
+std::int16_t LatenessCheck(ZAV& z, std::string_view last, const std::string& server_date,
+                           std::string* business_day) {
   const std::string server_day = Fixed(Mid(server_date, 1, 2), 2);
   const std::string server_month = Fixed(Mid(server_date, 4, 2), 2);
   const std::string server_year = Fixed(Mid(server_date, 7, 4), 4);
@@ -163,6 +164,7 @@ std::int16_t LatenessCheck(ZAV& z, std::string_view last, const std::string& ser
   b.year = Fixed(b.year, 4);
   b.month = Fixed(b.month, 2);
   b.day = Fixed(b.day, 2);
+  if (business_day != nullptr) *business_day = b.day + "/" + b.month + "/" + b.year;
 
   auto& w = z.working();
   if (z.bgGerencia) {

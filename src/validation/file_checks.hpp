@@ -54,8 +54,10 @@ std::int16_t DeadlineCheck(std::string_view last);
 std::int16_t VersionCheck(const ZAV& z);
 
 // Moves the deadline to a business day and sets lgDiasAtraso (0 in management mode).
-// Only for a deadline that passed DeadlineCheck.
-std::int16_t LatenessCheck(ZAV& z, std::string_view last, const std::string& server_date);
+// Only for a deadline that passed DeadlineCheck. `business_day`, when given, receives the
+// moved deadline, DD/MM/YYYY.
+std::int16_t LatenessCheck(ZAV& z, std::string_view last, const std::string& server_date,
+                           std::string* business_day = nullptr);
 
 std::int16_t WorkerCountCheck(const ZAV& z);
 
@@ -64,5 +66,12 @@ std::int16_t DaysTotalCheck(const ZAV& z);
 // seen[t]: a record of type t (2 to 6) was met. The message of a missing type, a later
 // finding replacing an earlier one (85 when both 03 and 04 are missing).
 std::int16_t RecordTypesCheck(const std::array<bool, 7>& seen);
+
+// Tells the control's progress listener (ZAV::Working::progress), when there is one, that
+// `done` of `total` records are walked: every 4096 records and at the last.
+inline void ReportProgress(ZAV& z, std::int32_t done, std::int32_t total) {
+  const auto& listener = z.working().progress;
+  if (listener && ((done & 4095) == 0 || done == total)) listener(done, total);
+}
 
 }  // namespace zav

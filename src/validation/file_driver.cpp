@@ -182,6 +182,7 @@ std::string RunValidation(ZAV& z, const std::string& sDateServ, const RunOptions
       file->Read(z.posicion, record);
       at(z.posicion, TypeOf(record));
       check.Walked(z.posicion, record);
+      ReportProgress(z, z.posicion, n);
       const std::uint8_t t = ToByte(LeadingValue(Cut(record, 1, 2)));
       if (t >= k02 && t <= k06) seen[t] = true;
       if (t == k03) {

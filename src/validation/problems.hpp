@@ -12,15 +12,20 @@
 // A field is reported once per record: the first failure noted for a field wins, later
 // ones for the same field (a value that failed its numeric test and then its comparison)
 // are dropped. A field that fails its numeric test reads as zero from then on.
+//
+// Each problem carries what its check compared (validation/explain.hpp), worked out as it
+// is noted from the record's text and the control's values at that moment.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "control/zav.hpp"
 #include "records/layout.hpp"
+#include "validation/explain.hpp"
 
 namespace zav {
 
@@ -33,30 +38,38 @@ struct Problem {
   std::int16_t message = 0;  // message number; 0 for a run-time failure
   std::string text;          // the message's text (Windows-1252), or the failure's
   std::int32_t failure = 0;  // run-time failure number, 0 for a message
+  Explanation explained;     // what the check found and expected
 
   bool operator==(const Problem&) const = default;
 };
 
 class ProblemSink {
  public:
-  // The record the checks are about to examine.
-  void Begin(std::int32_t record, int type) {
+  // Keeps the first `keep` problems and only counts the others (more()).
+  explicit ProblemSink(std::size_t keep = SIZE_MAX) : keep_(keep) {}
+
+  // The record the checks are about to examine, and its text (kept as a view: it must
+  // outlive the record's checks).
+  void Begin(std::int32_t record, int type, std::string_view text = {}) {
+    Cut();
     record_ = record;
     type_ = type;
+    text_ = text;
     first_of_record_ = problems_.size();
   }
 
-  // A failed check of `field` in the current record.
-  void Note(const Field& field, std::int16_t message);
+  // A failed check of `field` in the current record, explained from what `z` holds now.
+  void Note(ZAV& z, const Field& field, std::int16_t message);
   // A failed check of the current record as a whole.
   void NoteRecord(std::int16_t message);
   // A run-time failure while the current record was examined.
   void NoteFailure(std::int32_t number, const std::string& description);
   // A failed check of a field of another record (the file-level checks read the first and
   // the last record).
-  void NoteAt(std::int32_t record, int type, const Field& field, std::int16_t message);
+  void NoteAt(std::int32_t record, int type, const Field& field, std::int16_t message,
+              Explanation explained = {});
   // A failed check of the file as a whole (its name, its set of record types).
-  void NoteFile(std::int16_t message);
+  void NoteFile(std::int16_t message, Explanation explained = {});
 
   // The record walk starts: what was noted before it stays few, and is always looked at.
   void BeginWalk() { walk_from_ = problems_.size(); }
@@ -64,17 +77,36 @@ class ProblemSink {
   // Whether anything was noted for the current record.
   bool RecordNoted() const { return problems_.size() > first_of_record_; }
 
-  std::vector<Problem>& problems() { return problems_; }
+  std::vector<Problem>& problems() {
+    Cut();
+    return problems_;
+  }
+  // How many problems were found beyond the first `keep`.
+  std::size_t more() const { return more_; }
 
  private:
-  // Adds p unless its field already has a problem in its record, or, for a problem
-  // without a field, unless the same problem was noted already. Looks at what was noted
-  // before the walk and from `scan_from` on.
-  void Add(Problem p, std::size_t scan_from);
+  // Whether p's field already has a problem in its record, or, for a problem without a
+  // field, whether the same problem was noted already. Looks at what was noted before the
+  // walk and from `scan_from` on.
+  bool Known(const Problem& p, std::size_t scan_from) const;
+  void Add(Problem p, std::size_t scan_from) {
+    if (!Known(p, scan_from)) problems_.push_back(std::move(p));
+  }
 
+  // Drops what lies beyond the first keep_ problems, between records (a record's own
+  // problems are needed whole while it is checked, to note each field once).
+  void Cut() {
+    if (problems_.size() <= keep_) return;
+    more_ += problems_.size() - keep_;
+    problems_.resize(keep_);
+  }
+
+  std::size_t keep_;
+  std::size_t more_ = 0;
   std::vector<Problem> problems_;
   std::int32_t record_ = 0;
   int type_ = -1;
+  std::string_view text_;
   std::size_t first_of_record_ = 0;
   std::size_t walk_from_ = SIZE_MAX;
 };
@@ -83,13 +115,13 @@ class ProblemSink {
 inline bool Fail(ZAV& z, const Field& field, std::int16_t message) {
   ProblemSink* const sink = z.working().problems;
   if (sink == nullptr) return true;
-  sink->Note(field, message);
+  sink->Note(z, field, message);
   return false;
 }
 
 // A failure after which nothing more of the record is examined, in any run.
 inline std::int16_t StopRecord(ZAV& z, const Field& field, std::int16_t message) {
-  if (ProblemSink* const sink = z.working().problems) sink->Note(field, message);
+  if (ProblemSink* const sink = z.working().problems) sink->Note(z, field, message);
   return message;
 }
 

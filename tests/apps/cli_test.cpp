@@ -10,6 +10,7 @@
 
 #include "apps/zav_command.hpp"
 #include "platform/temp_drives.hpp"
+#include "validation/payment_run.hpp"
 #include "validation/payment_writer.hpp"
 
 namespace zav {
@@ -231,6 +232,26 @@ TEST_F(Cli, SampleWritesFilesThatValidate) {
     const std::string written = run.out.substr(0, run.out.find('\n'));
     run = Zav("check " + written + " " + date);
     EXPECT_EQ(run.status, 0) << options << "\n" << run.out;
+  }
+}
+
+// A large file shows how far the walk got, on a terminal only: under `script` standard
+// error is a terminal, here a pipe; --json never shows it.
+TEST_F(Cli, ProgressLineOnlyOnATerminal) {
+  const std::string file = Write(SamplePaymentPlan(15000, 3));  // 4.5 MB
+  ASSERT_GE(fs::file_size(file), 4u << 20);
+  const std::string check = "check " + file + " --server-date 10/05/2004";
+  const auto on_terminal = [](const std::string& args) {
+    return testing::Shell("script -qec '" + std::string(ZAV_BINARY) + " " + args + "' /dev/null")
+        .out;
+  };
+  const std::vector<std::pair<std::string, bool>> shown = {
+      {on_terminal(check), true},
+      {on_terminal(check + " --json"), false},
+      {Zav(check).out, false},
+  };
+  for (const auto& [out, expected] : shown) {
+    EXPECT_EQ(out.find(" records (") != std::string::npos, expected) << out;
   }
 }
 

@@ -67,6 +67,12 @@ TEST_F(InspectCli, CheckAllListsEveryProblemAndKeepsTheVerdict) {
             "digo postal");  // UTF-8
   EXPECT_EQ(j["problems"][1]["start"], 171);
   EXPECT_EQ(j["problems"][1]["length"], 5);
+  // Each with what it found and what it expected.
+  const json& nss = j["problems"][3];
+  EXPECT_EQ(nss["compared"], "format");
+  EXPECT_EQ(nss["found"], "ABCDEFGHIJK");
+  EXPECT_EQ(nss["expected"], "11 d\xC3\xADgitos");
+  EXPECT_EQ(nss["marked"].size(), 11u);
 
   // The same verdict without --all; text output lists the problems.
   const json plain = json::parse(Zav(Run("check --json")).out, nullptr, false);
@@ -77,6 +83,7 @@ TEST_F(InspectCli, CheckAllListsEveryProblemAndKeepsTheVerdict) {
   EXPECT_NE(text.out.find("record 4 (03), n\xC3\xBAmero de seguridad social (33, 11): 225"),
             std::string::npos)
       << text.out;
+  EXPECT_NE(text.out.find("encontrado \"[A][B][C]"), std::string::npos) << text.out;
 }
 
 TEST_F(InspectCli, DescribeNamesTheFieldsAndMasks) {

@@ -8,7 +8,7 @@ installed_files=(
   lib/cmake/ZAVCtlN/ZAVCtlNConfig.cmake lib/pkgconfig/zavctln.pc
   share/man/man1/zav.1.gz share/man/man1/zav-serve.1.gz
   share/bash-completion/completions/zav
-  share/zav/web/index.html
+  share/zav/web/index.html share/zav/web/sw.js share/zav/web/lib/control.mjs
   share/doc/zav/copyright share/doc/zav/changelog.gz
   lib/systemd/system/zav-serve.service etc/zav/zav-serve.conf
 )

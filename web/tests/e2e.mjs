@@ -1,20 +1,29 @@
-// End-to-end test of the payment page in headless Chromium, against `zav serve`.
+// End-to-end test of the payment page in headless Chromium, against `zav serve`, in one
+// browser session.
 //
 //   node web/tests/e2e.mjs --zav build/bin/zav --site build-wasm/site --out build
 //
-// 1. A fresh valid payment file (this month's period, deadline ahead) is picked in the
-//    page, validated by the WebAssembly control against the server's date, and accepted:
-//    the capture line and the figures of the parameter string are the ones the native
-//    control gives for the same file; the upload stores the archive in the server's
-//    upload folder, holding the file byte for byte.
-// 2. Then, in the same page, the same file split over three diskettes, picked one part
-//    after another, is accepted with the same capture line.
-// 3. The file with one character of its stored check value changed is rejected with
-//    message 144, its text shown as the control gives it, and nothing is uploaded.
-// Screenshots go to <out>/e2e-*.png. Exits 0 when every check passed, 1 otherwise.
+// 1. A fresh valid payment file (this month's period, deadline ahead), picked in the page,
+//    is accepted: the capture line and figures are the native control's; the upload
+//    stores the archive, holding the file byte for byte.
+// 2. The same payment on three diskettes, one part after another, is accepted too.
+// 3. A file with five planted problems is refused with the control's own first message,
+//    then all five are listed, grouped by record, each with what was found and what was
+//    expected, as the native `zav check --all --json` lists them; the CSV holds the same
+//    five. Then the same flow by keyboard alone: the file button reached by Tab, the focus
+//    moved to the verdict, the list walked by Tab, a record's text opened with Enter.
+// 4. A file dropped on the page is validated; a long run shows its progress and cancels.
+// 5. A file the control cannot read at all shows the error state.
+// 6. With the network cut (the server stopped, the browser offline), the page comes from
+//    its service worker, validates with the device's date and says so; the upload waits
+//    until the network is back, then is stored.
+// In each state (start, accepted, uploaded, refused with its list, error) axe-core finds
+// no WCAG 2.1 A/AA violation. Screenshots go to <out>/e2e-*.png. Exits 0 when every check
+// passed, 1 otherwise.
 
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
+import { createRequire } from 'node:module';
 import os from 'node:os';
 import path from 'node:path';
 import { unzipSync } from 'fflate';
@@ -22,6 +31,7 @@ import { chromium } from 'playwright-core';
 import { option, startServer, stopServer } from './harness.mjs';
 
 const CHROMIUM = process.env.ZAV_CHROMIUM || '/usr/bin/chromium';
+const AXE = createRequire(import.meta.url).resolve('axe-core/axe.min.js');
 const STEP_TIMEOUT = 60_000;
 const RECORD = 295;
 
@@ -48,9 +58,9 @@ function zav(...args) {
 }
 
 // The native control's verdict of a file, `zav check --json` (exit 1 is a rejection).
-function nativeCheck(file) {
+function nativeCheck(file, ...more) {
   try {
-    return JSON.parse(zav('check', file, '--json'));
+    return JSON.parse(zav('check', file, '--json', ...more));
   } catch (e) {
     if (e.stdout) return JSON.parse(e.stdout);
     throw e;
@@ -66,7 +76,12 @@ async function openPage(context, url, problems) {
   const page = await context.newPage();
   page.setDefaultTimeout(STEP_TIMEOUT);
   page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
-  page.on('console', (m) => m.type() === 'error' && problems.push(`console: ${m.text()}`));
+  // Without a network the browser logs the requests that found none: not the page's errors.
+  page.on('console', (m) => {
+    if (m.type() === 'error' && !/ERR_INTERNET_DISCONNECTED|ERR_CONNECTION_REFUSED/.test(m.text())) {
+      problems.push(`console: ${m.text()}`);
+    }
+  });
   await page.goto(url);
   await page.waitForSelector('body[data-listo="true"]');
   return page;
@@ -77,6 +92,46 @@ async function verdictOf(page) {
   return page.getAttribute('#veredicto', 'data-estado');
 }
 
+// axe-core on the page as it stands: no violation of WCAG 2.1 A and AA.
+async function accessible(page, state) {
+  if (!(await page.evaluate(() => 'axe' in window))) await page.addScriptTag({ path: AXE });
+  const violations = await page.evaluate(async () => {
+    const tags = ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa'];
+    const found = await window.axe.run(document, { runOnly: { type: 'tag', values: tags } });
+    return found.violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`);
+  });
+  check(`no accessibility violations: ${state}`, violations.length === 0, violations.join('\n     '));
+  await page.screenshot({ path: path.join(outDir, `e2e-${state}.png`), fullPage: true });
+}
+
+// The records of a payment file by type: {type: [0-based record indexes]}.
+function recordsByType(bytes) {
+  const out = {};
+  for (let k = 0; k * RECORD < bytes.length; ++k) {
+    const t = bytes.subarray(k * RECORD, k * RECORD + 2).toString('latin1');
+    (out[t] ??= []).push(k);
+  }
+  return out;
+}
+
+function put(bytes, index, start, text) {
+  bytes.write(text, index * RECORD + start - 1, 'latin1');
+}
+
+// The problems a CSV of the page lists, as {message, found, expected}.
+function csvProblems(text) {
+  const rows = [];
+  for (const line of text.replace(/^\ufeff/, '').trim().split(/\r\n/).slice(1)) {
+    const cells = [];
+    for (const m of line.matchAll(/("(?:[^"]|"")*"|[^,]*)(,|$)/g)) {
+      cells.push(m[1].startsWith('"') ? m[1].slice(1, -1).replace(/""/g, '"') : m[1]);
+      if (m[2] === '') break;
+    }
+    rows.push({ message: Number(cells[5]), found: cells[7], expected: cells[8] });
+  }
+  return rows;
+}
+
 async function main() {
   const work = fs.mkdtempSync(path.join(os.tmpdir(), 'zav-e2e-'));
   const [uploads, profile, nativeDrive] = ['uploads', 'chromium-profile', 'native-c'].map((d) => path.join(work, d));
@@ -84,39 +139,61 @@ async function main() {
   fs.mkdirSync(nativeDrive);
   nativeEnv.ZAV_DRIVES = `C=fixed:${nativeDrive}`;
 
-  // A file that is on time today: this month's period, its deadline a month ahead.
+  // Files that are on time today: this month's period, the deadline a month ahead.
   const today = new Date();
   const period = `${today.getFullYear()}${String(today.getMonth() + 1).padStart(2, '0')}`;
   const deadline = ddmmyyyy(new Date(today.getTime() + 30 * 86_400_000));
-  const [okDir, partsDir, badDir] = ['ok', 'parts', 'bad'].map((d) => path.join(work, d));
-  for (const d of [okDir, partsDir, badDir]) fs.mkdirSync(d);
-  const sample = ['sample', '--workers', '20', '--period', period, '--deadline', deadline];
-  zav(...sample, '-o', okDir);
-  zav(...sample, '--disks', '3', '-o', partsDir);
-  const okName = fs.readdirSync(okDir).find((n) => n.toUpperCase().endsWith('.ZAV'));
-  const okFile = path.join(okDir, okName);
-  const parts = fs.readdirSync(partsDir).filter((n) => /\.ZA\d$/i.test(n)).sort().map((n) => path.join(partsDir, n));
+  const dirs = Object.fromEntries(['ok', 'parts', 'bad', 'large', 'offline', 'broken'].map((d) => [d, path.join(work, d)]));
+  for (const d of Object.values(dirs)) fs.mkdirSync(d);
+  const sample = (dir, workers, ...more) =>
+    zav('sample', '--workers', String(workers), '--period', period, '--deadline', deadline, ...more, '-o', dir);
+  sample(dirs.ok, 20);
+  sample(dirs.parts, 20, '--disks', '3');
+  sample(dirs.large, 120000); // long enough to be cancelled while it runs
+  // Another payment (last month's period): its archive has a name of its own.
+  const last = new Date(today.getFullYear(), today.getMonth() - 1, 1);
+  zav('sample', '--workers', '20', '--period', `${last.getFullYear()}${String(last.getMonth() + 1).padStart(2, '0')}`,
+    '--deadline', deadline, '-o', dirs.offline);
+  const zavIn = (dir) => path.join(dir, fs.readdirSync(dir).find((n) => n.toUpperCase().endsWith('.ZAV')));
+  const okFile = zavIn(dirs.ok);
+  const okName = path.basename(okFile);
+  const parts = fs.readdirSync(dirs.parts).filter((n) => /\.ZA\d$/i.test(n)).sort().map((n) => path.join(dirs.parts, n));
 
-  // The same file with one digit of its stored check value (positions 121 to 139 of
-  // the last record) changed.
+  // Five planted problems: a postal code with a letter (2100), a social security number
+  // with a letter (225), one worker's fixed fee a peso higher, so the summary no longer
+  // matches the workers (240), two diskettes declared (260), and so a check value that no
+  // longer matches the file (144).
   const bytes = fs.readFileSync(okFile);
-  const tampered = Buffer.from(bytes);
-  const at = tampered.length - RECORD + 130 - 1;
-  const c = tampered[at];
-  tampered[at] = c >= 0x30 && c <= 0x39 ? 0x30 + ((c - 0x30 + 1) % 10) : 0x30;
-  const badFile = path.join(badDir, okName);
-  fs.writeFileSync(badFile, tampered);
+  const bad = Buffer.from(bytes);
+  const types = recordsByType(bad);
+  put(bad, 0, 171, '0660X');
+  put(bad, types['03'][0], 33, '1234567890X');
+  const fee = types['03'][1] * RECORD + 160 - 1;
+  const feeValue = Number(bad.subarray(fee, fee + 7).toString('latin1')) + 100;
+  put(bad, types['03'][1], 160, String(feeValue).padStart(7, '0'));
+  put(bad, types['06'][0], 67, '02');
+  const badFile = path.join(dirs.bad, okName);
+  fs.writeFileSync(badFile, bad);
+  const brokenFile = path.join(dirs.broken, okName);
+  fs.writeFileSync(brokenFile, ''); // nothing to read: a run-time failure
 
   const native = nativeCheck(okFile);
   check('the native control accepts the fresh sample file', native.accepted === true, JSON.stringify(native));
-  const message144 = zav('message', '144').trim();
+  const nativeBad = nativeCheck(badFile, '--all');
+  const planted = [2100, 225, 240, 260, 144];
+  check(
+    'the native control lists the five planted problems',
+    JSON.stringify(nativeBad.problems.map((p) => p.message)) === JSON.stringify(planted),
+    JSON.stringify(nativeBad.problems.map((p) => p.message)),
+  );
 
-  const { url, process: server } = await startServer(zavBin, site, uploads);
+  let { url, process: server } = await startServer(zavBin, site, uploads);
   console.log(`zav serve at ${url}`);
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: CHROMIUM,
     headless: true,
     viewport: { width: 1100, height: 900 },
+    acceptDownloads: true,
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
@@ -126,6 +203,7 @@ async function main() {
     let page = await openPage(context, url, problems);
     const shownDate = (await page.textContent('#fecha-servidor strong')).trim();
     check('the page shows the server date', shownDate === ddmmyyyy(new Date()), shownDate);
+    await accessible(page, 'inicio');
 
     await page.setInputFiles('#archivo', okFile);
     const verdict = await verdictOf(page);
@@ -140,7 +218,10 @@ async function main() {
       check('the total to pay is the parameter string\u2019s', total === expectedTotal, `${total} vs ${expectedTotal}`);
       const employer = await page.textContent('#datos-patron');
       check('the employer and registration are shown', employer.includes(nativeFields[0].trim()) && employer.includes(nativeFields[1]), employer);
-      await page.screenshot({ path: path.join(outDir, 'e2e-aceptado.png'), fullPage: true });
+      check('the verdict has the focus', await page.evaluate(() => document.activeElement.id === 'veredicto-titulo'));
+      await page.waitForFunction(() => document.getElementById('aviso').textContent.startsWith('Archivo válido'));
+      check('the verdict is announced in the live region', true);
+      await accessible(page, 'aceptado');
 
       await page.click('#enviar');
       await page.waitForSelector('#envio[data-estado]');
@@ -153,17 +234,17 @@ async function main() {
         const names = Object.keys(entries);
         check('the archive holds the payment file byte for byte', names.length === 1 && Buffer.from(entries[names[0]]).equals(bytes), names.join(', '));
       }
-      await page.screenshot({ path: path.join(outDir, 'e2e-enviado.png'), fullPage: true });
+      await accessible(page, 'enviado');
 
       // The same page on a phone's screen.
       await page.setViewportSize({ width: 390, height: 844 });
       await page.screenshot({ path: path.join(outDir, 'e2e-telefono.png'), fullPage: true });
       const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
       check('the page fits a phone\u2019s width', overflow <= 0, `${overflow}px too wide`);
+      await page.setViewportSize({ width: 1100, height: 900 });
     }
 
     // ---- 2. The same payment on three diskettes, one after another, in the same page ----
-    await page.setViewportSize({ width: 1100, height: 900 });
     for (const part of parts) {
       await page.waitForSelector('#archivo:not([disabled])');
       await page.setInputFiles('#archivo', part);
@@ -177,18 +258,113 @@ async function main() {
     }
     await page.close();
 
-    // ---- 3. A changed check value ----
+    // ---- 3. Five planted problems, by keyboard alone ----
     page = await openPage(context, url, problems);
-    await page.setInputFiles('#archivo', badFile);
+    await page.keyboard.press('Tab'); // the link past the header
+    await page.keyboard.press('Tab');
+    check('Tab reaches the file button', await page.evaluate(() => document.activeElement.id === 'archivo'));
+    const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.keyboard.press('Space')]);
+    await chooser.setFiles(badFile);
     const badVerdict = await verdictOf(page);
-    check('a changed check value is rejected', badVerdict === 'rechazado');
-    const number = await page.getAttribute('#mensaje', 'data-numero');
-    check('with message 144', number === '144', `message ${number}`);
-    const text = await page.textContent('#mensaje');
-    check('its text as the control gives it, folio line included', text.startsWith(message144) && /\nFolio: ?\d*/.test(text), JSON.stringify(text));
-    check('and nothing to upload', !(await page.isVisible('#enviar')));
-    await page.screenshot({ path: path.join(outDir, 'e2e-rechazado.png'), fullPage: true });
-    check('nothing more was uploaded', uploadedArchives(uploads).length === 1, uploadedArchives(uploads).join(', '));
+    check('the file with five problems is refused', badVerdict === 'rechazado');
+    check('the verdict is the control\u2019s first message, unchanged',
+      (await page.getAttribute('#mensaje', 'data-numero')) === String(nativeBad.message) &&
+        (await page.textContent('#mensaje')).startsWith(nativeBad.result.split('\r\n')[0]));
+    check('the focus moved to the verdict', await page.evaluate(() => document.activeElement.id === 'veredicto-titulo'));
+    await page.waitForSelector('#problemas:not([hidden])');
+    const listed = await page.$$eval('li.problema', (items) =>
+      items.map((li) => ({
+        message: Number(/Mensaje (\d+)/.exec(li.querySelector('.que').textContent)?.[1]),
+        terms: [...li.querySelectorAll('dt')].map((dt) => dt.textContent),
+      })),
+    );
+    check('all five are listed, in the native order', JSON.stringify(listed.map((p) => p.message)) === JSON.stringify(planted),
+      JSON.stringify(listed));
+    check('each with what was found and what was expected',
+      listed.length === 5 && listed.every((p) => p.terms.includes('Encontrado') && p.terms.includes('Esperado')), JSON.stringify(listed));
+    const groups = await page.$$eval('#lista-problemas h4', (hs) => hs.map((h) => h.textContent));
+    check('grouped by record', JSON.stringify(groups.map((g) => g.split(' ')[1])) === JSON.stringify([...new Set(nativeBad.problems.map((p) => String(p.record)))]), groups.join(' | '));
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#descargar')]);
+    const csv = csvProblems(fs.readFileSync(await download.path(), 'utf8'));
+    const nativeRows = nativeBad.problems.map((p) => ({ message: p.message, found: String(p.found ?? ''), expected: String(p.expected ?? '') }));
+    check('the CSV holds the same five, as the native control explains them', JSON.stringify(csv) === JSON.stringify(nativeRows),
+      `${JSON.stringify(csv)}\n     ${JSON.stringify(nativeRows)}`);
+    await page.waitForFunction(() => document.getElementById('aviso').textContent.includes('problemas'));
+    check('the list is announced in the live region', true);
+    await accessible(page, 'rechazado');
+
+    // The list by keyboard: from the verdict, the download link, then each record's button.
+    await page.focus('#veredicto-titulo');
+    await page.keyboard.press('Tab');
+    check('Tab goes from the verdict to the download', await page.evaluate(() => document.activeElement.id === 'descargar'));
+    await page.keyboard.press('Tab');
+    const first = await page.evaluate(() => document.activeElement.textContent);
+    check('then to the first record\u2019s button', first.startsWith('Ver el registro 1'), first);
+    await page.keyboard.press('Enter');
+    await page.waitForSelector('pre.registro:not([hidden]) mark');
+    const marked = await page.$eval('pre.registro:not([hidden]) mark', (m) => m.textContent);
+    check('Enter shows the record with the field marked', marked === '0660X', marked);
+    await page.keyboard.press('Tab'); // the record's text, scrollable
+    await page.keyboard.press('Tab');
+    const second = await page.evaluate(() => document.activeElement.textContent);
+    check('and Tab goes on to the next problem', second.startsWith('Ver el registro'), second);
+    await accessible(page, 'rechazado-registro');
+
+    // ---- 4. Dropped on the page; a long run shows its progress and cancels ----
+    const dropped = await page.evaluateHandle(
+      ({ name, data }) => {
+        const transfer = new DataTransfer();
+        transfer.items.add(new File([Uint8Array.from(atob(data), (c) => c.charCodeAt(0))], name));
+        return transfer;
+      },
+      { name: okName, data: bytes.toString('base64') },
+    );
+    await page.dispatchEvent('#zona', 'drop', { dataTransfer: dropped });
+    await page.waitForSelector('#veredicto[data-estado="aceptado"]');
+    check('a file dropped on the page is validated', true);
+
+    await page.setInputFiles('#archivo', zavIn(dirs.large));
+    await page.waitForSelector('#barra[value]');
+    const progress = await page.textContent('#progreso-texto');
+    check('a long run counts its records', /de [\d,]+ registros \(\d+ %\)/.test(progress), progress);
+    await page.click('#cancelar');
+    await page.waitForSelector('#progreso', { state: 'hidden' });
+    await page.waitForSelector('#archivo:not([disabled])');
+    check('cancelled, it leaves no verdict', !(await page.isVisible('#veredicto')));
+    await page.setInputFiles('#archivo', okFile);
+    check('and the next file validates', (await verdictOf(page)) === 'aceptado');
+
+    // ---- 5. A file the control cannot read ----
+    await page.setInputFiles('#archivo', brokenFile);
+    await page.waitForSelector('#veredicto[data-estado="rechazado"]');
+    const broken = await page.textContent('#veredicto-titulo');
+    check('an empty file shows the error state', broken === 'El archivo no pudo validarse', broken);
+    await accessible(page, 'error');
+    await page.close();
+
+    // ---- 6. The network cut ----
+    page = await openPage(context, url, problems);
+    await page.evaluate(() => navigator.serviceWorker.ready);
+    await page.close();
+    const port = new URL(url).port;
+    await stopServer(server);
+    await context.setOffline(true);
+    page = await openPage(context, url, problems);
+    const offlineNote = await page.textContent('#sin-conexion');
+    check('offline, the page comes from its service worker and says it uses the device\u2019s date',
+      (await page.isVisible('#sin-conexion')) && offlineNote.includes(ddmmyyyy(new Date())), offlineNote);
+    const offlineFile = zavIn(dirs.offline);
+    await page.setInputFiles('#archivo', offlineFile);
+    check('offline, a valid file is accepted', (await verdictOf(page)) === 'aceptado');
+    check('and the page says the result must be confirmed online', await page.isVisible('#validado-sin-conexion'));
+    await page.click('#enviar');
+    await page.waitForSelector('#envio[data-estado="esperando"]');
+    check('offline, the upload waits', true);
+    await accessible(page, 'sin-conexion');
+    ({ url, process: server } = await startServer(zavBin, site, uploads, port));
+    await context.setOffline(false);
+    await page.waitForSelector('#envio[data-estado="enviado"]');
+    check('back online, the waiting upload is stored', uploadedArchives(uploads).length === 2, uploadedArchives(uploads).join(', '));
     await page.close();
 
     check('no script errors on the page', problems.length === 0, problems.join('\n     '));

@@ -11,11 +11,11 @@ export function option(name, fallback) {
   throw new Error(`missing --${name}`);
 }
 
-// Starts `zavBin serve` on a free loopback port with the page from `site` and uploads to
-// `uploads`; resolves with {url, process}.
-export function startServer(zavBin, site, uploads) {
+// Starts `zavBin serve` on a loopback port (by default any free one) with the page from
+// `site` and uploads to `uploads`; resolves with {url, process}.
+export function startServer(zavBin, site, uploads, port = 0) {
   return new Promise((resolve, reject) => {
-    const server = spawn(zavBin, ['serve', '--port', '0', '--dir', uploads, '--web', site], {
+    const server = spawn(zavBin, ['serve', '--port', String(port), '--dir', uploads, '--web', site], {
       stdio: ['ignore', 'pipe', 'pipe'],
     });
     let out = '';

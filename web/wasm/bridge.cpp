@@ -11,6 +11,14 @@
 //                          problem is in and a hint at its cause (validation/hint.hpp)
 //   zav_native_path(path)  {"path": TEXT} the in-memory file system's path of a control
 //                          path (Windows-1252 bytes in), or {"error": N}
+//   zav_check(date, all)   the verdict of the work file as it stands, neither renamed nor
+//                          packed, with the keys of `zav check --json` (and, when `all`,
+//                          its `problems`, as `zav check --all --json` gives them)
+//   zav_diagnose(date, keep)  {"problems": [...], "more": N}: every problem of the work
+//                          file (host/problems_json.hpp), the first `keep` of them
+//
+// While a run or a diagnosis walks the records, the module's onProgress(done, total), when
+// the page has set one, is told how far it got (every 4096 records and at the last).
 //
 // Every answer is UTF-8 text owned by the module and valid until the next call of the
 // same function.
@@ -22,17 +30,40 @@
 #include "basic/cp1252.hpp"
 #include "basic/runtime_failure.hpp"
 #include "host/json_host.hpp"
+#include "host/problems_json.hpp"
 #include "host/typelib.hpp"
 #include "platform/drives.hpp"
+#include "validation/diagnosis.hpp"
+#include "validation/file_driver.hpp"
 #include "validation/hint.hpp"
 
 namespace {
 
 using json = nlohmann::ordered_json;
 
+EM_JS(void, zav_js_progress, (int done, int total), {
+  if (Module.onProgress) Module.onProgress(done, total);
+});
+
 zav::JsonHost& Host() {
-  static zav::JsonHost host;
+  static zav::JsonHost host = [] {
+    zav::JsonHost h;
+    h.control().working().progress = [](std::int32_t done, std::int32_t total) {
+      zav_js_progress(done, total);
+    };
+    return h;
+  }();
   return host;
+}
+
+std::string Dump(const json& out) {
+  return out.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+json Failure(const zav::ZAV::Working& w) {
+  return w.last_failure_number != 0
+             ? json{{"number", w.last_failure_number}, {"description", w.last_failure_description}}
+             : json(nullptr);
 }
 
 const char* Keep(std::string& slot, std::string text) {
@@ -59,17 +90,14 @@ EMSCRIPTEN_KEEPALIVE const char* zav_last_outcome() {
   static std::string answer;
   const zav::ZAV& z = Host().control();
   const auto& w = z.working();
-  json out{
-      {"message", w.last_message != 0 ? json(w.last_message) : json(nullptr)},
-      {"failure", w.last_failure_number != 0 ? json{{"number", w.last_failure_number},
-                                                    {"description", w.last_failure_description}}
-                                             : json(nullptr)},
-      {"record", z.posicion},
-      {"at_record", w.last_record != 0 ? json(w.last_record) : json(nullptr)}};
+  json out{{"message", w.last_message != 0 ? json(w.last_message) : json(nullptr)},
+           {"failure", Failure(w)},
+           {"record", z.posicion},
+           {"at_record", w.last_record != 0 ? json(w.last_record) : json(nullptr)}};
   const zav::Hint hint = zav::HintForLastRun(z);
   out["hint"] =
       hint.kind == zav::HintKind::kNone ? json(nullptr) : json(zav::Cp1252ToUtf8(hint.text));
-  return Keep(answer, out.dump(-1, ' ', false, json::error_handler_t::replace));
+  return Keep(answer, Dump(out));
 }
 
 EMSCRIPTEN_KEEPALIVE const char* zav_native_path(const char* control_path) {
@@ -80,7 +108,43 @@ EMSCRIPTEN_KEEPALIVE const char* zav_native_path(const char* control_path) {
   } catch (const zav::RuntimeFailure& f) {
     out = json{{"error", f.number()}};
   }
-  return Keep(answer, out.dump(-1, ' ', false, json::error_handler_t::replace));
+  return Keep(answer, Dump(out));
+}
+
+EMSCRIPTEN_KEEPALIVE const char* zav_check(const char* server_date, int all) {
+  static std::string answer;
+  zav::ZAV& z = Host().control();
+  const std::string date = server_date != nullptr ? server_date : "";
+  const zav::ZAV before = z;
+  const std::string result = zav::RunValidation(z, date, zav::RunOptions{false});
+  const auto& w = z.working();
+  const bool accepted = result == "0";
+  json out;
+  out["result"] = zav::Cp1252ToUtf8(result);
+  out["accepted"] = accepted;
+  out["message"] = w.last_message != 0 ? json(w.last_message) : json(nullptr);
+  out["record"] = z.posicion;
+  out["at_record"] = !accepted && w.last_record != 0 ? json(w.last_record) : json(nullptr);
+  out["capture_line"] = accepted ? json(zav::Cp1252ToUtf8(z.LineaDeCaptura())) : json(nullptr);
+  out["param"] = accepted ? json(zav::Cp1252ToUtf8(z.sParamZAV().ToText())) : json(nullptr);
+  out["archive_name"] = nullptr;
+  out["archive"] = nullptr;
+  out["failure"] = Failure(w);
+  const zav::Hint hint = accepted ? zav::Hint{} : zav::HintForLastRun(z);
+  out["hint"] =
+      hint.kind == zav::HintKind::kNone ? json(nullptr) : json(zav::Cp1252ToUtf8(hint.text));
+  out["setup"] = nullptr;
+  if (all != 0) out["problems"] = zav::ProblemsJson(zav::DiagnoseFile(before, date));
+  return Keep(answer, Dump(out));
+}
+
+EMSCRIPTEN_KEEPALIVE const char* zav_diagnose(const char* server_date, int keep) {
+  static std::string answer;
+  const zav::Findings found =
+      zav::DiagnoseFileUpTo(Host().control(), server_date != nullptr ? server_date : "", {},
+                            keep > 0 ? static_cast<std::size_t>(keep) : SIZE_MAX);
+  return Keep(answer,
+              Dump(json{{"problems", zav::ProblemsJson(found.problems)}, {"more", found.more}}));
 }
 
 }  // extern "C"
