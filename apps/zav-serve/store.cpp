@@ -1,0 +1,210 @@
+#include "store.hpp"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+
+#include "access_log.hpp"
+#include "digest.hpp"
+
+namespace zavserve {
+
+namespace fs = std::filesystem;
+using json = nlohmann::ordered_json;
+
+namespace {
+
+constexpr fs::perms kFolderMode =
+    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec;  // 0750
+constexpr mode_t kFileMode = 0640;
+constexpr const char* kArchiveAside = ".upload-";
+constexpr const char* kReceiptAside = ".receipt-";
+
+// Makes `folder` (with `mode`) when missing and locks it for this process alone.
+int MakeAndLock(const fs::path& folder, fs::perms mode) {
+  std::error_code ec;
+  if (fs::create_directories(folder, ec) || !ec) fs::permissions(folder, mode, ec);
+  if (!fs::is_directory(folder, ec))
+    throw std::runtime_error("cannot make the folder " + folder.string());
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error("cannot open " + folder.string());
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    throw std::runtime_error("another zav serve uses " + folder.string());
+  }
+  return fd;
+}
+
+void FlushFolder(const fs::path& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t n = ::write(fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Writes under a fresh hidden name in `folder`, mode 0640, flushed to disk: `bytes`, or when
+// `from` is given that file's bytes. Its path, or empty when it could not.
+fs::path WriteAside(const fs::path& folder, const char* prefix, std::string_view bytes,
+                    const fs::path* from = nullptr) {
+  std::string temp = (folder / (std::string(prefix) + "XXXXXX")).native();
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return {};
+  bool written = ::fchmod(fd, kFileMode) == 0;
+  if (from != nullptr) {
+    std::ifstream in(*from, std::ios::binary);
+    char buffer[1 << 16];
+    while (written && in) {
+      in.read(buffer, sizeof buffer);
+      written = WriteAll(fd, buffer, static_cast<std::size_t>(in.gcount()));
+    }
+    written = written && in.eof();
+  } else {
+    written = written && WriteAll(fd, bytes.data(), bytes.size());
+  }
+  written = ::fsync(fd) == 0 && written;
+  written = ::close(fd) == 0 && written;
+  if (!written) {
+    ::unlink(temp.c_str());
+    return {};
+  }
+  return temp;
+}
+
+}  // namespace
+
+std::uint64_t FreeBytes(const fs::path& folder) {
+  struct statvfs st {};
+  if (::statvfs(folder.c_str(), &st) != 0) return 0;
+  return static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
+}
+
+UploadStore::UploadStore(fs::path uploads, fs::path work)
+    : uploads_(fs::absolute(uploads)), work_(fs::absolute(work)) {
+  locks_[0] = MakeAndLock(uploads_, kFolderMode);
+  locks_[1] = MakeAndLock(work_, fs::perms::owner_all);
+  uploads_ = fs::canonical(uploads_);
+  work_ = fs::canonical(work_);
+  const auto [end, ignored] =
+      std::mismatch(uploads_.begin(), uploads_.end(), work_.begin(), work_.end());
+  if (end == uploads_.end()) {
+    throw std::runtime_error("the work folder " + work_.string() +
+                             " must lie outside the upload folder " + uploads_.string());
+  }
+
+  int removed = 0;
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(work_, ec)) {
+    fs::remove_all(entry.path(), ec);
+    ++removed;
+  }
+  for (const fs::directory_entry& entry : fs::directory_iterator(uploads_, ec)) {
+    const std::string name = entry.path().filename().native();
+    const bool aside = name.starts_with('.');  // the server's own work, never an upload
+    const bool orphan = name.ends_with(".json") &&
+                        zav::IsArchiveName(name.substr(0, name.size() - 5)) &&
+                        !fs::exists(uploads_ / name.substr(0, name.size() - 5), ec);
+    if (aside || orphan) {
+      fs::remove_all(entry.path(), ec);
+      ++removed;
+    }
+  }
+  if (removed > 0) {
+    LogNote("removed " + std::to_string(removed) + " leftovers of an earlier server from " +
+            work_.string() + " and " + uploads_.string());
+  }
+}
+
+UploadStore::~UploadStore() {
+  for (const int fd : locks_) {
+    if (fd >= 0) ::close(fd);
+  }
+}
+
+std::optional<json> UploadStore::Receipt(std::string_view name) const {
+  std::ifstream in(uploads_ / (std::string(name) + ".json"));
+  if (!in) return std::nullopt;
+  json receipt = json::parse(in, nullptr, false);
+  if (!receipt.is_object()) receipt = {{"archive", name}};  // unreadable: the name is taken
+  return receipt;
+}
+
+zav::UploadAnswer UploadStore::Again(const json& first, std::string_view payment_sha256) {
+  if (first.value("payment_sha256", "") == payment_sha256) return {200, first};
+  const std::string received = first.value("received", "");
+  zav::UploadAnswer answer =
+      zav::Refusal(409, "duplicate",
+                   "another payment file was stored under this name" +
+                       (received.empty() ? std::string() : ", received " + received));
+  answer.body["received"] = received.empty() ? json(nullptr) : json(received);
+  return answer;
+}
+
+zav::UploadAnswer UploadStore::Store(const std::string& name, const fs::path& archive,
+                                     const json& receipt) {
+  const zav::UploadAnswer failed =
+      zav::Refusal(500, "server_error", "the server could not store the archive");
+  const fs::path archive_aside = WriteAside(uploads_, kArchiveAside, {}, &archive);
+  const fs::path receipt_aside = archive_aside.empty()
+                                     ? fs::path()
+                                     : WriteAside(uploads_, kReceiptAside, receipt.dump(2) + "\n");
+  const auto drop_asides = [&] {
+    if (!archive_aside.empty()) ::unlink(archive_aside.c_str());
+    if (!receipt_aside.empty()) ::unlink(receipt_aside.c_str());
+  };
+  if (receipt_aside.empty()) {
+    drop_asides();
+    return failed;
+  }
+  const std::string receipt_path = (uploads_ / (name + ".json")).native();
+  if (::link(receipt_aside.c_str(), receipt_path.c_str()) != 0) {
+    const int error = errno;
+    drop_asides();
+    if (error != EEXIST) return failed;
+    const std::optional<json> first = Receipt(name);
+    return first ? Again(*first, receipt.value("payment_sha256", "")) : failed;
+  }
+  const std::string archive_path = (uploads_ / name).native();
+  if (::link(archive_aside.c_str(), archive_path.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(receipt_path.c_str());
+    drop_asides();
+    if (error == EEXIST) {
+      return zav::Refusal(409, "duplicate", "an archive of this name was stored already");
+    }
+    return failed;
+  }
+  drop_asides();
+  FlushFolder(uploads_);
+  return {201, receipt};
+}
+
+WorkFolder::WorkFolder(const fs::path& parent) {
+  std::string pattern = (parent / "check-XXXXXX").native();
+  if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+}
+
+WorkFolder::~WorkFolder() {
+  std::error_code ec;
+  if (!path_.empty()) fs::remove_all(path_, ec);
+}
+
+}  // namespace zavserve
