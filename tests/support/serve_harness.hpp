@@ -120,11 +120,13 @@ inline HttpReply RawExchange(const Endpoint& to, std::string_view request,
   return reply;
 }
 
-// An HTTP/1.1 request with a Content-Length; `headers` are "Name: value" lines.
+// An HTTP/1.1 request with a Content-Length, the connection closed after it; `headers` are
+// "Name: value" lines.
 inline std::string HttpRequest(const std::string& method, const std::string& target,
                                const std::vector<std::string>& headers = {},
                                const std::string& body = "") {
-  std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  std::string request =
+      method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
   for (const std::string& h : headers) request += h + "\r\n";
   return request + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
