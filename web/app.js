@@ -4,9 +4,12 @@
 // archive to the server.
 //
 // Server: GET /api/date answers the date as DD/MM/YYYY; POST /api/upload?name=ARCHIVE
-// takes the archive's bytes and answers JSON (201 stored; otherwise {error, ...}).
+// takes the archive's bytes with the sender's key (envio.js) and answers JSON.
+
+import { sendArchive } from './envio.js';
 
 const $ = (id) => document.getElementById(id);
+const CLAVE = 'zav-clave'; // the sender's key, kept for this tab's session
 
 // ---- The control, in its worker ----
 
@@ -389,37 +392,17 @@ async function send() {
   if (!upload) return;
   const button = $('enviar');
   const out = $('envio');
+  const clave = $('clave').value.trim();
+  if (clave) sessionStorage.setItem(CLAVE, clave);
   button.disabled = true;
   out.hidden = false;
   out.removeAttribute('data-estado');
   out.textContent = 'Enviando el archivo…';
-  try {
-    const response = await fetch(`api/upload?name=${encodeURIComponent(upload.name)}`, {
-      method: 'POST',
-      headers: { 'Content-Type': 'application/zip' },
-      body: upload.bytes,
-    });
-    let body = {};
-    try {
-      body = await response.json();
-    } catch {
-      // an answer without JSON: its status says enough
-    }
-    if (response.status === 201) {
-      out.dataset.estado = 'enviado';
-      out.textContent = `Archivo enviado: ${body.archive ?? upload.name}`;
-      upload = null;
-      return;
-    }
-    out.dataset.estado = 'error';
-    const why = body.text ? lines(body.text) : (body.error ?? `respuesta ${response.status}`);
-    out.textContent = `El servidor no aceptó el archivo.\n${why}`;
-    button.disabled = response.status === 409; // already stored: nothing more to send
-  } catch (e) {
-    out.dataset.estado = 'error';
-    out.textContent = `No fue posible enviar el archivo: ${e.message}`;
-    button.disabled = false;
-  }
+  const outcome = await sendArchive(fetch, upload.name, upload.bytes, clave);
+  out.dataset.estado = outcome.sent ? 'enviado' : 'error';
+  out.textContent = outcome.sent ? outcome.text : `El servidor no aceptó el archivo.\n${outcome.text}`;
+  if (outcome.sent) upload = null;
+  button.disabled = !outcome.retry;
 }
 
 // ---- Start ----
@@ -432,6 +415,7 @@ async function start() {
     await onFiles(files);
   });
   $('enviar').addEventListener('click', send);
+  $('clave').value = sessionStorage.getItem(CLAVE) ?? '';
 
   try {
     const [date] = await Promise.all([

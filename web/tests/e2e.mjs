@@ -5,7 +5,8 @@
 // 1. A fresh valid payment file (this month's period, deadline ahead) is picked in the
 //    page, validated by the WebAssembly control against the server's date, and accepted:
 //    the capture line and the figures of the parameter string are the ones the native
-//    control gives for the same file; the upload stores the archive in the server's
+//    control gives for the same file. Sent without a key, the page says in Spanish that
+//    the key is missing; with the key the upload stores the server's archive in its
 //    upload folder, holding the file byte for byte.
 // 2. Then, in the same page, the same file split over three diskettes, picked one part
 //    after another, is accepted with the same capture line.
@@ -66,7 +67,10 @@ async function openPage(context, url, problems) {
   const page = await context.newPage();
   page.setDefaultTimeout(STEP_TIMEOUT);
   page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
-  page.on('console', (m) => m.type() === 'error' && problems.push(`console: ${m.text()}`));
+  // The browser logs every refused request; the one refusal sent on purpose (no key) is not
+  // a problem of the page.
+  const expected = /^Failed to load resource: the server responded with a status of 401/;
+  page.on('console', (m) => m.type() === 'error' && !expected.test(m.text()) && problems.push(`console: ${m.text()}`));
   await page.goto(url);
   await page.waitForSelector('body[data-listo="true"]');
   return page;
@@ -111,7 +115,9 @@ async function main() {
   check('the native control accepts the fresh sample file', native.accepted === true, JSON.stringify(native));
   const message144 = zav('message', '144').trim();
 
-  const { url, process: server } = await startServer(zavBin, site, uploads);
+  const tokens = path.join(work, 'tokens');
+  const token = zav('serve', 'token', 'add', '--tokens', tokens, 'A1234567890').trim();
+  const { url, process: server } = await startServer(zavBin, site, uploads, ['--tokens', tokens]);
   console.log(`zav serve at ${url}`);
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: CHROMIUM,
@@ -142,8 +148,15 @@ async function main() {
       check('the employer and registration are shown', employer.includes(nativeFields[0].trim()) && employer.includes(nativeFields[1]), employer);
       await page.screenshot({ path: path.join(outDir, 'e2e-aceptado.png'), fullPage: true });
 
+      await page.fill('#clave', '');
       await page.click('#enviar');
       await page.waitForSelector('#envio[data-estado]');
+      const refusal = await page.textContent('#envio');
+      check('without a key the page says so in Spanish', /clave de envío/.test(refusal) && !/credentials/.test(refusal), refusal);
+      check('and nothing is stored', uploadedArchives(uploads).length === 0, uploadedArchives(uploads).join(', '));
+      await page.fill('#clave', token);
+      await page.click('#enviar');
+      await page.waitForSelector('#envio[data-estado]'); // the click cleared the first answer
       const sent = await page.getAttribute('#envio', 'data-estado');
       check('the upload is stored', sent === 'enviado', await page.textContent('#envio'));
       const stored = uploadedArchives(uploads);

@@ -11,13 +11,12 @@ export function option(name, fallback) {
   throw new Error(`missing --${name}`);
 }
 
-// Starts `zavBin serve` on a free loopback port with the page from `site` and uploads to
-// `uploads`; resolves with {url, process}.
-export function startServer(zavBin, site, uploads) {
+// Starts `zavBin serve` on a free loopback port with the page from `site`, uploads to
+// `uploads` and options `extra`; resolves with {url, process}.
+export function startServer(zavBin, site, uploads, extra = []) {
   return new Promise((resolve, reject) => {
-    const server = spawn(zavBin, ['serve', '--port', '0', '--dir', uploads, '--web', site], {
-      stdio: ['ignore', 'pipe', 'pipe'],
-    });
+    const args = ['serve', '--port', '0', '--dir', uploads, '--web', site, ...extra];
+    const server = spawn(zavBin, args, { stdio: ['ignore', 'pipe', 'pipe'] });
     let out = '';
     const timer = setTimeout(() => reject(new Error(`zav serve did not start:\n${out}`)), 20_000);
     server.stdout.on('data', (chunk) => {
@@ -28,7 +27,8 @@ export function startServer(zavBin, site, uploads) {
         resolve({ url: m[1], process: server });
       }
     });
-    server.stderr.on('data', (chunk) => process.stderr.write(`[zav serve] ${chunk}`));
+    // Its log is one JSON line a request: kept out of the test's output.
+    server.stderr.resume();
     server.on('exit', (code) => {
       clearTimeout(timer);
       reject(new Error(`zav serve exited with ${code}:\n${out}`));
