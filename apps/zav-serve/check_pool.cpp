@@ -15,7 +15,9 @@ constexpr int kCheckNiceness = 10;
 }  // namespace
 
 CheckPool::CheckPool(unsigned threads) {
-  for (unsigned i = 0; i < std::max(1u, threads); ++i) threads_.emplace_back([this] { Work(); });
+  for (unsigned i = 0; i < std::max(1u, threads); ++i) {
+    threads_.emplace_back([this, i] { Work(i); });
+  }
 }
 
 CheckPool::~CheckPool() {
@@ -27,7 +29,7 @@ CheckPool::~CheckPool() {
   for (std::thread& t : threads_) t.join();
 }
 
-void CheckPool::Run(const std::function<void()>& work) {
+void CheckPool::Run(const std::function<void(unsigned)>& work) {
   Job job{&work, false, nullptr};
   std::unique_lock<std::mutex> lock(mutex_);
   jobs_.push_back(&job);
@@ -36,7 +38,7 @@ void CheckPool::Run(const std::function<void()>& work) {
   if (job.failure) std::rethrow_exception(job.failure);
 }
 
-void CheckPool::Work() {
+void CheckPool::Work(unsigned number) {
   // Linux gives each thread its own niceness.
   ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), kCheckNiceness);
   std::unique_lock<std::mutex> lock(mutex_);
@@ -47,7 +49,7 @@ void CheckPool::Work() {
     jobs_.pop_front();
     lock.unlock();
     try {
-      (*job->work)();
+      (*job->work)(number);
     } catch (...) {
       job->failure = std::current_exception();
     }

@@ -1,6 +1,7 @@
-// The threads that check uploads: as many as the machine has cores, each at a lower priority
-// than the threads that answer requests, so that the date, health and the page stay quick
-// while the checks use every core. Uploads wait their turn in order.
+// The threads that check uploads, each at a lower priority than the threads that answer
+// requests, so that the date, health and the page stay quick while the checks use every
+// core. Uploads wait their turn in order; each thread has a number
+// of its own (0, 1, ...), for the work folder it alone uses.
 #pragma once
 
 #include <condition_variable>
@@ -20,17 +21,19 @@ class CheckPool {
   CheckPool(const CheckPool&) = delete;
   CheckPool& operator=(const CheckPool&) = delete;
 
-  // Runs `work` on one of the pool's threads and returns when it is done (throwing what it
-  // threw).
-  void Run(const std::function<void()>& work);
+  unsigned size() const { return static_cast<unsigned>(threads_.size()); }
+
+  // Runs `work` on one of the pool's threads, with that thread's number, and returns when it
+  // is done (throwing what it threw).
+  void Run(const std::function<void(unsigned)>& work);
 
  private:
   struct Job {
-    const std::function<void()>* work;
+    const std::function<void(unsigned)>* work;
     bool done = false;
     std::exception_ptr failure;
   };
-  void Work();
+  void Work(unsigned number);
 
   std::mutex mutex_;
   std::condition_variable wake_, finished_;

@@ -26,7 +26,12 @@ Receiver::Receiver(const ReceiverBounds& bounds, UploadStore& store, Metrics& me
     : bounds_(bounds),
       store_(store),
       metrics_(metrics),
-      pool_(std::max(1u, std::thread::hardware_concurrency())) {}
+      pool_(2 * std::max(1u, std::thread::hardware_concurrency())) {
+  for (unsigned i = 0; i < pool_.size(); ++i) {
+    folders_.push_back(store_.work() / ("check-" + std::to_string(i)));
+    fs::create_directory(folders_.back());
+  }
+}
 
 Receiver::Slot::~Slot() {
   if (owner_ == nullptr) return;
@@ -86,26 +91,36 @@ zav::UploadAnswer Receiver::Receive(const Upload& upload) {
 }
 
 zav::UploadAnswer Receiver::CheckAndStore(const Upload& upload) {
-  const WorkFolder folder(store_.work());
-  if (folder.path().empty()) {
-    return zav::Refusal(500, "server_error", "the server has no room to check the archive");
-  }
   const std::string server_date = zav::ServerDate();
-  const fs::path file = folder.path() / zav::WorkName(upload.name);
   std::optional<zav::UploadAnswer> refusal;
   std::optional<json> first;
-  zav::ValidUpload valid;
-  std::string payment_sha256;
-  pool_.Run([&] {
-    if ((refusal = zav::UnpackUpload(upload.body, file, bounds_.limits))) return;
+  std::string payment_sha256, archive_sha256, rfc, capture_line;
+  std::uint64_t size = 0;
+  Aside archive(store_.uploads());
+  pool_.Run([&](unsigned worker) {
+    const fs::path& folder = folders_[worker];
+    const auto empty = [&] {
+      for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        fs::remove_all(entry.path());
+      }
+    };
+    empty();
+    const fs::path file = folder / zav::WorkName(upload.name);
+    if ((refusal = zav::UnpackUpload(upload.body, file, bounds_.limits))) return empty();
     payment_sha256 = FileSha256(file);
-    if ((first = store_.Receipt(upload.name))) return;  // a second upload of the name
+    if ((first = store_.Receipt(upload.name))) return empty();  // a second upload of the name
     auto checked = zav::ValidateUpload(upload.name, file, server_date);
     if (auto* answer = std::get_if<zav::UploadAnswer>(&checked)) {
       refusal = std::move(*answer);
-    } else {
-      valid = std::get<zav::ValidUpload>(std::move(checked));
+      return empty();
     }
+    const zav::ValidUpload& valid = std::get<zav::ValidUpload>(checked);
+    rfc = valid.rfc;
+    capture_line = valid.capture_line;
+    size = fs::file_size(valid.archive);
+    archive_sha256 = FileSha256(valid.archive);
+    archive.Copy(valid.archive);
+    empty();
   });
   if (refusal) return *refusal;
 
@@ -114,24 +129,23 @@ zav::UploadAnswer Receiver::CheckAndStore(const Upload& upload) {
     if (!upload.uploader.MayUpload(registration, first->value("rfc", ""))) return Forbidden();
     return UploadStore::Again(*first, payment_sha256);
   }
-  if (!upload.uploader.MayUpload(registration, valid.rfc)) return Forbidden();
-  const std::uint64_t size = fs::file_size(valid.archive);
+  if (!upload.uploader.MayUpload(registration, rfc)) return Forbidden();
   if (FreeBytes(store_.uploads()) < bounds_.min_free + size) {
     return zav::Refusal(507, "disk_full", "the server has no room for uploads now");
   }
   const json receipt = {
       {"archive", upload.name},
       {"registration", registration},
-      {"rfc", valid.rfc},
-      {"capture_line", valid.capture_line},
+      {"rfc", rfc},
+      {"capture_line", capture_line},
       {"payment_sha256", payment_sha256},
-      {"archive_sha256", FileSha256(valid.archive)},
+      {"archive_sha256", archive_sha256},
       {"server_date", server_date},
       {"received", UtcNow()},
       {"uploader", upload.uploader.identity},
       {"client", upload.client},
   };
-  zav::UploadAnswer answer = store_.Store(upload.name, valid.archive, receipt);
+  zav::UploadAnswer answer = store_.Store(upload.name, archive, receipt);
   if (answer.status == 201) {
     Charge(upload.uploader.identity, size);
     metrics_.Stored(size);

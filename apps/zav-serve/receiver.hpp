@@ -4,7 +4,10 @@
 // and either the receipt of the name when it was stored already (the same payment file: 200
 // with it; another one: 409) or the control's verdict and its archive of the file; last, in
 // the caller's thread, the uploader's entitlement to the file's employer and the durable
-// store of the server's archive with its receipt.
+// store of the server's archive with its receipt. Checks run on twice as many threads as the
+// machine has cores (a check waits on the disk about as long as it computes), each in a
+// folder of its own under the work folder, emptied after each upload: the temporary space of
+// checks is at most that many times --max-file-bytes.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "check_pool.hpp"
 #include "host/upload.hpp"
@@ -72,6 +76,7 @@ class Receiver {
   UploadStore& store_;
   Metrics& metrics_;
   CheckPool pool_;
+  std::vector<std::filesystem::path> folders_;  // a check thread's own
   std::mutex mutex_;
   int in_flight_ = 0;
   std::map<std::string, std::pair<std::string, std::uint64_t>> used_;  // identity: day, bytes

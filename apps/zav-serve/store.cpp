@@ -26,8 +26,7 @@ namespace {
 constexpr fs::perms kFolderMode =
     fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec;  // 0750
 constexpr mode_t kFileMode = 0640;
-constexpr const char* kArchiveAside = ".upload-";
-constexpr const char* kReceiptAside = ".receipt-";
+constexpr const char* kAside = ".upload-";  // hidden: the server's own work
 
 // Makes `folder` (with `mode`) when missing and locks it for this process alone.
 int MakeAndLock(const fs::path& folder, fs::perms mode) {
@@ -44,13 +43,6 @@ int MakeAndLock(const fs::path& folder, fs::perms mode) {
   return fd;
 }
 
-void FlushFolder(const fs::path& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
 bool WriteAll(int fd, const char* data, std::size_t size) {
   for (std::size_t done = 0; done < size;) {
     const ssize_t n = ::write(fd, data + done, size - done);
@@ -59,34 +51,6 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     done += static_cast<std::size_t>(n);
   }
   return true;
-}
-
-// Writes under a fresh hidden name in `folder`, mode 0640, flushed to disk: `bytes`, or when
-// `from` is given that file's bytes. Its path, or empty when it could not.
-fs::path WriteAside(const fs::path& folder, const char* prefix, std::string_view bytes,
-                    const fs::path* from = nullptr) {
-  std::string temp = (folder / (std::string(prefix) + "XXXXXX")).native();
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return {};
-  bool written = ::fchmod(fd, kFileMode) == 0;
-  if (from != nullptr) {
-    std::ifstream in(*from, std::ios::binary);
-    char buffer[1 << 16];
-    while (written && in) {
-      in.read(buffer, sizeof buffer);
-      written = WriteAll(fd, buffer, static_cast<std::size_t>(in.gcount()));
-    }
-    written = written && in.eof();
-  } else {
-    written = written && WriteAll(fd, bytes.data(), bytes.size());
-  }
-  written = ::fsync(fd) == 0 && written;
-  written = ::close(fd) == 0 && written;
-  if (!written) {
-    ::unlink(temp.c_str());
-    return {};
-  }
-  return temp;
 }
 
 }  // namespace
@@ -158,53 +122,84 @@ zav::UploadAnswer UploadStore::Again(const json& first, std::string_view payment
   return answer;
 }
 
-zav::UploadAnswer UploadStore::Store(const std::string& name, const fs::path& archive,
-                                     const json& receipt) {
+zav::UploadAnswer UploadStore::Store(const std::string& name, Aside& archive, const json& receipt) {
   const zav::UploadAnswer failed =
       zav::Refusal(500, "server_error", "the server could not store the archive");
-  const fs::path archive_aside = WriteAside(uploads_, kArchiveAside, {}, &archive);
-  const fs::path receipt_aside = archive_aside.empty()
-                                     ? fs::path()
-                                     : WriteAside(uploads_, kReceiptAside, receipt.dump(2) + "\n");
-  const auto drop_asides = [&] {
-    if (!archive_aside.empty()) ::unlink(archive_aside.c_str());
-    if (!receipt_aside.empty()) ::unlink(receipt_aside.c_str());
-  };
-  if (receipt_aside.empty()) {
-    drop_asides();
-    return failed;
-  }
-  const std::string receipt_path = (uploads_ / (name + ".json")).native();
-  if (::link(receipt_aside.c_str(), receipt_path.c_str()) != 0) {
-    const int error = errno;
-    drop_asides();
-    if (error != EEXIST) return failed;
+  Aside receipt_file(uploads_);
+  if (!archive.good() || !receipt_file.Write(receipt.dump(2) + "\n")) return failed;
+  archive.StartFlush();
+  receipt_file.StartFlush();
+  if (!archive.Flush() || !receipt_file.Flush()) return failed;
+
+  const fs::path receipt_path = uploads_ / (name + ".json");
+  if (!receipt_file.Link(receipt_path)) {
+    if (errno != EEXIST) return failed;
     const std::optional<json> first = Receipt(name);
     return first ? Again(*first, receipt.value("payment_sha256", "")) : failed;
   }
-  const std::string archive_path = (uploads_ / name).native();
-  if (::link(archive_aside.c_str(), archive_path.c_str()) != 0) {
+  if (!archive.Link(uploads_ / name)) {
     const int error = errno;
     ::unlink(receipt_path.c_str());
-    drop_asides();
     if (error == EEXIST) {
       return zav::Refusal(409, "duplicate", "an archive of this name was stored already");
     }
     return failed;
   }
-  drop_asides();
-  FlushFolder(uploads_);
+  ::fsync(locks_[0]);  // the upload folder itself: the new names are on disk
   return {201, receipt};
 }
 
-WorkFolder::WorkFolder(const fs::path& parent) {
-  std::string pattern = (parent / "check-XXXXXX").native();
-  if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+Aside::Aside(const fs::path& folder) {
+  fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, kFileMode);
+  if (fd_ < 0) {  // a file system without unnamed files
+    std::string temp = (folder / (std::string(kAside) + "XXXXXX")).native();
+    fd_ = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd_ >= 0) name_ = temp;
+  }
+  good_ = fd_ >= 0 && ::fchmod(fd_, kFileMode) == 0;
 }
 
-WorkFolder::~WorkFolder() {
-  std::error_code ec;
-  if (!path_.empty()) fs::remove_all(path_, ec);
+Aside::~Aside() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!name_.empty()) ::unlink(name_.c_str());
+}
+
+Aside::Aside(Aside&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), name_(std::move(other.name_)), good_(other.good_) {
+  other.name_.clear();
+}
+
+Aside& Aside::operator=(Aside&& other) noexcept {
+  std::swap(fd_, other.fd_);
+  std::swap(name_, other.name_);
+  std::swap(good_, other.good_);
+  return *this;
+}
+
+bool Aside::Write(std::string_view bytes) {
+  return good_ = good_ && WriteAll(fd_, bytes.data(), bytes.size());
+}
+
+bool Aside::Copy(const fs::path& from) {
+  std::ifstream in(from, std::ios::binary);
+  char buffer[1 << 16];
+  while (good_ && in) {
+    in.read(buffer, sizeof buffer);
+    Write(std::string_view(buffer, static_cast<std::size_t>(in.gcount())));
+  }
+  return good_ = good_ && in.eof();
+}
+
+void Aside::StartFlush() {
+  if (good_) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
+bool Aside::Flush() { return good_ = good_ && ::fsync(fd_) == 0; }
+
+bool Aside::Link(const fs::path& target) const {
+  if (!name_.empty()) return ::link(name_.c_str(), target.c_str()) == 0;
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 }  // namespace zavserve

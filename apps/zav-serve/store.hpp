@@ -5,10 +5,11 @@
 // the work folder is emptied; in the upload folder everything hidden (files being written,
 // the work of older servers) and a receipt whose archive never came are removed.
 //
-// Storing is durable and whole: archive and receipt are written under hidden names and
-// flushed; the receipt is linked in first, which fails when the name is taken, so a name is
-// stored once and never overwritten; then the archive; then the folder is flushed. Names
-// starting with '.' are the server's own work, never an upload.
+// Storing is durable and whole: archive and receipt are written as unnamed files in the
+// upload folder (hidden names where the file system has none) and flushed; the receipt is
+// linked in first, which fails when the name is taken, so a name is stored once and never
+// overwritten; then the archive; then the folder is flushed. Names starting with '.' are the
+// server's own work, never an upload.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "host/upload.hpp"
 
@@ -24,6 +26,33 @@ namespace zavserve {
 
 // Free bytes for an unprivileged writer in the file system of `folder`.
 std::uint64_t FreeBytes(const std::filesystem::path& folder);
+
+// A file being written for the upload folder, removed at the end of its life unless
+// UploadStore::Store gave it a name.
+class Aside {
+ public:
+  explicit Aside(const std::filesystem::path& folder);
+  ~Aside();
+  Aside(Aside&& other) noexcept;
+  Aside& operator=(Aside&& other) noexcept;
+  Aside(const Aside&) = delete;
+  Aside& operator=(const Aside&) = delete;
+
+  bool good() const { return good_; }
+  bool Write(std::string_view bytes);
+  bool Copy(const std::filesystem::path& from);
+
+  // Starts writing it out, so that the flushes of several files share the disk's work.
+  void StartFlush();
+  bool Flush();
+  // Gives it the name `target` (failing with errno EEXIST when taken).
+  bool Link(const std::filesystem::path& target) const;
+
+ private:
+  int fd_ = -1;
+  std::filesystem::path name_;  // a hidden name, where it has one
+  bool good_ = false;
+};
 
 class UploadStore {
  public:
@@ -39,10 +68,10 @@ class UploadStore {
   // The receipt of archive `name`, when it was stored.
   std::optional<nlohmann::ordered_json> Receipt(std::string_view name) const;
 
-  // Stores the archive at `archive` as `name` with `receipt` (which holds the payment file's
-  // payment_sha256): 201 with the receipt; when the name was taken meanwhile, what a second
-  // upload gets (Again); 500 when it could not.
-  zav::UploadAnswer Store(const std::string& name, const std::filesystem::path& archive,
+  // Stores `archive` (written for this folder) as `name` with `receipt` (which holds the
+  // payment file's payment_sha256): 201 with the receipt; when the name was taken meanwhile,
+  // what a second upload gets (Again); 500 when it could not.
+  zav::UploadAnswer Store(const std::string& name, Aside& archive,
                           const nlohmann::ordered_json& receipt);
 
   // What a second upload of a stored name gets: 200 with the first receipt when it holds
@@ -53,20 +82,6 @@ class UploadStore {
  private:
   std::filesystem::path uploads_, work_;
   int locks_[2] = {-1, -1};
-};
-
-// A fresh folder of one check under `parent` (0700), removed with everything in it at the
-// end of its life. Empty path() when it could not be made.
-class WorkFolder {
- public:
-  explicit WorkFolder(const std::filesystem::path& parent);
-  ~WorkFolder();
-  WorkFolder(const WorkFolder&) = delete;
-  WorkFolder& operator=(const WorkFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
 };
 
 }  // namespace zavserve
