@@ -12,10 +12,12 @@ and prints the median times, their ratios and the peak resident memory of each r
 both sides of a ratio meet the same machine. Then, when the browser tools are installed
 (scripts/install-deps --web), it builds the browser control (web/build-wasm.sh) and times
 the page's worker validating and packing the 100 000-worker file in headless Chromium
-(bench/browser.mjs). Last, it runs zav_bench, the micro-benchmarks of the record checks,
-the check value fold and the number rules.
+(bench/browser.mjs). Then it measures upload throughput of zav serve directly and through
+nginx with the shipped site (bench/uploads.py). Last, it runs zav_bench, the
+micro-benchmarks of the record checks, the check value fold and the number rules.
 
 Usage: bench/run.py [--build DIR] [--reps N] [--workers N,N,...] [--no-micro] [--no-browser]
+                    [--no-uploads]
 Only the Python standard library is used.
 """
 
@@ -29,6 +31,8 @@ import subprocess
 import sys
 import time
 from pathlib import Path
+
+import uploads
 
 ROOT = Path(__file__).resolve().parent.parent
 SERVER_DATE = "10/05/2004"  # the sample files' deadline is 17/05/2004
@@ -117,6 +121,7 @@ def main() -> int:
     parser.add_argument("--workers", default="10000,100000,1000000")
     parser.add_argument("--no-micro", action="store_true")
     parser.add_argument("--no-browser", action="store_true")
+    parser.add_argument("--no-uploads", action="store_true")
     args = parser.parse_args()
     for tool in ("md5sum", "zip", "/usr/bin/time"):
         if shutil.which(tool) is None:
@@ -159,6 +164,8 @@ def main() -> int:
     if not args.no_browser:
         browser_size = 100000 if 100000 in sizes else sizes[0]
         verdicts.append(browser(zav, sample(zav, browser_size, data), min(args.reps, 3)))
+    if not args.no_uploads:
+        verdicts += uploads.measure(zav, data, min(args.reps, 3))
     for v in verdicts:
         print(v)
     lines += verdicts
