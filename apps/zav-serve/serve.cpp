@@ -99,6 +99,7 @@ struct Exchange {
   Clock::time_point started;
   ExchangeRecord record;
   std::optional<Uploader> uploader;
+  const GuardedStream* stream = nullptr;
 };
 thread_local Exchange* current = nullptr;
 
@@ -167,6 +168,7 @@ class App : public httplib::Server {
                               x.started + std::chrono::seconds(r_.request_timeout), r_.max_bytes,
                               kWriteTimeout};
     GuardedStream stream(peer.fd, bounds);
+    x.stream = &stream;
     const GuardedStream::Head head = stream.ReadHead();
     if (head == GuardedStream::Head::kComplete) {
       bool closed = true;
@@ -350,7 +352,9 @@ class App : public httplib::Server {
       return upload.body.size() <= length;
     });
     if (!read_whole || upload.body.size() != length) {
-      Send(res, zav::Refusal(400, "bad_request", "the archive did not come whole"));
+      Send(res, current->stream->timed_out()
+                    ? zav::Refusal(408, "timeout", "the archive did not come in time")
+                    : zav::Refusal(400, "bad_request", "the archive did not come whole"));
       return;
     }
     Send(res, receiver_.Receive(upload));

@@ -204,8 +204,9 @@ TEST_F(ServeAttacks, SlowClientsAndZipBombsLeaveTheDateAndHealthAnswering) {
   EXPECT_EQ(WorkFiles(), 0);
 }
 
-// Uploads beyond --max-uploads and connections beyond --max-connections get 503 at once.
-TEST_F(ServeAttacks, BoundsOnUploadsAndConnectionsAnswer503) {
+// Uploads beyond --max-uploads and connections beyond --max-connections get 503 at once; a
+// request whose head or body does not come within --request-timeout, 408.
+TEST_F(ServeAttacks, BoundsOnUploadsConnectionsAndTimeAnswerAtOnce) {
   testing::ServeProcess server(uploads, web, {"--max-uploads", "1", "--max-connections", "3"});
   ASSERT_TRUE(server.listening());
   const auto [name, archive] = Archive("000001");
@@ -227,13 +228,25 @@ TEST_F(ServeAttacks, BoundsOnUploadsAndConnectionsAnswer503) {
   EXPECT_EQ(testing::ReadReply(slow).status, 201);
   ::close(slow);
   EXPECT_EQ(HttpExchange(server.endpoint(), "GET", "/healthz").status, 200);
+
+  const fs::path other = drives.base() / "timed" / "uploads";
+  fs::create_directories(other.parent_path());
+  testing::ServeProcess timed(other, web, {"--request-timeout", "1"});
+  ASSERT_TRUE(timed.listening());
+  const std::string timed_request = Upload(name, archive, {timed.Bearer()});
+  for (const std::size_t sent : {std::size_t{20}, timed_request.size() - 10}) {
+    const int fd = testing::Connect(timed.endpoint());
+    testing::SendAll(fd, timed_request.substr(0, sent));  // and nothing more
+    EXPECT_EQ(testing::ReadReply(fd).status, 408) << sent;
+    ::close(fd);
+  }
 }
 
 // 3. Anyone could upload for any employer, and a forged first upload of a name locked its
 // employer out; a simple cross-site POST was stored too. Now only an uploader entitled to
 // the employer (by registration or RFC) stores, and no browser page of another site can.
 TEST_F(ServeAttacks, OnlyUploadersEntitledToTheEmployerStoreAndNoOtherSite) {
-  testing::ServeProcess server(uploads, web);
+  testing::ServeProcess server(uploads, web, {"--allow-origin", "https://portal.example"});
   ASSERT_TRUE(server.listening());
   const fs::path tokens = drives.base() / "tokens";
   const std::string other = "Authorization: Bearer " + testing::AddToken(tokens, {"B9999999999"});
@@ -259,6 +272,7 @@ TEST_F(ServeAttacks, OnlyUploadersEntitledToTheEmployerStoreAndNoOtherSite) {
       {"a page of another site", {mine, "Origin: https://evil.example"}, 403, "foreign_origin"},
       {"a cross-site fetch", {mine, "Sec-Fetch-Site: cross-site"}, 403, "foreign_origin"},
       {"the employer's own token", {mine, "Origin: http://127.0.0.1"}, 201, ""},
+      {"a page of a site let in", {mine, "Origin: https://portal.example"}, 201, ""},
       {"a token for its RFC", {by_rfc}, 201, ""},
   };
   int folio = 0;
