@@ -338,7 +338,7 @@ TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
   std::string prefix = testing::ZipOf({{inner, invalid_text.str()}}, scratch);
   prefix.resize(1 << 20, ' ');
   const std::string forged = Prefixed(prefix, archive);
-  ASSERT_EQ(testing::Unzipped(forged), testing::Unzipped(archive));  // the reader is fooled
+  ASSERT_EQ(testing::ZipEntries(forged), testing::ZipEntries(archive));  // the reader is fooled
 
   const HttpReply stored = RawExchange(server.endpoint(), Upload(name, forged, {server.Bearer()}));
   ASSERT_EQ(stored.status, 201) << stored.body;
@@ -346,9 +346,9 @@ TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
   EXPECT_LT(kept.size(), archive.size() + 1024);
   EXPECT_EQ(kept.substr(0, 4), "PK\3\4");
   EXPECT_EQ(kept.substr(30, inner.size()), inner);  // the first entry from the start is it
-  const auto entries = testing::Unzipped(kept);
+  const auto entries = testing::ZipEntries(kept);
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0], testing::Unzipped(archive)[0]);
+  EXPECT_EQ(entries[0], testing::ZipEntries(archive)[0]);
 
   const json receipt = json::parse(ReadAll(uploads / (name + ".json")));
   EXPECT_EQ(json::parse(stored.body), receipt);

@@ -134,7 +134,7 @@ TEST_F(UploadCheck, ValidatesWithItsOwnDateAndPacksTheValidatedFileItself) {
   EXPECT_EQ(valid.capture_line.substr(0, 26), "A1234567890-000001-200404-");
   EXPECT_EQ(valid.rfc, "ABCD010101XY1");
   EXPECT_EQ(valid.archive, work / kName);
-  const auto entries = testing::Unzipped(ReadAll(valid.archive));
+  const auto entries = testing::ZipEntries(ReadAll(valid.archive));
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].first, kInner);
   EXPECT_EQ(entries[0].second, payment);

@@ -290,7 +290,7 @@ TEST_F(Front, BodiesFramingAndFilesAreBoundedThroughTheFront) {
   const std::string log = server->Log();
   EXPECT_EQ(log.find("\"status\":411"), std::string::npos) << log;
   EXPECT_LT(fs::file_size(uploads / name), archive.size() + 1024);
-  EXPECT_EQ(testing::Unzipped(ReadAll(uploads / name)), testing::Unzipped(archive));
+  EXPECT_EQ(testing::ZipEntries(ReadAll(uploads / name)), testing::ZipEntries(archive));
   // The log has the client's address and nginx's request id.
   const std::regex upload_line("\"id\":\"[0-9a-f]{32}\",\"client\":\"127.0.0.1\"");
   EXPECT_TRUE(std::regex_search(log, upload_line)) << log;

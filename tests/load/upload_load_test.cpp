@@ -162,7 +162,7 @@ TEST(UploadLoad, ConcurrentValidAndMalformedUploads) {
   for (const auto& [name, archive] : valid) {
     names.push_back(name);
     names.push_back(name + ".json");
-    EXPECT_EQ(testing::Unzipped(ReadAll(uploads / name)), testing::Unzipped(archive)) << name;
+    EXPECT_EQ(testing::ZipEntries(ReadAll(uploads / name)), testing::ZipEntries(archive)) << name;
   }
   EXPECT_EQ(testing::Listing(uploads), names);  // nothing else: no half-written or work files
   EXPECT_EQ(server.Stop(), 0);

@@ -338,7 +338,7 @@ inline std::string ZipOf(const std::vector<std::pair<std::string, std::string>>&
 }
 
 // The entries of the zip archive `bytes` as the zip library reads it: (name, bytes).
-inline std::vector<std::pair<std::string, std::string>> Unzipped(const std::string& bytes) {
+inline std::vector<std::pair<std::string, std::string>> ZipEntries(const std::string& bytes) {
   std::vector<std::pair<std::string, std::string>> entries;
   zip_error_t error;
   zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
