@@ -47,8 +47,8 @@ const char* ContentType(const std::string& name) {
 // (the whole file is the answer then).
 std::optional<std::pair<off_t, off_t>> OneRange(const std::string& header, off_t size) {
   if (!header.starts_with("bytes=") || header.find(',') != std::string::npos) return std::nullopt;
-  const std::string spec = header.substr(6);
-  const std::size_t dash = spec.find('-');
+  const std::string wanted = header.substr(6);
+  const std::size_t dash = wanted.find('-');
   const auto number = [](const std::string& text) -> std::optional<off_t> {
     if (text.empty() || text.size() > 15) return std::nullopt;
     off_t value = 0;
@@ -59,13 +59,13 @@ std::optional<std::pair<off_t, off_t>> OneRange(const std::string& header, off_t
     return value;
   };
   if (dash == std::string::npos) return std::nullopt;
-  const std::optional<off_t> first = number(spec.substr(0, dash));
-  const std::optional<off_t> last = number(spec.substr(dash + 1));
+  const std::optional<off_t> first = number(wanted.substr(0, dash));
+  const std::optional<off_t> last = number(wanted.substr(dash + 1));
   if (!first) {  // the last `last` bytes
     if (!last || *last == 0) return last ? std::optional(std::pair(size, off_t{0})) : std::nullopt;
     return std::pair(std::max<off_t>(0, size - *last), size - 1);
   }
-  if (dash + 1 < spec.size() && !last) return std::nullopt;
+  if (dash + 1 < wanted.size() && !last) return std::nullopt;
   if (last && *last < *first) return std::nullopt;
   if (*first >= size) return std::pair(size, off_t{0});
   return std::pair(*first, last ? std::min(*last, size - 1) : size - 1);
