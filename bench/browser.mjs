@@ -1,17 +1,20 @@
-// Timing of the browser control in headless Chromium: the page's own worker (the
-// WebAssembly control and the page's zip writer) validates and packs a payment file, the
-// way the page does once the user has picked it.
+// Timing of the browser control in headless Chromium, through the page as a user meets it:
+// the payment file is picked in the page's file input, the page's worker (the WebAssembly
+// control, the file read where it lies, deflated on a thread of its own) validates and
+// packs it, and the verdict appears.
 //
 //   node bench/browser.mjs --zav build/bin/zav --site build-wasm/site --file F [--reps N]
 //                          [--server-date DD/MM/YYYY]
 //
-// The file reaches the page through an intercepted request, so it sits in the page's
-// memory before the clock starts. Each repetition then times, in the page:
-//   bring     the file into the control (inicio, copiaArch from the diskette drive)
-//   validate  ValidaReg: every record checked, the file renamed and packed
-// and prints the medians as one JSON line: {"bring": s, "validate": s, "total": s}.
+// Each repetition times, in the page, from the file input's change to the verdict shown,
+// then, for a file under 100 MB, sends the archive (the upload is answered here, not
+// stored) to learn its size: the browser hands an intercepted request's body to this
+// program whole, which would count in its memory. Prints one JSON line: {"seconds":
+// median, "archive": bytes or null, "peak_mib": the largest peak resident memory of any
+// Chromium process over the whole run}.
 // Needs the browser tools (scripts/install-deps --web) and a built site (web/build-wasm.sh).
 
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { createRequire } from 'node:module';
@@ -25,11 +28,48 @@ const site = path.resolve(option('site'));
 const file = path.resolve(option('file'));
 const reps = Number(option('reps', '3'));
 const serverDate = option('server-date', '10/05/2004');
+const measureArchive = fs.statSync(file).size < 100e6;
 
 const median = (values) => {
   const s = [...values].sort((a, b) => a - b);
   return s[Math.floor(s.length / 2)];
 };
+
+// The processes started from this one (Chromium's, the server's), by pid.
+function descendants() {
+  const children = new Map();
+  for (const line of execFileSync('ps', ['-e', '-o', 'pid=,ppid=,comm='], { encoding: 'utf8' })
+    .trim()
+    .split('\n')) {
+    const [pid, ppid, comm] = line.trim().split(/\s+/);
+    if (!children.has(ppid)) children.set(ppid, []);
+    children.get(ppid).push({ pid, comm });
+  }
+  const found = [];
+  const walk = (pid) => {
+    for (const c of children.get(pid) || []) {
+      found.push(c);
+      walk(c.pid);
+    }
+  };
+  walk(String(process.pid));
+  return found;
+}
+
+// The largest peak resident memory (VmHWM, MiB) of any Chromium process now running.
+function chromiumPeakMiB() {
+  let peak = 0;
+  for (const { pid, comm } of descendants()) {
+    if (!/chrom/i.test(comm)) continue;
+    try {
+      const m = /VmHWM:\s+(\d+) kB/.exec(fs.readFileSync(`/proc/${pid}/status`, 'utf8'));
+      if (m) peak = Math.max(peak, Number(m[1]) / 1024);
+    } catch {
+      // gone meanwhile
+    }
+  }
+  return peak;
+}
 
 async function main() {
   const work = fs.mkdtempSync(path.join(path.dirname(file), '.browser-bench-'));
@@ -38,54 +78,52 @@ async function main() {
     executablePath: process.env.ZAV_CHROMIUM || '/usr/bin/chromium',
     args: ['--no-sandbox'],
   });
+  let peak = 0;
+  const sampler = setInterval(() => {
+    peak = Math.max(peak, chromiumPeakMiB());
+  }, 200);
   try {
     const page = await browser.newPage();
+    page.setDefaultTimeout(600_000);
     page.on('console', (m) => {
       if (m.type() === 'error') console.error(`[page] ${m.text()}`);
     });
-    const body = fs.readFileSync(file);
-    await page.route('**/bench-input', (route) =>
-      route.fulfill({ status: 200, contentType: 'application/octet-stream', body }),
-    );
+    let archive = null;
+    await page.route('**/api/date', (route) => route.fulfill({ body: serverDate }));
+    await page.route('**/api/upload**', (route) => {
+      archive = route.request().postDataBuffer().length;
+      route.fulfill({ status: 201, contentType: 'application/json', body: '{}' });
+    });
     await page.goto(url);
-    const times = await page.evaluate(
-      async ({ name, reps, serverDate }) => {
-        const bytes = new Uint8Array(await (await fetch('bench-input')).arrayBuffer());
-        const worker = new Worker('worker.js', { type: 'module' });
-        let next = 0;
-        const call = (op, args = {}, transfer = []) =>
-          new Promise((resolve, reject) => {
-            const id = ++next;
-            const listener = (event) => {
-              if (event.data.id !== id) return;
-              worker.removeEventListener('message', listener);
-              if (event.data.ok) resolve(event.data);
-              else reject(new Error(JSON.stringify(event.data.error)));
-            };
-            worker.addEventListener('message', listener);
-            worker.postMessage({ id, op, ...args }, transfer);
-          });
-        await call('load');
-        const runs = [];
-        for (let k = 0; k < reps; ++k) {
-          const copy = bytes.slice();  // the page hands the worker its own copy
-          const t0 = performance.now();
-          await call('single', { name, bytes: copy }, [copy.buffer]);
-          const t1 = performance.now();
-          const answer = await call('validate', { serverDate });
-          const t2 = performance.now();
-          if (!answer.accepted) throw new Error(`rejected: ${JSON.stringify(answer)}`);
-          runs.push({ bring: (t1 - t0) / 1000, validate: (t2 - t1) / 1000, total: (t2 - t0) / 1000 });
-        }
-        worker.terminate();
-        return runs;
-      },
-      { name: path.basename(file), reps, serverDate },
-    );
-    const result = {};
-    for (const key of ['bring', 'validate', 'total']) result[key] = median(times.map((t) => t[key]));
-    console.log(JSON.stringify(result));
+    await page.waitForSelector('body[data-listo="true"]');
+    const times = [];
+    for (let k = 0; k < reps; ++k) {
+      await page.evaluate(() => {
+        window.benchStart = null;
+        document.getElementById('archivo').addEventListener(
+          'change',
+          () => {
+            window.benchStart = performance.now();
+          },
+          { capture: true, once: true },
+        );
+      });
+      await page.setInputFiles('#archivo', file);
+      await page.waitForSelector('#veredicto[data-estado]');
+      const { state, seconds } = await page.evaluate(() => ({
+        state: document.getElementById('veredicto').dataset.estado,
+        seconds: (performance.now() - window.benchStart) / 1000,
+      }));
+      if (state !== 'aceptado') throw new Error(`the file was not accepted (${state})`);
+      times.push(seconds);
+      if (!measureArchive) continue;
+      await page.click('#enviar');
+      await page.waitForSelector('#envio[data-estado]');
+    }
+    peak = Math.max(peak, chromiumPeakMiB());
+    console.log(JSON.stringify({ seconds: median(times), archive, peak_mib: Math.round(peak) }));
   } finally {
+    clearInterval(sampler);
     await browser.close();
     await stopServer(server);
     fs.rmSync(work, { recursive: true, force: true });

@@ -222,11 +222,13 @@ def measure(zav: Path, data: Path, rounds: int) -> list[str]:
     median = {k: [statistics.median(r[i] for r in v) for i in range(3)]
               for k, v in results.items()}
     d, n = median["direct"], median["nginx"]
+    met = "met" if n[0] >= FRONT_FLOOR else "NOT met"
     return [
-        f"uploads ({FILES} distinct {WORKERS}-worker files, {CLIENTS} clients, durable, "
-        f"medians of {rounds} rounds):",
-        f"  direct to zav-serve   {d[0]:6.0f} uploads/s  p50 {d[1]:5.1f} ms  p99 {d[2]:5.1f} ms",
-        f"  through nginx (TLS)   {n[0]:6.0f} uploads/s  p50 {n[1]:5.1f} ms  p99 {n[2]:5.1f} ms",
-        f"  nginx/direct: throughput {n[0] / d[0]:.2f}, p50 {n[1] / d[1]:.2f}; "
-        f"through nginx at least {FRONT_FLOOR}/s: {'yes' if n[0] >= FRONT_FLOOR else 'NO'}",
+        f"uploads, {FILES} distinct {WORKERS}-worker files, {CLIENTS} clients, durable "
+        f"(medians of {rounds} rounds):",
+        f"    direct to zav-serve   {d[0]:6.0f} uploads/s  p50 {d[1]:5.1f} ms  p99 {d[2]:5.1f} ms",
+        f"    through nginx (TLS)   {n[0]:6.0f} uploads/s  p50 {n[1]:5.1f} ms  p99 {n[2]:5.1f} ms",
+        f"    nginx/direct: throughput {n[0] / d[0]:.2f}, p50 {n[1] / d[1]:.2f}",
+        f"  {'uploads through nginx, a second':<58} {n[0]:>8.2f}     at least "
+        f"{FRONT_FLOOR:.2f}     {met}",
     ]

@@ -10,9 +10,9 @@
 
 #include "basic/numeric_text.hpp"
 #include "control/zav.hpp"
-#include "validation/checksum.hpp"
+#include "records/checksum.hpp"
+#include "records/layout.hpp"
 #include "validation/file_checks.hpp"
-#include "validation/layout.hpp"
 #include "validation/payment_writer.hpp"
 
 namespace {

@@ -255,17 +255,12 @@ function describeError(e) {
   return e.number ? `${e.message} (error ${e.number})` : e.message;
 }
 
-async function readFile(file) {
-  return new Uint8Array(await file.arrayBuffer());
-}
-
 async function validateSingle(file) {
   diskettes = null;
   showDiskettes();
   setBusy('Leyendo el archivo…');
   try {
-    const bytes = await readFile(file);
-    await control('single', { name: file.name, bytes }, [bytes.buffer]);
+    await control('single', { name: file.name, file });
   } catch (e) {
     showFailure('No fue posible leer el archivo', describeError(e));
     return;
@@ -309,12 +304,7 @@ async function feedDiskettes(files) {
     setBusy(`Integrando el disquete ${diskettes.next + 1}…`);
     let answer;
     try {
-      const bytes = await readFile(file);
-      answer = await control(
-        'part',
-        { name: file.name, bytes, disk: diskettes.next },
-        [bytes.buffer],
-      );
+      answer = await control('part', { name: file.name, file, disk: diskettes.next });
     } catch (e) {
       diskettes = null;
       showDiskettes();

@@ -2,21 +2,29 @@
 // scripts it with the host sequence of the payment page, and answers the page by
 // messages, so a long validation never freezes the page.
 //
-// Drives of the control, over the module's in-memory file system: A is the removable
-// drive the user's file (or the current diskette) is put on, C the fixed drive that
-// holds the work folder C:\ZAV\temp\.
+// Drives of the control: A is the removable drive the user's file (or the current
+// diskette) is put on, a read-only file system over the picked file itself (the module's
+// WORKERFS), so the file is read where it lies and never copied into memory; C, in memory,
+// the fixed drive that holds the work folder C:\ZAV\temp\. The work copy of a picked
+// file reads the same file object (platform/file_system.cpp).
+//
+// A file in one piece is deflated for its archive on a thread of its own (pack-worker.js)
+// while it is validated; the control's zip entry then only writes the container. Where
+// the browser can suspend WebAssembly on a promise (JSPI), the run waits for the deflated
+// bytes only when it reaches its zip entry; elsewhere ValidaReg starts once they are there.
 //
 // Requests {id, op, ...} and answers {id, ok: true, ...} or {id, ok: false, error}:
 //   load                          the control is loaded and passed the safety check
-//   single {name, bytes}          a payment file in one piece: inicio, copiaArch
-//   part {name, bytes, disk}      diskette `disk` (0 first): inicio on the first, then
+//   single {name, file}           a payment file in one piece (a File or Blob): inicio,
+//                                 copiaArch
+//   part {name, file, disk}       diskette `disk` (0 first): inicio on the first, then
 //                                 IntegraDisco and ChecaUltimoDisco; answers
 //                                 {message, text} on refusal, else {last} (0: more follow)
 //   validate {serverDate}         ValidaReg; answers the verdict and, when accepted, the
 //                                 capture line, the parameter string and the archive
 
 import createZavModule from './dist/zavctl.js';
-import { zipSync } from './dist/fflate.js';
+import { Zip, zipSync } from './dist/fflate.js';
 import { encodeCp1252, makeDzipVB } from './dzip.js';
 import { createZAV, ZAVError } from './zav.js';
 
@@ -25,6 +33,11 @@ const SOURCE = 'A:\\';
 
 let module = null;
 let zav = null;
+// ValidaReg through the JSON host as a promise, when the run can wait inside (JSPI).
+let validateAsync = null;
+let diskette = false; // a file system over a picked file is mounted on A
+// The picked file being deflated: {file, done: Promise of {chunks, crc, size} or null}.
+let deflating = null;
 
 // A JSON answer of the module's C side.
 function cText(name, arg) {
@@ -57,30 +70,115 @@ async function load() {
     ],
     // Filled in below, once the module's file system exists.
     dzipVB: () => ({ result: 3, status: 5 }),
+    instantiateWasm,
     print: (text) => console.log(text),
     printErr: (text) => console.warn(text),
   });
-  module.dzipVB = makeDzipVB({ FS: module.FS, nativePath, zipSync });
+  module.dzipVB = makeDzipVB({ FS: module.FS, nativePath, zipSync, Zip, deflated });
   zav = createZAV({
     request: (line) => cText('zav_request', line),
     typelib: () => cText('zav_typelib'),
   });
+  if (suspending) {
+    // Called once already, the module's wrapper has become the WebAssembly export itself.
+    const request = WebAssembly.promising(module._zav_request);
+    validateAsync = async (serverDate) => {
+      const line = new TextEncoder().encode(JSON.stringify({ call: 'ValidaReg', args: [serverDate] }));
+      const ptr = module._malloc(line.length + 1);
+      try {
+        module.HEAPU8.set(line, ptr);
+        module.HEAPU8[ptr + line.length] = 0;
+        const answer = JSON.parse(module.UTF8ToString(await request(ptr)));
+        if (!answer.ok) throw new ZAVError(answer.error.number, answer.error.description);
+        return answer.result;
+      } finally {
+        module._free(ptr);
+      }
+    };
+  }
 }
 
-// Puts a file on drive A as if it were the only file of the inserted diskette.
-function insertDiskette(name, bytes) {
-  for (const entry of module.FS.readdir('/a')) {
-    if (entry !== '.' && entry !== '..') module.FS.unlink(`/a/${entry}`);
+// Whether the control's zip entry waits for the deflated bytes on a promise (JSPI).
+let suspending = false;
+
+// The module's instantiation, where the browser can suspend WebAssembly on a promise: the
+// control's call to the page's zip writer first waits for the picked file's deflating.
+function instantiateWasm(imports, receive) {
+  // The import module's name and the imports' names may be shortened in the build.
+  const env = Object.values(imports)[0];
+  const key = Object.keys(env).find((k) => env[k] && env[k].name === 'zav_call_page_dzip');
+  if (typeof WebAssembly.Suspending === 'function' && key) {
+    const callPage = env[key];
+    // Answers at once when there is nothing to wait for, so a run without a promise
+    // around it (a plain ValidaReg) still packs.
+    env[key] = new WebAssembly.Suspending((...args) => {
+      const waiting = deflating;
+      if (!waiting || waiting.result) return callPage(...args);
+      return waiting.done.then((packed) => {
+        waiting.result = packed;
+        return callPage(...args);
+      });
+    });
+    suspending = true;
   }
-  // The bytes were handed over to this worker: the in-memory file takes them as they are.
-  const data = bytes instanceof Uint8Array ? bytes : new Uint8Array(bytes);
-  module.FS.writeFile(`/a/${name}`, data, { canOwn: true });
+  WebAssembly.instantiateStreaming(fetch(new URL('./dist/zavctl.wasm', import.meta.url)), imports)
+    .then(({ instance, module: compiled }) => receive(instance, compiled))
+    .catch((e) => console.error('zavctl.wasm:', e));
+  return {};
+}
+
+// Puts a file (a File or Blob) on drive A as if it were the only file of the inserted
+// diskette, read where it lies.
+function insertDiskette(name, file) {
+  removeDiskette();
+  const data = file instanceof Blob ? file : new Blob([file]);
+  module.FS.mount(module.FS.filesystems.WORKERFS, { blobs: [{ name, data }] }, '/a');
+  diskette = true;
 }
 
 function removeDiskette() {
-  for (const entry of module.FS.readdir('/a')) {
-    if (entry !== '.' && entry !== '..') module.FS.unlink(`/a/${entry}`);
-  }
+  if (!diskette) return;
+  module.FS.unmount('/a');
+  diskette = false;
+}
+
+// Starts deflating `file` for its archive on a thread of its own: {chunks, crc, size},
+// or null when that could not be done (the zip entry then deflates the file itself).
+function startDeflating(file) {
+  let packer = null;
+  const done = new Promise((resolve) => {
+    try {
+      packer = new Worker(new URL('./pack-worker.js', import.meta.url), { type: 'module' });
+    } catch {
+      resolve(null); // no thread to spare: the zip entry deflates the file itself
+      return;
+    }
+    packer.onmessage = (event) => {
+      packer.terminate();
+      resolve(event.data.error ? null : event.data);
+    };
+    packer.onerror = () => {
+      packer.terminate();
+      resolve(null);
+    };
+    packer.postMessage({ file });
+  });
+  deflating = { file, done, result: null, stop: () => packer && packer.terminate() };
+}
+
+// Forgets the deflating under way, stopping its thread (a rejected file needs none).
+function stopDeflating() {
+  if (deflating) deflating.stop();
+  deflating = null;
+}
+
+// The zip entry's question: the deflated bytes of the file at `path`, when that file
+// reads the picked file whose deflating has finished (else null).
+function deflated(path) {
+  if (!deflating || !deflating.result) return null;
+  const node = module.FS.lookupPath(path).node;
+  const packed = deflating.result;
+  return node.contents === deflating.file && node.size === packed.size ? packed : null;
 }
 
 // The file's name, as the control expects it on the diskette: its bare name.
@@ -100,20 +198,24 @@ function beginPayment() {
   }
 }
 
-function single({ name, bytes }) {
+function single({ name, file }) {
   name = bareName(name);
+  stopDeflating();
+  const blob = file instanceof Blob ? file : new Blob([file]);
   beginPayment();
-  insertDiskette(name, bytes);
+  insertDiskette(name, blob);
   zav.OrigenArchi = SOURCE;
   zav.FinalArchi = name;
   zav.NumDiscos = 1;
   zav.copiaArch(name);
   removeDiskette();
+  startDeflating(blob);
   return { workFolder: zav.DestinoArchi };
 }
 
-function part({ name, bytes, disk }) {
+function part({ name, file, disk }) {
   name = bareName(name);
+  stopDeflating();
   if (disk === 0) {
     beginPayment();
     zav.OrigenArchi = SOURCE;
@@ -121,7 +223,7 @@ function part({ name, bytes, disk }) {
     const dot = name.lastIndexOf('.');
     zav.FinalArchi = `${dot < 0 ? name : name.slice(0, dot)}.ZAV`;
   }
-  insertDiskette(name, bytes);
+  insertDiskette(name, file);
   try {
     const joined = zav.IntegraDisco(name, disk);
     if (joined !== 0) return { message: joined, text: zav.Obtiene_Mensajes(joined) };
@@ -137,8 +239,15 @@ function readArchive(controlPath) {
   return module.FS.readFile(found.path);
 }
 
-function validate({ serverDate }) {
-  const result = zav.ValidaReg(serverDate);
+async function validate({ serverDate }) {
+  let result;
+  if (validateAsync) {
+    result = await validateAsync(serverDate);
+  } else {
+    if (deflating) deflating.result = await deflating.done;
+    result = zav.ValidaReg(serverDate);
+  }
+  stopDeflating();
   const outcome = JSON.parse(cText('zav_last_outcome'));
   if (result !== '0') {
     return {

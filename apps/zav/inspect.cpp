@@ -6,6 +6,7 @@
 
 #include "basic/cp1252.hpp"
 #include "basic/runtime_failure.hpp"
+#include "command_line.hpp"
 #include "files/split.hpp"
 #include "validation/describe.hpp"
 
@@ -19,7 +20,7 @@ CLI::App* AddDescribeCommand(CLI::App& app, DescribeRequest& r) {
       "describe",
       "Show a payment file as a person reads it: employer, period, folio, each worker with "
       "days and amounts, movements, summary, totals and deadline, one record at a time");
-  cmd->add_option("FILE", r.file, "Payment file")->required()->check(CLI::ExistingFile);
+  cmd->add_option("FILE", r.file, "Payment file")->required()->check(kExistingFile);
   cmd->add_flag("--mask", r.mask,
                 "Hide social security numbers and the employer's RFC but their last 3 "
                 "characters");
@@ -35,9 +36,12 @@ CLI::App* AddSplitCommand(CLI::App& app, SplitRequest& r) {
       "for the set); the file itself is left as it is");
   cmd->add_option("FILE", r.file, "Payment file (8-character name, e.g. P0404268.ZAV)")
       ->required()
-      ->check(CLI::ExistingFile);
-  cmd->add_option("--parts", r.parts, "Number of parts, 1 to 10")->required();
+      ->check(kExistingFile);
+  cmd->add_option("--parts", r.parts, "Number of parts, 1 to 10")
+      ->required()
+      ->check(CLI::Range(1, zav::kMaxDiskettes));
   cmd->add_option("--out-dir", r.out_dir, "Folder for the parts (default: the file's folder)");
+  cmd->add_flag("--force", r.force, "Replace parts of the same names that exist already");
   return cmd;
 }
 
@@ -88,11 +92,19 @@ int RunSplit(const SplitRequest& r) {
   const fs::path file = fs::absolute(r.file);
   const fs::path out_dir = r.out_dir ? fs::absolute(*r.out_dir) : file.parent_path();
   try {
-    for (const fs::path& part : zav::SplitIntoDiskettes(file, r.parts, out_dir)) {
+    for (const fs::path& part : zav::SplitIntoDiskettes(file, r.parts, out_dir, r.force)) {
       std::cout << part.string() << "\n";
     }
+    for (const fs::path& stale : zav::StaleParts(out_dir, file.stem().string(), r.parts)) {
+      std::cerr << "zav: " << stale.string()
+                << " is left from an earlier split: it is not part of this set\n";
+    }
   } catch (const zav::RuntimeFailure& failure) {
-    std::cerr << "zav: " << failure.description() << "\n";
+    std::cerr << "zav: " << failure.description()
+              << (failure.description().find("exists already") != std::string::npos
+                      ? " (--force replaces it)"
+                      : "")
+              << "\n";
     return failure.number() == zav::err::kInvalidCall ? 1 : 2;
   } catch (const fs::filesystem_error& e) {
     std::cerr << "zav: " << e.what() << "\n";

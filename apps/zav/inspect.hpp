@@ -24,6 +24,7 @@ struct SplitRequest {
   std::string file;
   int parts = 2;
   std::optional<std::string> out_dir;  // default: the file's folder
+  bool force = false;                  // replace existing parts
 };
 
 CLI::App* AddSplitCommand(CLI::App& app, SplitRequest& r);

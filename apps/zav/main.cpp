@@ -7,33 +7,11 @@
 #include "control/messages.hpp"
 #include "host/json_host.hpp"
 #include "host/typelib.hpp"
-#include "host/upload.hpp"
 #include "inspect.hpp"
+#include "problems.hpp"
 #include "run.hpp"
 #include "sample.hpp"
 #include "serve.hpp"
-
-namespace {
-
-void AddRunOptions(CLI::App* cmd, zavcli::RunRequest& r) {
-  cmd->add_option("FILE", r.file, "Payment file (.ZAV), or the first diskette part (.ZA0)")
-      ->required();
-  cmd->add_option("--server-date", r.server_date,
-                  "The server's date, DD/MM/YYYY, against which lateness is judged (default: "
-                  "today)");
-  cmd->add_option("--tolerance", r.tolerance, "Amount tolerance igToler, 0 to 255")
-      ->check(CLI::Range(0, 255));
-  cmd->add_flag("--management", r.management,
-                "Management mode: older program versions accepted, lateness not checked");
-  cmd->add_option("--work-dir", r.work_dir, "Work folder, instead of the one inicio chooses");
-  cmd->add_option("--work-name", r.work_name,
-                  "Work file name (default: FILE's name); it must match the header");
-  cmd->add_option("--disks", r.disks, "Diskettes the file came on (NumDiscos), default 1")
-      ->check(CLI::Range(0, 32767));
-  cmd->add_flag("--json", r.json, "Print one JSON object instead of text");
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{
@@ -50,12 +28,12 @@ int main(int argc, char** argv) {
       "validate",
       "Validate a payment file as the page does: bring it into the work folder, validate, "
       "rename and pack it into its upload archive, print the capture line");
-  AddRunOptions(validate, validate_req);
+  zavcli::AddRunOptions(validate, validate_req, true);
   auto* check =
       app.add_subcommand("check",
                          "The verdict of a payment file as it stands: validated like 'validate', "
                          "but neither renamed nor packed");
-  AddRunOptions(check, check_req);
+  zavcli::AddRunOptions(check, check_req, false);
   check->add_flag("--all", check_req.all,
                   "Also list every problem of the file: each failing field of each record and "
                   "each file-level problem (the verdict stays the first)");
@@ -74,8 +52,12 @@ int main(int argc, char** argv) {
   zavcli::AddSampleOptions(sample, sample_req);
 
   int message_number = 0;
+  bool message_list = false;
   auto* message = app.add_subcommand("message", "Print the text of a message number");
-  message->add_option("N", message_number, "Message number")->required();
+  auto* number_option = message->add_option("N", message_number, "Message number");
+  message->add_flag("--list", message_list, "Every message: its number, a tab, its text")
+      ->excludes(number_option);
+  message->require_option(1);
 
   auto* host = app.add_subcommand(
       "host",
@@ -93,13 +75,18 @@ int main(int argc, char** argv) {
     if (validate->parsed() || check->parsed()) {
       zavcli::RunRequest& r = validate->parsed() ? validate_req : check_req;
       r.pack = validate->parsed();
-      if (r.server_date.empty()) r.server_date = zav::ServerDate();
       return zavcli::RunValidate(r);
     }
     if (sample->parsed()) return zavcli::RunSample(sample_req);
     if (serve->parsed()) return zavcli::ExecServe(argc, argv);
     if (describe->parsed()) return zavcli::RunDescribe(describe_req);
     if (split->parsed()) return zavcli::RunSplit(split_req);
+    if (message->parsed() && message_list) {
+      for (const std::int16_t number : zav::CatalogNumbers()) {
+        std::cout << number << "\t" << zavcli::OneLine(zav::CatalogText(number)) << "\n";
+      }
+      return 0;
+    }
     if (message->parsed()) {
       if (message_number < -32768 || message_number > 32767 ||
           zav::CatalogText(static_cast<std::int16_t>(message_number)).empty()) {

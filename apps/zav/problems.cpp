@@ -10,8 +10,9 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-// A message text on one line: its line ends become " / ", runs of them one.
-std::string OneLine(const std::string& control_text) {
+}  // namespace
+
+std::string OneLine(std::string_view control_text) {
   std::string text = zav::Cp1252ToUtf8(control_text);
   std::string out;
   bool pending_break = false;
@@ -26,6 +27,8 @@ std::string OneLine(const std::string& control_text) {
   }
   return out;
 }
+
+namespace {
 
 std::string TypeText(int type) {
   if (type < 0) return "??";

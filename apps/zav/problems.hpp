@@ -4,11 +4,17 @@
 
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "validation/problems.hpp"
 
 namespace zavcli {
+
+// A message text (Windows-1252) on one line, in UTF-8: its line ends become " / ", runs of
+// them one.
+std::string OneLine(std::string_view control_text);
 
 // One line a problem: where (record, type, field and positions) and what (message number
 // and text, or the run-time failure).

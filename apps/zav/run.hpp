@@ -2,6 +2,7 @@
 // work folder (in one piece or from its diskette parts), validate it, read the outputs.
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,17 +13,24 @@ struct RunRequest {
   std::string file;  // native path of the payment file, or of its first part (.ZA0)
   std::optional<std::string> work_name;
   int disks = 1;
-  std::string server_date;  // DD/MM/YYYY
+  std::optional<std::string> server_date;  // DD/MM/YYYY; today when not given
   int tolerance = 0;
   bool management = false;
   std::optional<std::string> work_dir;
   bool json = false;
   bool pack = true;  // validate packs; check leaves the file as it stands
   bool all = false;  // check --all: also every problem of the file, not only the first
+  std::optional<std::string> out_dir;  // validate: where the archive goes (default: FILE's folder)
+  bool keep_work = false;              // validate: leave this run's files in the work folder
 };
 
+// The options validate and check share (FILE, --server-date, ...); validate's own
+// (--out, --keep-work) too when `pack`.
+void AddRunOptions(CLI::App* cmd, RunRequest& r, bool pack);
+
 // Runs the request, prints the verdict (text or JSON) and answers the exit status:
-// 0 accepted, 1 rejected with a message, 2 run-time failure, 64 usage error.
+// 0 accepted, 1 rejected with a message, 2 run-time failure or a work folder that cannot
+// be used, 64 usage error.
 int RunValidate(const RunRequest& request);
 
 }  // namespace zavcli

@@ -1,7 +1,11 @@
 #include "basic/variant.hpp"
 
+#include <charconv>
+#include <chrono>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <string_view>
 
 #include "basic/conversions.hpp"
 #include "basic/number_text.hpp"
@@ -12,14 +16,22 @@ namespace zav {
 
 VarType Variant::type() const {
   switch (value_.index()) {
-    case 0: return VarType::kEmpty;
-    case 1: return VarType::kInteger;
-    case 2: return VarType::kLong;
-    case 3: return VarType::kDouble;
-    case 4: return VarType::kString;
-    case 5: return VarType::kBoolean;
-    case 6: return VarType::kDate;
-    default: return VarType::kObject;
+    case 0:
+      return VarType::kEmpty;
+    case 1:
+      return VarType::kInteger;
+    case 2:
+      return VarType::kLong;
+    case 3:
+      return VarType::kDouble;
+    case 4:
+      return VarType::kString;
+    case 5:
+      return VarType::kBoolean;
+    case 6:
+      return VarType::kDate;
+    default:
+      return VarType::kObject;
   }
 }
 
@@ -29,21 +41,31 @@ bool Variant::IsNumericType() const {
     case VarType::kLong:
     case VarType::kDouble:
     case VarType::kBoolean:
-    case VarType::kDate: return true;
-    default: return false;
+    case VarType::kDate:
+      return true;
+    default:
+      return false;
   }
 }
 
 double Variant::ToDouble() const {
   switch (type()) {
-    case VarType::kEmpty: return 0;
-    case VarType::kInteger: return std::get<std::int16_t>(value_);
-    case VarType::kLong: return std::get<std::int32_t>(value_);
-    case VarType::kDouble: return std::get<double>(value_);
-    case VarType::kString: return StrictNumber(std::get<std::string>(value_));
-    case VarType::kBoolean: return std::get<bool>(value_) ? -1 : 0;
-    case VarType::kDate: return std::get<Date>(value_).serial;
-    case VarType::kObject: break;
+    case VarType::kEmpty:
+      return 0;
+    case VarType::kInteger:
+      return std::get<std::int16_t>(value_);
+    case VarType::kLong:
+      return std::get<std::int32_t>(value_);
+    case VarType::kDouble:
+      return std::get<double>(value_);
+    case VarType::kString:
+      return StrictNumber(std::get<std::string>(value_));
+    case VarType::kBoolean:
+      return std::get<bool>(value_) ? -1 : 0;
+    case VarType::kDate:
+      return std::get<Date>(value_).serial;
+    case VarType::kObject:
+      break;
   }
   throw RuntimeFailure(err::kTypeMismatch);
 }
@@ -66,16 +88,72 @@ bool Variant::ToBoolean() const {
 
 std::string Variant::ToText() const {
   switch (type()) {
-    case VarType::kEmpty: return "";
-    case VarType::kString: return std::get<std::string>(value_);
-    case VarType::kBoolean: return std::get<bool>(value_) ? "True" : "False";
-    case VarType::kObject: throw RuntimeFailure(err::kTypeMismatch);
-    default: return GeneralNumberText(ToDouble());
+    case VarType::kEmpty:
+      return "";
+    case VarType::kString:
+      return std::get<std::string>(value_);
+    case VarType::kBoolean:
+      return std::get<bool>(value_) ? "True" : "False";
+    case VarType::kObject:
+      throw RuntimeFailure(err::kTypeMismatch);
+    default:
+      return GeneralNumberText(ToDouble());
   }
 }
 
+namespace {
+
+// A number of `min` to `max` digits at the front of `text`, taken off it.
+std::optional<int> TakeNumber(std::string_view& text, std::size_t min, std::size_t max) {
+  std::size_t n = 0;
+  while (n < text.size() && n < max + 1 && text[n] >= '0' && text[n] <= '9') ++n;
+  if (n < min || n > max) return std::nullopt;
+  int value = 0;
+  std::from_chars(text.data(), text.data() + n, value);
+  text.remove_prefix(n);
+  return value;
+}
+
+bool TakeSeparator(std::string_view& text, char separator) {
+  if (text.empty() || text.front() != separator) return false;
+  text.remove_prefix(1);
+  return true;
+}
+
+// A date written as text, read as the control's locale reads it: day/month/year, the form
+// of the server date ("07/03/2005", one or two digits for the day and the month), or
+// year-month-day with dashes ("2005-03-07"). Blanks around it do not count. Nothing for
+// any other text, or for a day that does not exist.
+std::optional<Date> DateFromText(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  std::optional<int> d, m, y;
+  if (text.find('/') != std::string_view::npos) {
+    d = TakeNumber(text, 1, 2);
+    if (d && TakeSeparator(text, '/')) m = TakeNumber(text, 1, 2);
+    if (m && TakeSeparator(text, '/')) y = TakeNumber(text, 4, 4);
+  } else {
+    y = TakeNumber(text, 4, 4);
+    if (y && TakeSeparator(text, '-')) m = TakeNumber(text, 1, 2);
+    if (m && TakeSeparator(text, '-')) d = TakeNumber(text, 1, 2);
+  }
+  if (!d || !m || !y || !text.empty() || *y < 100) return std::nullopt;
+  namespace chrono = std::chrono;
+  const chrono::year_month_day date{chrono::year(*y), chrono::month(static_cast<unsigned>(*m)),
+                                    chrono::day(static_cast<unsigned>(*d))};
+  if (!date.ok()) return std::nullopt;
+  const chrono::sys_days epoch{chrono::year(1899) / chrono::December / 30};
+  return Date{static_cast<double>((chrono::sys_days(date) - epoch).count())};
+}
+
+}  // namespace
+
 Date Variant::ToDate() const {
   if (type() == VarType::kDate) return std::get<Date>(value_);
+  if (type() == VarType::kString) {
+    if (const auto date = DateFromText(std::get<std::string>(value_))) return *date;
+    throw RuntimeFailure(err::kTypeMismatch);
+  }
   return Date{ToDouble()};
 }
 
@@ -85,9 +163,12 @@ enum class Op { kAdd, kSubtract, kMultiply };
 
 double Apply(Op op, double a, double b) {
   switch (op) {
-    case Op::kAdd: return a + b;
-    case Op::kSubtract: return a - b;
-    case Op::kMultiply: return a * b;
+    case Op::kAdd:
+      return a + b;
+    case Op::kSubtract:
+      return a - b;
+    case Op::kMultiply:
+      return a * b;
   }
   return 0;
 }
@@ -97,9 +178,12 @@ int Rank(VarType t) {
   switch (t) {
     case VarType::kEmpty:
     case VarType::kBoolean:
-    case VarType::kInteger: return 0;
-    case VarType::kLong: return 1;
-    default: return 2;
+    case VarType::kInteger:
+      return 0;
+    case VarType::kLong:
+      return 1;
+    default:
+      return 2;
   }
 }
 

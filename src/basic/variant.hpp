@@ -66,6 +66,8 @@ class Variant {
   std::uint8_t ToByte() const;
   bool ToBoolean() const;
   std::string ToText() const;  // general number text for numbers, "" for Empty
+  // A text converts when it is a date as the control's locale writes one: day/month/year
+  // ("07/03/2005") or year-month-day ("2005-03-07"); any other text is 13.
   Date ToDate() const;
 
   // Accessors for a known subtype (undefined for another subtype: check type() first).
@@ -97,8 +99,8 @@ class Variant {
   friend bool operator==(const Variant& a, const Variant& b) = default;
 
  private:
-  using Storage = std::variant<std::monostate, std::int16_t, std::int32_t, double,
-                               std::string, bool, Date, std::shared_ptr<VariantObject>>;
+  using Storage = std::variant<std::monostate, std::int16_t, std::int32_t, double, std::string,
+                               bool, Date, std::shared_ptr<VariantObject>>;
   template <typename T>
   explicit Variant(T v) : value_(std::move(v)) {}
 

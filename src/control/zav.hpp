@@ -67,12 +67,12 @@ class ZAV {
   std::string sgBimAno;
   double SumaM8 = 0;
   std::int32_t iCantidadregistros3 = 0;  // worker records met (32-bit: large employers)
-  std::string OrigenArchi;   // source folder, with trailing separator
-  std::string DestinoArchi;  // work folder, with trailing separator
-  std::string FinalArchi;    // work file name inside DestinoArchi
-  bool bgGerencia = false;   // management mode
-  std::uint8_t igToler = 0;  // amount tolerance
-  std::string OrigenNombre;  // name of the payment file on its medium
+  std::string OrigenArchi;               // source folder, with trailing separator
+  std::string DestinoArchi;              // work folder, with trailing separator
+  std::string FinalArchi;                // work file name inside DestinoArchi
+  bool bgGerencia = false;               // management mode
+  std::uint8_t igToler = 0;              // amount tolerance
+  std::string OrigenNombre;              // name of the payment file on its medium
   std::int16_t NumDiscos = 0;
 
   // ---- Methods, in declaration order ----
@@ -109,17 +109,23 @@ class ZAV {
 
   // ---- Private working values, readable by tests and the record units ----
   struct Working {
-    std::int16_t igNumPeriodo = 0;  // month number of the payment period
-    bool bgPeriodoPar = false;      // igNumPeriodo is even
-    std::int32_t lgDiasAtraso = 0;  // days the payment is late (0 in management mode)
+    std::int16_t igNumPeriodo = 0;            // month number of the payment period
+    bool bgPeriodoPar = false;                // igNumPeriodo is even
+    std::int32_t lgDiasAtraso = 0;            // days the payment is late (0 in management mode)
     std::array<std::int32_t, 33> holidays{};  // non-working days of one month
     std::string settings = std::string(20, '\0');  // value read from the settings file
-    ProblemSink* problems = nullptr;  // a diagnosis: note every failed check, go on
+    ProblemSink* problems = nullptr;               // a diagnosis: note every failed check, go on
     // The run-time failure behind the last "5" of ValidaReg (number 0 when none), for
     // hosts that want to say more than "5".
     std::int16_t last_message = 0;  // the message number behind ValidaReg's last text
     std::int32_t last_failure_number = 0;
     std::string last_failure_description;
+    // Where the last run's problem is: the record whose fields it concerns (posicion may
+    // be elsewhere: the deadline and version are read from the last record before the walk,
+    // the check value is compared after it), 0 for the file as a whole (its name, its
+    // missing record types, packing), with that record's type as read (-1 when none).
+    std::int32_t last_record = 0;
+    int last_record_type = -1;
   };
   Working& working() { return w_; }
   const Working& working() const { return w_; }

@@ -13,8 +13,10 @@
 //   taken from the name, unless the name says ZAV) onto the work file DestinoArchi &
 //   FinalArchi: part 0 replaces the work file's content, later parts are appended. It
 //   answers 234 for a name not of the form above (nothing opened), 5 when the copy failed
-//   (the work file is then deleted), 0 otherwise. A failure before the copy (the diskette
-//   not ready, the work folder missing) fails the call.
+//   (the work file is then deleted, unless it is read-only: then it stays as it was), 0
+//   otherwise. The work file is opened first, and created empty when missing; then the
+//   part. A failure of either open (the work folder missing, a work path that is a folder,
+//   the diskette not ready) fails the call.
 // - The diskettes are only read: a missing part reads as an empty one (IntegraDisco copies
 //   nothing, ChecaUltimoDisco answers 255) and nothing is ever created on the medium.
 #include <optional>
@@ -80,33 +82,35 @@ std::uint8_t ZAV::ChecaUltimoDisco(std::string archivo) {
 
 std::int16_t ZAV::IntegraDisco(std::string sgFile, std::uint8_t Ndisco) {
   if (sgFile.size() < 12 || UpperCase1252(sgFile.substr(9, 2)) != "ZA") return kBadPartName;
+  std::string work_path = DestinoArchi + FinalArchi;
+  const std::filesystem::path work_native = ResolvePath(work_path);
+  std::optional<RecordFile> work = RecordFile::OpenNative(work_native, RecordFile::Mode::kCreate);
   std::string extension = sgFile.substr(9, 3);
   if (UpperCase1252(extension) != "ZAV") extension = "za" + std::to_string(Ndisco);
   std::optional<RecordFile> part = OpenPart(OrigenArchi + sgFile.substr(0, 8) + "." + extension);
 
-  std::string work_path = DestinoArchi + FinalArchi;
-  const std::filesystem::path work_native = ResolvePath(work_path);
-  std::optional<PendingFile> fresh;  // part 0: the new content, put in place when whole
-  std::optional<RecordFile> work;
-  if (Ndisco == 0) {
-    fresh.emplace(work_native);
-    work = RecordFile::OpenNative(fresh->path(), RecordFile::Mode::kReadWrite);
-  } else {
-    work = RecordFile::OpenNative(work_native, RecordFile::Mode::kCreate);
-  }
-
   try {
-    CopyRecords(part, *work, Ndisco == 0 ? 1 : work->RecordCount() + 1);
+    if (Ndisco == 0) {
+      // The new content is written aside and put in place whole; a work file that may not
+      // be written is not replaced either.
+      if (!work->writable()) throw RuntimeFailure(err::kPathFileAccess);
+      work->Close();
+      PendingFile fresh(work_native);
+      work = RecordFile::OpenNative(fresh.path(), RecordFile::Mode::kReadWrite);
+      CopyRecords(part, *work, 1);
+      work->Close();
+      fresh.Commit();
+    } else {
+      CopyRecords(part, *work, work->RecordCount() + 1);
+      work->Close();
+    }
     if (part) part->Close();
-    work->Close();
-    if (fresh) fresh->Commit();
     return kCopied;
   } catch (const std::exception&) {
     part.reset();
     work.reset();
-    fresh.reset();
     try {
-      if (ExisteArchivo(work_path)) DeleteFile(work_path, true);
+      if (ExisteArchivo(work_path)) DeleteFile(work_path);  // a read-only one stays
     } catch (const std::exception&) {
       // The copy has failed already; its answer says so.
     }

@@ -14,9 +14,9 @@
 #include "basic/runtime_failure.hpp"
 #include "platform/file_system.hpp"
 #include "platform/record_file.hpp"
-#include "validation/checksum.hpp"
-#include "validation/layout.hpp"
-#include "validation/record_06.hpp"
+#include "records/checksum.hpp"
+#include "records/layout.hpp"
+#include "records/record_06.hpp"
 
 namespace zav {
 
@@ -44,7 +44,7 @@ std::string Lower(std::string s) {
 
 // The outputs must not replace the input, nor sit beside a file whose name differs from
 // theirs only in case (the control matches names without regard to case).
-void CheckOutputs(const fs::path& input, const std::vector<fs::path>& outputs) {
+void CheckOutputs(const fs::path& input, const std::vector<fs::path>& outputs, bool replace) {
   std::error_code ec;
   const std::string canonical_input = Lower(fs::weakly_canonical(input, ec).string());
   for (const fs::path& out : outputs) {
@@ -60,13 +60,17 @@ void CheckOutputs(const fs::path& input, const std::vector<fs::path>& outputs) {
       if (name != wanted && Lower(name) == Lower(wanted)) {
         Refuse(name + " in " + folder.string() + " would be taken for " + wanted);
       }
+      if (name == wanted && !replace) {
+        Refuse(name + " exists already in " + folder.string() + "; it is replaced only when asked");
+      }
     }
   }
 }
 
 }  // namespace
 
-std::vector<fs::path> SplitIntoDiskettes(const fs::path& file, int parts, const fs::path& out_dir) {
+std::vector<fs::path> SplitIntoDiskettes(const fs::path& file, int parts, const fs::path& out_dir,
+                                         bool replace) {
   if (parts < 1 || parts > kMaxDiskettes) {
     Refuse("the number of parts must be 1 to " + std::to_string(kMaxDiskettes));
   }
@@ -120,7 +124,7 @@ std::vector<fs::path> SplitIntoDiskettes(const fs::path& file, int parts, const 
   fs::create_directories(out_dir);
   std::vector<fs::path> outputs;
   for (int p = 0; p < parts; ++p) outputs.push_back(out_dir / (base + ".ZA" + std::to_string(p)));
-  CheckOutputs(file, outputs);
+  CheckOutputs(file, outputs, replace);
 
   // Second pass: part p ends after the place ranked floor(p * places / parts), counting
   // from 0, so the cuts spread evenly over the places and never meet.
@@ -149,6 +153,21 @@ std::vector<fs::path> SplitIntoDiskettes(const fs::path& file, int parts, const 
   in.Close();
   for (auto& p : pending) p->Commit();
   return outputs;
+}
+
+std::vector<fs::path> StaleParts(const fs::path& folder, const std::string& base, int parts) {
+  std::vector<fs::path> stale;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    const std::string name = Lower(entry.path().filename().string());
+    const std::string prefix = Lower(base) + ".za";
+    if (name.size() == prefix.size() + 1 && name.rfind(prefix, 0) == 0 &&
+        std::isdigit(static_cast<unsigned char>(name.back())) && name.back() - '0' >= parts) {
+      stale.push_back(entry.path());
+    }
+  }
+  std::sort(stale.begin(), stale.end());
+  return stale;
 }
 
 }  // namespace zav

@@ -17,12 +17,13 @@
 //   to cut, a base name that is not 8 characters, a length that is not whole records, a
 //   last record that is not a validation record, a stored check value that does not match
 //   the file (the file was altered: a new value would hide it), an output that would
-//   replace the input.
+//   replace the input, a part that exists already (unless `replace`).
 // - The input is only read. The parts are written beside their final names and put in
 //   place together once all are written; a failure leaves none of them behind.
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace zav {
@@ -31,6 +32,12 @@ inline constexpr int kMaxDiskettes = 10;
 
 // Answers the paths of the parts written in `out_dir`, in order.
 std::vector<std::filesystem::path> SplitIntoDiskettes(const std::filesystem::path& file, int parts,
-                                                      const std::filesystem::path& out_dir);
+                                                      const std::filesystem::path& out_dir,
+                                                      bool replace = false);
+
+// Parts of `base` in `folder` beyond the first `parts` (BASE.ZA3 after a split in three),
+// in any case: left from an earlier split, they are not part of the set.
+std::vector<std::filesystem::path> StaleParts(const std::filesystem::path& folder,
+                                              const std::string& base, int parts);
 
 }  // namespace zav

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <vector>
@@ -47,23 +48,67 @@ bool Is(const ZavGuid* riid, const char* text) {
 
 // ---- Variants across the boundary ----
 
+bool IsObject(const ZavVariant& v) { return v.vt == ZAV_VT_DISPATCH || v.vt == ZAV_VT_UNKNOWN; }
+
+// The object a variant holds, by its common first three entries.
+IZavUnknown* ObjectIn(const ZavVariant& v) {
+  return v.vt == ZAV_VT_DISPATCH ? reinterpret_cast<IZavUnknown*>(v.u.pdispVal) : v.u.punkVal;
+}
+
+// An object a host put into a variant: held with a reference of the control's own for as
+// long as any variant of the control holds it, and handed back as the same pointer.
+class HostObject final : public zav::VariantObject {
+ public:
+  explicit HostObject(const ZavVariant& v) : object_(ObjectIn(v)), vt_(v.vt) {
+    if (object_ != nullptr) object_->lpVtbl->AddRef(object_);
+  }
+  ~HostObject() override {
+    if (object_ != nullptr) object_->lpVtbl->Release(object_);
+  }
+  HostObject(const HostObject&) = delete;
+  HostObject& operator=(const HostObject&) = delete;
+
+  // Into an empty variant, with a new reference for it.
+  void HandOut(ZavVariant* out) const {
+    if (object_ != nullptr) object_->lpVtbl->AddRef(object_);
+    out->vt = vt_;
+    out->u.punkVal = object_;
+  }
+
+ private:
+  IZavUnknown* object_;
+  std::uint16_t vt_;
+};
+
 Variant FromC(const ZavVariant& v) {
   switch (v.vt) {
-    case ZAV_VT_EMPTY: return Variant();
-    case ZAV_VT_I2: return Variant::Integer(v.u.iVal);
-    case ZAV_VT_I4: return Variant::Long(v.u.lVal);
-    case ZAV_VT_R8: return Variant::Double(v.u.dblVal);
-    case ZAV_VT_DATE: return Variant::FromDate(zav::Date{v.u.date});
-    case ZAV_VT_BOOL: return Variant::Boolean(v.u.boolVal != 0);
-    case ZAV_VT_BSTR: return Variant::String(zav::Utf8ToCp1252(v.u.bstrVal ? v.u.bstrVal : ""));
-    default: throw RuntimeFailure(zav::err::kTypeMismatch);
+    case ZAV_VT_EMPTY:
+      return Variant();
+    case ZAV_VT_I2:
+      return Variant::Integer(v.u.iVal);
+    case ZAV_VT_I4:
+      return Variant::Long(v.u.lVal);
+    case ZAV_VT_R8:
+      return Variant::Double(v.u.dblVal);
+    case ZAV_VT_DATE:
+      return Variant::FromDate(zav::Date{v.u.date});
+    case ZAV_VT_BOOL:
+      return Variant::Boolean(v.u.boolVal != 0);
+    case ZAV_VT_BSTR:
+      return Variant::String(zav::Utf8ToCp1252(v.u.bstrVal ? v.u.bstrVal : ""));
+    case ZAV_VT_DISPATCH:
+    case ZAV_VT_UNKNOWN:
+      return Variant::Object(std::make_shared<HostObject>(v));
+    default:
+      throw RuntimeFailure(zav::err::kTypeMismatch);
   }
 }
 
 void ToC(const Variant& value, ZavVariant* out) {
   ZavVariantClear(out);
   switch (value.type()) {
-    case zav::VarType::kEmpty: break;
+    case zav::VarType::kEmpty:
+      break;
     case zav::VarType::kInteger:
       out->vt = ZAV_VT_I2;
       out->u.iVal = value.ToInteger();
@@ -91,7 +136,12 @@ void ToC(const Variant& value, ZavVariant* out) {
       out->u.bstrVal = text;
       break;
     }
-    case zav::VarType::kObject: throw RuntimeFailure(zav::err::kTypeMismatch);
+    case zav::VarType::kObject: {
+      const auto* held = dynamic_cast<const HostObject*>(value.object().get());
+      if (held == nullptr) throw RuntimeFailure(zav::err::kTypeMismatch);
+      held->HandOut(out);
+      break;
+    }
   }
 }
 
@@ -353,6 +403,7 @@ void ZavVariantInit(ZavVariant* v) {
 void ZavVariantClear(ZavVariant* v) {
   if (v == nullptr) return;
   if (v->vt == ZAV_VT_BSTR) std::free(v->u.bstrVal);
+  if (IsObject(*v) && ObjectIn(*v) != nullptr) ObjectIn(*v)->lpVtbl->Release(ObjectIn(*v));
   ZavVariantInit(v);
 }
 

@@ -4,7 +4,9 @@
 //   {"get": NAME}  {"put": NAME, "value": V}
 // Answers {"ok": true, "result": V, "args": [...]} or
 //         {"ok": false, "error": {"number": N, "description": TEXT}}.
-// Texts are UTF-8 outside and Windows-1252 inside the control.
+// Texts are UTF-8 outside and Windows-1252 inside the control. A line that is not a
+// request (blank, not JSON, not an object, none of the three kinds) is answered with
+// error 5 and what a request must be, so every line gets exactly one answer.
 #pragma once
 
 #include <iosfwd>
@@ -20,8 +22,8 @@ class JsonHost {
   // Answers one request line (without its line end). Never throws.
   std::string Handle(std::string_view line);
 
-  // Reads requests until the end of `in`, answering each on `out`. Blank lines are
-  // skipped. Returns 0.
+  // Reads requests until the end of `in`, answering each line on `out`, blank ones too.
+  // Returns 0.
   int Run(std::istream& in, std::ostream& out);
 
   ZAV& control() { return control_; }

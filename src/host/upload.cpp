@@ -16,8 +16,8 @@
 #include "control/zav.hpp"
 #include "files/zip_packing.hpp"
 #include "platform/zip_library.hpp"
+#include "records/record_06.hpp"
 #include "validation/file_driver.hpp"
-#include "validation/record_06.hpp"
 
 namespace zav {
 

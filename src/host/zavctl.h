@@ -16,6 +16,12 @@
  * Texts in variants are UTF-8 here and Windows-1252 inside the control. A text a
  * variant holds is owned by that variant: make one with ZavStringAlloc, free it with
  * ZavVariantClear.
+ *
+ * An object in a variant (ZAV_VT_DISPATCH, ZAV_VT_UNKNOWN: any object whose table starts
+ * with QueryInterface, AddRef and Release; NULL for none) carries one reference, which
+ * ZavVariantClear releases. A variant property of the control holds an object put into
+ * it with a reference of its own, released when the property is replaced or the
+ * instance goes; reading the property gives the same pointer with a new reference.
  */
 #ifndef ZAVCTL_H_
 #define ZAVCTL_H_
@@ -66,8 +72,12 @@ enum {
   ZAV_VT_R8 = 5,
   ZAV_VT_DATE = 7,
   ZAV_VT_BSTR = 8,
-  ZAV_VT_BOOL = 11
+  ZAV_VT_DISPATCH = 9,
+  ZAV_VT_BOOL = 11,
+  ZAV_VT_UNKNOWN = 13
 };
+struct IZavUnknown;
+struct IZavDispatch;
 typedef struct ZavVariant {
   uint16_t vt;
   union {
@@ -77,6 +87,8 @@ typedef struct ZavVariant {
     double date;
     int16_t boolVal; /* -1 True, 0 False */
     char* bstrVal;   /* UTF-8, owned by the variant */
+    struct IZavUnknown* punkVal;   /* one reference, owned by the variant */
+    struct IZavDispatch* pdispVal; /* one reference, owned by the variant */
   } u;
 } ZavVariant;
 

@@ -13,6 +13,10 @@
 #include "basic/runtime_failure.hpp"
 #include "platform/drives.hpp"
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten/emscripten.h>
+#endif
+
 namespace zav {
 
 namespace fs = std::filesystem;
@@ -187,8 +191,40 @@ void CopyContents(int in, int out) {
 // Copies `source` beside `target` and renames the copy into place. The pending file is new
 // and empty: it is written without truncating it, which on ext4 would have the whole copy
 // flushed to disk when it is closed.
+#ifdef __EMSCRIPTEN__
+// In the browser a picked file lies on a read-only file system over the browser's own
+// file object (the module's WORKERFS), which never changes. Its copy is a new file that
+// reads the same object, made in no time and holding no bytes of its own: the copy of a
+// whole payment file would double the page's memory. Answers 0 for any other source,
+// which is copied byte by byte.
+// clang-format off
+EM_JS(int, zav_share_read_only_file, (const char* source, const char* target), {
+  var from = FS.lookupPath(UTF8ToString(source)).node;
+  if (!(from.contents instanceof Blob) || from.node_ops !== WORKERFS.node_ops) return 0;
+  var path = UTF8ToString(target);
+  var parent = FS.lookupPath(PATH.dirname(path)).node;
+  var name = PATH.basename(path);
+  FS.unlink(path);
+  var node = FS.createNode(parent, name, from.mode, 0);
+  node.node_ops = from.node_ops;
+  node.stream_ops = from.stream_ops;
+  node.size = from.size;
+  node.contents = from.contents;
+  node.timestamp = Date.now();
+  parent.contents[name] = node;
+  return 1;
+});
+// clang-format on
+#endif
+
 void CopyAside(const fs::path& source, const fs::path& target) {
   PendingFile pending(target);
+#ifdef __EMSCRIPTEN__
+  if (zav_share_read_only_file(source.c_str(), pending.path().c_str()) != 0) {
+    pending.Commit();
+    return;
+  }
+#endif
   {
     Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) ThrowLastError();

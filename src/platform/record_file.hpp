@@ -41,6 +41,8 @@ class RecordFile {
   RecordFile& operator=(const RecordFile&) = delete;
 
   bool is_open() const { return fd_ >= 0; }
+  // False for a file opened for reading only (asked so, or read-only).
+  bool writable() const { return writable_; }
   std::int64_t Length() const { return length_; }
   std::int32_t RecordCount() const { return RecordCountOf(length_); }
 

@@ -6,31 +6,53 @@ namespace zav {
 
 namespace {
 
+// The deflate library's run-time name: its interface number has been 1 since its start.
+constexpr const char* kZlibSoname = "libz.so.1";
+
 struct Loaded {
   ZipLibrary functions;
+  Zlib zlib;
   bool ok = false;
   std::string error;
 };
 
+// Resolves every function of `list` from `handle` into `into`; false (and `error` says
+// which) when one is missing.
+#define ZAV_RESOLVE(name)                                                \
+  into.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name)); \
+  if (into.name == nullptr) {                                            \
+    error = std::string(library) + " has no " #name;                     \
+    return false;                                                        \
+  }
+
+bool Resolve(void* handle, const char* library, ZipLibrary& into, std::string& error) {
+  ZAV_ZIP_FUNCTIONS(ZAV_RESOLVE)
+  return true;
+}
+
+bool Resolve(void* handle, const char* library, Zlib& into, std::string& error) {
+  ZAV_ZLIB_FUNCTIONS(ZAV_RESOLVE)
+  return true;
+}
+
+#undef ZAV_RESOLVE
+
+// Opens `library` (the handle stays open for the life of the process) and resolves `into`.
+template <typename Functions>
+bool Open(const char* library, Functions& into, std::string& error) {
+  void* handle = dlopen(library, RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    const char* why = dlerror();
+    error = why != nullptr ? why : std::string("cannot load ") + library;
+    return false;
+  }
+  return Resolve(handle, library, into, error);
+}
+
 const Loaded& Load() {
   static const Loaded loaded = [] {
     Loaded l;
-    // The handle stays open for the life of the process.
-    void* handle = dlopen(ZAV_LIBZIP_SONAME, RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-      const char* why = dlerror();
-      l.error = why != nullptr ? why : "cannot load " ZAV_LIBZIP_SONAME;
-      return l;
-    }
-#define ZAV_ZIP_RESOLVE(name)                                                   \
-  l.functions.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name)); \
-  if (l.functions.name == nullptr) {                                            \
-    l.error = ZAV_LIBZIP_SONAME " has no " #name;                               \
-    return l;                                                                   \
-  }
-    ZAV_ZIP_FUNCTIONS(ZAV_ZIP_RESOLVE)
-#undef ZAV_ZIP_RESOLVE
-    l.ok = true;
+    l.ok = Open(ZAV_LIBZIP_SONAME, l.functions, l.error) && Open(kZlibSoname, l.zlib, l.error);
     return l;
   }();
   return loaded;
@@ -41,6 +63,11 @@ const Loaded& Load() {
 const ZipLibrary* LoadZipLibrary() {
   const Loaded& l = Load();
   return l.ok ? &l.functions : nullptr;
+}
+
+const Zlib* LoadZlib() {
+  const Loaded& l = Load();
+  return l.ok ? &l.zlib : nullptr;
 }
 
 const std::string& LoadZipLibraryError() { return Load().error; }

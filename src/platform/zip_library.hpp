@@ -1,10 +1,11 @@
-// The zip library, loaded when an archive is first written or read. Most runs never touch
-// an archive (a check, a describe, a scripted host validating without packing), and the zip
-// library brings a cryptography library whose start-up costs each process a few
-// milliseconds: linked directly, every run would pay it.
+// The zip library, and the deflate library under it, loaded when an archive is first
+// written or read. Most runs never touch an archive (a check, a describe, a scripted host
+// validating without packing), and the zip library brings a cryptography library whose
+// start-up costs each process a few milliseconds: linked directly, every run would pay it.
 #pragma once
 
 #include <zip.h>
+#include <zlib.h>
 
 #include <string>
 
@@ -17,8 +18,11 @@ namespace zav {
   X(zip_error_code_zip)               \
   X(zip_error_fini)                   \
   X(zip_error_init)                   \
+  X(zip_error_set)                    \
+  X(zip_error_to_data)                \
   X(zip_fclose)                       \
   X(zip_file_add)                     \
+  X(zip_file_attributes_init)         \
   X(zip_file_get_external_attributes) \
   X(zip_file_strerror)                \
   X(zip_fopen_index)                  \
@@ -27,10 +31,9 @@ namespace zav {
   X(zip_get_num_entries)              \
   X(zip_open)                         \
   X(zip_open_from_source)             \
-  X(zip_set_file_compression)         \
   X(zip_source_buffer_create)         \
-  X(zip_source_file)                  \
   X(zip_source_free)                  \
+  X(zip_source_function)              \
   X(zip_stat_index)                   \
   X(zip_stat_init)
 
@@ -41,9 +44,30 @@ struct ZipLibrary {
 #undef ZAV_ZIP_MEMBER
 };
 
+#define ZAV_ZLIB_FUNCTIONS(X) \
+  X(crc32)                    \
+  X(crc32_combine)            \
+  X(deflate)                  \
+  X(deflateBound)             \
+  X(deflateEnd)               \
+  X(deflateInit2_)            \
+  X(deflateReset)             \
+  X(deflateSetDictionary)
+
+// The deflate library's functions, under their own names.
+struct Zlib {
+#define ZAV_ZLIB_MEMBER(name) decltype(&::name) name = nullptr;
+  ZAV_ZLIB_FUNCTIONS(ZAV_ZLIB_MEMBER)
+#undef ZAV_ZLIB_MEMBER
+};
+
 // The loaded library, or nullptr when it cannot be loaded (LoadZipLibraryError says why).
 // Loaded once per process; safe to call from several threads.
 const ZipLibrary* LoadZipLibrary();
 const std::string& LoadZipLibraryError();
+
+// The deflate library the zip library uses, or nullptr when it cannot be loaded (the
+// reason is then LoadZipLibraryError's).
+const Zlib* LoadZlib();
 
 }  // namespace zav

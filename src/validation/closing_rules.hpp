@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "control/zav.hpp"
-#include "validation/layout.hpp"
+#include "records/layout.hpp"
 
 namespace zav {
 

@@ -9,12 +9,12 @@
 
 #include "basic/numeric_text.hpp"
 #include "platform/record_file.hpp"
+#include "records/record_02.hpp"
+#include "records/record_03.hpp"
+#include "records/record_04.hpp"
+#include "records/record_05.hpp"
+#include "records/record_06.hpp"
 #include "validation/field_checks.hpp"
-#include "validation/record_02.hpp"
-#include "validation/record_03.hpp"
-#include "validation/record_04.hpp"
-#include "validation/record_05.hpp"
-#include "validation/record_06.hpp"
 
 namespace zav {
 

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "validation/layout.hpp"
+#include "records/layout.hpp"
 
 namespace zav {
 

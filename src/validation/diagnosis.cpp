@@ -12,12 +12,12 @@
 #include "basic/runtime_failure.hpp"
 #include "control/messages.hpp"
 #include "platform/record_file.hpp"
-#include "validation/checksum.hpp"
+#include "records/checksum.hpp"
+#include "records/layout.hpp"
+#include "records/record_02.hpp"
+#include "records/record_04.hpp"
+#include "records/record_06.hpp"
 #include "validation/file_checks.hpp"
-#include "validation/layout.hpp"
-#include "validation/record_02.hpp"
-#include "validation/record_04.hpp"
-#include "validation/record_06.hpp"
 
 namespace zav {
 
@@ -102,7 +102,8 @@ void ProblemSink::NoteAt(std::int32_t record, int type, const Field& field, std:
 
 void ProblemSink::NoteFile(std::int16_t message) { Add(MessageProblem(0, -1, message), 0); }
 
-std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateServ) {
+std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateServ,
+                                  const std::string& in_place) {
   ZAV z = control;
   ProblemSink sink;
   z.working().problems = &sink;
@@ -125,8 +126,8 @@ std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateSe
   std::string record;
   try {
     ResetTotals(z);
-    std::string work = z.DestinoArchi + z.FinalArchi;
-    if (!z.ExisteArchivo(work)) {
+    const std::string work = FileToRead(z, in_place);
+    if (!FileToReadExists(z, work, in_place)) {
       sink.NoteFile(2);
       return std::move(sink.problems());
     }

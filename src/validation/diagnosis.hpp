@@ -26,6 +26,8 @@
 
 namespace zav {
 
-std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateServ);
+// `in_place`: the file to read instead of the work file, as RunOptions::in_place.
+std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateServ,
+                                  const std::string& in_place = {});
 
 }  // namespace zav

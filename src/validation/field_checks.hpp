@@ -16,7 +16,7 @@
 
 #include "basic/numeric_text.hpp"
 #include "control/zav.hpp"
-#include "validation/layout.hpp"
+#include "records/layout.hpp"
 
 namespace zav {
 

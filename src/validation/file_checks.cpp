@@ -8,7 +8,7 @@
 #include "basic/numeric_text.hpp"
 #include "basic/runtime_failure.hpp"
 #include "platform/file_system.hpp"
-#include "validation/layout.hpp"
+#include "records/layout.hpp"
 
 namespace zav {
 
@@ -49,6 +49,18 @@ DeadlineBuffers DeadlineOf(std::string_view last) {
 }
 
 }  // namespace
+
+std::string FileToRead(const ZAV& z, const std::string& in_place) {
+  return in_place.empty() ? z.DestinoArchi + z.FinalArchi : in_place;
+}
+
+bool FileToReadExists(ZAV& z, const std::string& path, const std::string& in_place) {
+  if (in_place.empty()) {
+    std::string work = path;
+    return z.ExisteArchivo(work);
+  }
+  return FileExists(path) && !GetFileName(z.FinalArchi).starts_with('.');
+}
 
 void ResetTotals(ZAV& z) {
   for (Variant* v :

@@ -22,6 +22,15 @@
 
 namespace zav {
 
+// The file a run reads: the work file DestinoArchi & FinalArchi, or `in_place` when it is
+// given (a control path): a file judged where it lies, never copied, moved or written.
+std::string FileToRead(const ZAV& z, const std::string& in_place);
+
+// Whether the run has a file at `path` (FileToRead). The work file counts when a listing
+// finds it (ExisteArchivo); a file read in place stands for a work copy named FinalArchi,
+// which a listing finds when the file is there and that name is not hidden.
+bool FileToReadExists(ZAV& z, const std::string& path, const std::string& in_place);
+
 // Every running total and counter back to 0 (sgBim and sgBimAno stay).
 void ResetTotals(ZAV& z);
 

@@ -16,6 +16,10 @@ struct RunOptions {
   // Rename the validated file and pack it into its archive. Off for a verdict of the
   // file as it stands: nothing is moved or written.
   bool pack = true;
+  // Without packing: the file to judge where it lies (a control path), opened read-only,
+  // in the place of the work file; the name checks still judge OrigenNombre and
+  // FinalArchi. Empty: the work file.
+  std::string in_place = {};
 };
 
 std::string RunValidation(ZAV& z, const std::string& sDateServ, const RunOptions& options);

@@ -9,13 +9,13 @@
 
 #include "basic/runtime_failure.hpp"
 #include "platform/file_system.hpp"
-#include "validation/checksum.hpp"
-#include "validation/layout.hpp"
-#include "validation/record_02.hpp"
-#include "validation/record_03.hpp"
-#include "validation/record_04.hpp"
-#include "validation/record_05.hpp"
-#include "validation/record_06.hpp"
+#include "records/checksum.hpp"
+#include "records/layout.hpp"
+#include "records/record_02.hpp"
+#include "records/record_03.hpp"
+#include "records/record_04.hpp"
+#include "records/record_05.hpp"
+#include "records/record_06.hpp"
 
 namespace zav {
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "control/zav.hpp"
-#include "validation/layout.hpp"
+#include "records/layout.hpp"
 
 namespace zav {
 

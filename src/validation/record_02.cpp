@@ -1,7 +1,7 @@
 // The employer header check. Steps run in the layout's order of checks and stop at the
 // first failure; what an earlier step stored (the trimmed period and folio properties,
 // the declared days) stays.
-#include "validation/record_02.hpp"
+#include "records/record_02.hpp"
 
 #include <string_view>
 

@@ -3,7 +3,7 @@
 // late keeps the additions of its earlier fields. Within one amount the order is: the
 // numeric test, the late-payment rule, the odd-month rule, the period 13/14 rule, then
 // the addition. Overflow of a 32-bit total or of a double total is a run-time failure.
-#include "validation/record_03.hpp"
+#include "records/record_03.hpp"
 
 #include <cmath>
 #include <limits>
@@ -110,17 +110,31 @@ std::int16_t BrokenRule(ZAV& z, const AmountCheck& a, double v) {
   return 0;
 }
 
+// Whether no period rule can fire on an amount of plain digits (never negative) in this
+// run: the late-payment rules look for a negative value, the odd-month rule (261) acts
+// only in odd months before period 13, the rule of periods 13 and 14 (262) only there.
+// Such an amount is only added, without asking the rules.
+bool RulesQuiet(const ZAV& z, const AmountCheck& a) {
+  const auto& w = z.working();
+  if (a.odd_month && !w.bgPeriodoPar && w.igNumPeriodo < 13) return false;
+  return !(a.period_1314 && (w.igNumPeriodo == 13 || w.igNumPeriodo == 14));
+}
+
 // An amount that is not a number adds nothing; one that breaks a period rule, noted by a
 // diagnosis, is still added, so the summary is compared with what the records carry.
 std::int16_t CheckAmounts(ZAV& z, std::string_view linea, std::span<const AmountCheck> checks) {
   for (const AmountCheck& a : checks) {
     double v = 0;  // hundredths of a peso
-    if (!NumeroValue(z, linea, a.field, v)) {
+    const std::string_view field = Cut(linea, a.field);
+    const bool plain = HasLength(field, Largo(a.field)) && EightDigitsValue(linea, field, v);
+    if (!plain && !NumeroValue(z, linea, a.field, v)) {
       if (Fail(z, a.field, a.not_numeric)) return a.not_numeric;
       continue;
     }
-    if (const std::int16_t rule = BrokenRule(z, a, v); rule != 0 && Fail(z, a.field, rule)) {
-      return rule;
+    if (!(plain && RulesQuiet(z, a))) {
+      if (const std::int16_t rule = BrokenRule(z, a, v); rule != 0 && Fail(z, a.field, rule)) {
+        return rule;
+      }
     }
     const double amount = v / 100;
     if (a.variant_total != nullptr) {

@@ -1,7 +1,7 @@
 // The movement record check. The record is counted before anything is tested; the
 // entries are checked in order and the first failure wins, so the salaries of type-10
 // entries before a failing entry stay in SumaM8.
-#include "validation/record_04.hpp"
+#include "records/record_04.hpp"
 
 #include <cmath>
 #include <limits>

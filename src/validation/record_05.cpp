@@ -2,7 +2,7 @@
 // SumaS variable as soon as it is numeric; the comparisons bring amounts to cents with
 // Trunca (each side, or the difference, as each total requires) and allow igToler pesos
 // either way.
-#include "validation/record_05.hpp"
+#include "records/record_05.hpp"
 
 #include <string>
 #include <string_view>

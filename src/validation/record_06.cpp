@@ -1,7 +1,7 @@
 // Validation record 06: checks in field order, first failure wins. Each total is kept in
 // its SumaV variable as soon as it is numeric; every total must agree with the summary
 // amounts it covers after Trunca of each side, within igToler pesos either way.
-#include "validation/record_06.hpp"
+#include "records/record_06.hpp"
 
 #include <string>
 #include <string_view>

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "apps/zav_command.hpp"
 #include "platform/temp_drives.hpp"
@@ -29,10 +32,11 @@ class Cli : public ::testing::Test {
   }
 };
 
-TEST_F(Cli, BundledExampleValidatesAndPacks) {
+TEST_F(Cli, BundledExampleValidatesAndPacksLeavingNothingInTheWorkFolder) {
   const std::string example = std::string(ZAV_SOURCE_DIR) + "/examples/P0404268.ZAV";
   const std::string before = testing::ReadAll(example);
-  const CliRun run = Zav("validate " + example + " --server-date 10/05/2004 --json");
+  const CliRun run =
+      Zav("validate " + example + " --server-date 10/05/2004 --json --out " + source.string());
   ASSERT_EQ(run.status, 0) << run.out;
   const auto j = nlohmann::json::parse(run.out);
   EXPECT_EQ(j["result"], "0");
@@ -42,7 +46,8 @@ TEST_F(Cli, BundledExampleValidatesAndPacks) {
   EXPECT_EQ(j["archive_name"], "33501e01.m1.s0870.rA1234567890.f000001.p200404.e999.zip");
   const fs::path archive = j["archive"].get<std::string>();
   EXPECT_TRUE(fs::exists(archive));
-  EXPECT_EQ(archive.parent_path(), drives.root('C') / "ZAV" / "temp");
+  EXPECT_EQ(archive.parent_path(), source);
+  EXPECT_TRUE(fs::is_empty(drives.root('C') / "ZAV" / "temp"));
   EXPECT_EQ(j["capture_line"].get<std::string>().substr(0, 26), "A1234567890-000001-200404-");
   EXPECT_EQ(j["param"].get<std::string>().find("PATRON DE PRUEBA"), 0u);
   EXPECT_EQ(testing::ReadAll(example), before);  // the user's file is never touched
@@ -64,7 +69,7 @@ TEST_F(Cli, ExitStatusesAndVerdicts) {
       {"check " + file + " --server-date 10/05/2004", 0, "accepted"},
       {"check " + file + " --server-date 20/06/2004", 1, "message 253"},
       {"check " + file + " --server-date 20/06/2004 --management", 0, "accepted"},
-      {"check " + source.string() + "/missing.ZAV", 64, "no such payment file"},
+      {"check " + source.string() + "/missing.ZAV", 64, "missing.ZAV does not exist"},
       {"validate " + file + " --tolerance 300", 64, ""},
       {"frobnicate", 64, ""},
       {"message 9", 0, "RFC del sumario"},
@@ -80,26 +85,138 @@ TEST_F(Cli, ExitStatusesAndVerdicts) {
   }
 }
 
-TEST_F(Cli, CheckLeavesNothingBehindAndARunTimeFailureIsTwo) {
-  PaymentPlan plan = SamplePaymentPlan(2, 5);
+// What a new user met, one row each: the run, its exit status, what it must say and what it
+// must not.
+TEST_F(Cli, MistakesAreExplained) {
+  const PaymentPlan plan = SamplePaymentPlan(4, 3);
   const std::string file = Write(plan);
-  CliRun run = Zav("check " + file + " --server-date 10/05/2004 --json");
-  ASSERT_EQ(run.status, 0) << run.out;
-  auto j = nlohmann::json::parse(run.out);
-  EXPECT_TRUE(j["archive"].is_null());
-  EXPECT_TRUE(j["archive_name"].is_null());
-  EXPECT_FALSE(j["capture_line"].is_null());
+  const std::string good = testing::ReadAll(file);
+  const auto put = [&](const std::string& name, const std::string& bytes) {
+    fs::create_directories((source / name).parent_path());
+    std::ofstream(source / name, std::ios::binary) << bytes;
+    return (source / name).string();
+  };
+  std::string saved, altered = good;
+  for (std::size_t k = 0; k < good.size(); k += 295) saved += good.substr(k, 295) + "\r\n";
+  altered[295 + 100] = altered[295 + 100] == 'A' ? 'B' : 'A';  // a worker's name
+  const std::string n = std::to_string(good.size() / 295);
+  const std::string past_last = std::to_string(good.size() / 295 + 1);
+  fs::create_directories(source / "set");
+  const auto parts = WriteDiskettes(plan, source / "set", "P0404268", 3);
+  const std::string on_time = " --server-date 10/05/2004";
+  const std::string no_drive = "ZAV_DRIVES='C=fixed:" + (drives.base() / "none").string() + "'";
+  struct Case {
+    std::string args;
+    int status;
+    std::vector<std::string> said;
+    std::string env = "";
+    std::string not_said = "\x01";
+  } cases[] = {
+      {"check " + put("named/PAGO.ZAV", good) + on_time,
+       1,
+       {"message 234, in the file's name", "pista: el encabezado pide el nombre P0404268.ZAV",
+        "use --work-name P0404268.ZAV"}},
+      {"check " + put("saved/P0404268.ZAV", saved) + on_time,
+       1,
+       {"pista: cada registro", "(CR LF)"}},
+      {"check " + put("saved/P0404268.ZAV", saved) + on_time + " --json",
+       1,
+       {"\"hint\": \"cada registro de 295 bytes"}},
+      {"check " + parts[1].string() + on_time, 1, {"parte posterior", "P0404268.ZA0"}},
+      {"check " + put("text/P0404268.ZAV", "hola\n") + on_time, 2, {"no es un archivo de pagos"}},
+      {"check " + put("empty/P0404268.ZAV", "") + on_time, 2, {"vac\xC3\xADo (0 bytes)"}},
+      {"check " + put("plain/P0404268", good) + on_time, 2, {"no termina en .ZAV"}},
+      // Setup problems name the folder and where it comes from; they are not verdicts.
+      {"check " + file + on_time,
+       2,
+       {"none does not exist (ZAV_DRIVES entry C=fixed:"},
+       no_drive,
+       "rejected"},
+      {"check " + file + on_time + " --work-dir /proc/none/work",
+       2,
+       {"the work folder /proc/none/work (--work-dir) does not exist"},
+       "",
+       "rejected"},
+      {"check " + file + on_time + " --json", 2, {"\"setup\": \"drive C's folder"}, no_drive},
+      // One record number: the verdict's is --all's; record stays posicion.
+      {"check " + put("altered/P0404268.ZAV", altered) + on_time + " --all",
+       1,
+       {"message 144 at record " + n + ", the validation record",
+        "record " + n + " (06), CheckSum"}},
+      {"check " + file + on_time + " --json",
+       0,
+       {"\"at_record\": null", "\"record\": " + past_last}},
+      // Rough edges.
+      {"valdate " + file, 64, {"'valdate' is not a command; did you mean 'validate'?"}},
+      {"check " + source.string(), 64, {"is a folder, not a file"}},
+      {"describe " + source.string(), 64, {"is a folder, not a file"}},
+      {"check " + file + " --server-date ''", 64, {"--server-date: is empty"}},
+      {"check " + file + " --server-date 31/02/2004", 64, {"month 02 of 2004 has 29 days"}},
+      {"split " + file + " --parts 11", 64, {"--parts"}},
+      {"split " + file + " --parts 3 --out-dir " + (source / "split").string(), 0, {".ZA2"}},
+      {"split " + file + " --parts 2 --out-dir " + (source / "split").string(),
+       1,
+       {"P0404268.ZA0 exists already", "--force"}},
+      {"split " + file + " --parts 2 --force --out-dir " + (source / "split").string(),
+       0,
+       {"P0404268.ZA2 is left from an earlier split"}},
+      {"validate --help", 0, {"in whole pesos", "--out", "--keep-work"}},
+      {"message --list", 0, {"2\tFallo al accesar unidad de disco :  / ", "6000\tCheckSum"}},
+  };
+  for (const Case& c : cases) {
+    const CliRun run = Zav(c.args, c.env);
+    EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.out;
+    for (const std::string& said : c.said) {
+      EXPECT_NE(run.out.find(said), std::string::npos) << c.args << "\n" << run.out;
+    }
+    EXPECT_EQ(run.out.find(c.not_said), std::string::npos) << c.args << "\n" << run.out;
+  }
   EXPECT_TRUE(fs::is_empty(drives.root('C') / "ZAV" / "temp"));
+}
 
-  // A source name without an extension of three characters cannot be judged: "5".
-  const fs::path odd = source / "P0404268.ZV";
-  fs::copy_file(file, odd);
-  run = Zav("check " + odd.string() + " --work-name " + WorkFileName(plan) +
-            " --server-date 10/05/2004 --json");
-  EXPECT_EQ(run.status, 2) << run.out;
-  j = nlohmann::json::parse(run.out);
-  EXPECT_EQ(j["result"], "5");
-  EXPECT_FALSE(j["failure"].is_null());
+// A check reads the file where it lies: no copy, every file as it was; and
+// it answers what a validation, which works on a copy, answers, the name checks included.
+TEST_F(Cli, CheckJudgesTheFileWhereItLiesAsAValidationWould) {
+  const PaymentPlan plan = SamplePaymentPlan(2, 5);
+  const std::string file = Write(plan);
+  const std::string work = WorkFileName(plan);
+  std::string altered = testing::ReadAll(file);
+  char& check_digit = altered[altered.size() - 295 + 120];  // the stored check value
+  check_digit = check_digit == '9' ? '0' : static_cast<char>(check_digit + 1);
+  fs::create_directories(source / "alt");
+  std::ofstream(source / "alt" / work, std::ios::binary) << altered;
+  for (const char* other : {"P0404268.ZAB", "P0404268.ZV"}) fs::copy_file(file, source / other);
+  const std::string named = " --work-name " + work;
+  struct Case {
+    std::string args;
+    int status;
+  } cases[] = {
+      {file, 0},
+      {(source / "alt" / work).string(), 1},              // 144
+      {(source / "P0404268.ZAB").string() + named, 1},    // 406
+      {file + " --work-name 10405" + work.substr(5), 1},  // 234
+      {file + " --work-name .hidden", 1},                 // 2: no work file
+      {(source / "P0404268.ZV").string() + named, 2},     // "5"
+  };
+  std::map<fs::path, std::string> before;
+  for (const auto& entry : fs::recursive_directory_iterator(source)) {
+    if (entry.is_regular_file()) before[entry.path()] = testing::ReadAll(entry.path());
+  }
+  std::vector<nlohmann::json> checked;
+  for (const Case& c : cases) {
+    const CliRun run = Zav("check " + c.args + " --server-date 10/05/2004 --json");
+    EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.out;
+    checked.push_back(nlohmann::json::parse(run.out));
+    EXPECT_TRUE(checked.back()["archive"].is_null());
+  }
+  EXPECT_TRUE(fs::is_empty(drives.root('C') / "ZAV" / "temp"));
+  for (const auto& [path, bytes] : before) EXPECT_EQ(testing::ReadAll(path), bytes) << path;
+  for (std::size_t k = 0; k < std::size(cases); ++k) {
+    const CliRun run = Zav("validate " + cases[k].args + " --server-date 10/05/2004 --json");
+    auto validated = nlohmann::json::parse(run.out);
+    validated["archive"] = validated["archive_name"] = nullptr;
+    EXPECT_EQ(checked[k], validated) << cases[k].args;
+  }
 }
 
 TEST_F(Cli, SampleWritesFilesThatValidate) {

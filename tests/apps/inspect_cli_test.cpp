@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "apps/zav_command.hpp"
+#include "records/record_02.hpp"
+#include "records/record_03.hpp"
 #include "validation/payment_run.hpp"
-#include "validation/record_02.hpp"
-#include "validation/record_03.hpp"
 
 namespace zav {
 namespace {

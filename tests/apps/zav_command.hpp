@@ -1,5 +1,6 @@
 // Runs the zav command as a user does: Zav("check FILE --json") gives its exit status and
-// everything it wrote, standard error included.
+// everything it wrote, standard error included. `env` goes before the command
+// ("ZAV_DRIVES=... "); `input` is its standard input.
 #pragma once
 
 #include <sys/wait.h>
@@ -14,9 +15,12 @@ struct CliRun {
   std::string out;
 };
 
-inline CliRun Zav(const std::string& args) {
+inline CliRun Zav(const std::string& args, const std::string& env = "",
+                  const std::string& input = "") {
   CliRun run{-1, ""};
-  FILE* pipe = ::popen((std::string(ZAV_BINARY) + " " + args + " 2>&1").c_str(), "r");
+  const std::string feed = input.empty() ? "" : "printf '%s' '" + input + "' | ";
+  FILE* pipe =
+      ::popen((feed + env + " " + std::string(ZAV_BINARY) + " " + args + " 2>&1").c_str(), "r");
   if (pipe == nullptr) return run;
   char buffer[4096];
   for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "basic/expect_failure.hpp"
 
 namespace zav {
@@ -40,6 +42,29 @@ TEST(Variant, ConversionsAndFailures) {
   EXPECT_RUNTIME_FAILURE(err::kOverflow, (void)Variant::Double(40000).ToInteger());
   const Variant object = Variant::Object(std::make_shared<VariantObject>());
   EXPECT_RUNTIME_FAILURE(err::kTypeMismatch, (void)object.ToDouble());
+}
+
+// Text assigned to a date reads as the control's locale writes dates: day/month/year or
+// year-month-day; anything else, or a day that does not exist, is a type mismatch.
+TEST(Variant, DateFromText) {
+  const struct {
+    const char* text;
+    double serial;  // days since 30/12/1899; NAN: 13
+  } cases[] = {
+      {"07/03/2005", 38418}, {"7/3/2005", 38418}, {" 2005-03-07 ", 38418}, {"29/02/2004", 38046},
+      {"30/12/1899", 0},     {"29/12/1899", -1},  {"31/12/9999", 2958465}, {"29/02/2005", NAN},
+      {"31/04/2005", NAN},   {"07/03/05", NAN},   {"2005/03/07", NAN},     {"07-03-2005", NAN},
+      {"38418", NAN},        {"", NAN},           {"07/03/2005 x", NAN},   {"007/03/2005", NAN},
+      {"01/01/0099", NAN},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    if (std::isnan(c.serial)) {
+      EXPECT_RUNTIME_FAILURE(err::kTypeMismatch, (void)Variant::String(c.text).ToDate());
+    } else {
+      EXPECT_EQ(Variant::String(c.text).ToDate().serial, c.serial);
+    }
+  }
 }
 
 TEST(Variant, CompareNumbersAndTexts) {

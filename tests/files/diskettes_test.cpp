@@ -1,5 +1,8 @@
 // The diskette methods, part by part; whole sets are joined in split_test.cpp.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include "basic/runtime_failure.hpp"
 #include "control/zav.hpp"
@@ -75,16 +78,28 @@ TEST_F(Diskettes, LastRecordTypeDecides) {
   }
 }
 
-// Malformed names answer 234 and open nothing; a drive not ready fails the call.
-TEST_F(Diskettes, FailuresLeaveTheWorkFile) {
-  drives_.Write("C:/ZAV/temp/A0501X.ZAV", "work");
+// Malformed names answer 234 and open nothing. Then the work file is opened, and created
+// when missing, before the part: without the work folder the call fails with 76 whatever the
+// diskette; with the diskette not ready (71) the work file is there, as it was or empty,
+// and a run over an empty one ends with "5".
+TEST_F(Diskettes, WorkFileIsOpenedBeforeThePart) {
   for (const char* name : {"PAGO0501.ZA", "PAGO0501.ZB1", "PAGO0501.XA1", "", "PAGO05.ZA01"}) {
     EXPECT_EQ(z_.IntegraDisco(name, 1), 234) << name;
   }
+  EXPECT_TRUE(Listing(drives_.native("C:/ZAV/temp")).empty());
   fs::remove_all(drives_.root('A'));
+  fs::remove_all(drives_.native("C:/ZAV"));
+  EXPECT_RUNTIME_FAILURE(err::kPathNotFound, z_.IntegraDisco("PAGO0501.ZA0", 0));
+  drives_.Write("C:/ZAV/temp/A0501X.ZAV", "work");
   EXPECT_RUNTIME_FAILURE(err::kDiskNotReady, z_.IntegraDisco("PAGO0501.ZA0", 0));
-  EXPECT_EQ(z_.ChecaUltimoDisco("PAGO0501.ZA0"), 255);
   EXPECT_EQ(Work(), "work");
+  fs::remove(drives_.native("C:/ZAV/temp/A0501X.ZAV"));
+  EXPECT_RUNTIME_FAILURE(err::kDiskNotReady, z_.IntegraDisco("PAGO0501.ZA1", 1));
+  EXPECT_EQ(z_.ChecaUltimoDisco("PAGO0501.ZA1"), 255);
+  EXPECT_EQ(Listing(drives_.native("C:/ZAV/temp")), std::vector<std::string>{"A0501X.ZAV"});
+  EXPECT_EQ(Work(), "");
+  z_.OrigenNombre = "PAGO0501.ZA0";
+  EXPECT_EQ(z_.ValidaReg("10/05/2004"), "5");
 }
 
 // The diskettes are only read: a missing part reads as empty and is never created.
@@ -112,14 +127,68 @@ TEST_F(Diskettes, FirstPartReplacesALongerWorkFile) {
   EXPECT_EQ(Listing(drives_.native("C:/ZAV/temp")).size(), 1u);
 }
 
+// A work file the copy may not write, the same for every part: a read-only one ends the
+// copy with 5 and stays as it was; a work path that names a folder cannot be opened (75).
+TEST_F(Diskettes, WorkFileThatCannotBeWritten) {
+  const fs::path work = drives_.native("C:/ZAV/temp/A0501X.ZAV");
+  for (std::uint8_t k : {0, 1}) {
+    const std::string name = "PAGO0501.ZA" + std::to_string(k);
+    drives_.Write("A:/" + name, Record(3));
+    drives_.Write("C:/ZAV/temp/A0501X.ZAV", "old");
+    fs::permissions(work, fs::perms::owner_write, fs::perm_options::remove);
+    EXPECT_EQ(z_.IntegraDisco(name, k), 5) << name;
+    EXPECT_EQ(Work(), "old") << name;
+    EXPECT_EQ(fs::status(work).permissions() & fs::perms::owner_write, fs::perms::none);
+    fs::remove(work);
+    fs::create_directory(work);
+    EXPECT_RUNTIME_FAILURE(err::kPathFileAccess, z_.IntegraDisco(name, k));
+    EXPECT_TRUE(fs::is_directory(work)) << name;
+    fs::remove(work);
+  }
+  EXPECT_EQ(OnTheMedium(), (std::vector<std::string>{"PAGO0501.ZA0", "PAGO0501.ZA1"}));
+}
+
+// While the process may write no more than `bytes` to a file, as on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    old_signal_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old_;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, old_signal_);
+  }
+
+ private:
+  rlimit old_{};
+  void (*old_signal_)(int) = nullptr;
+};
+
+// A write that fails half-way ends the copy with 5 and deletes the work file, whatever the
+// part; the diskette keeps its part.
 TEST_F(Diskettes, FailedCopyDeletesTheWorkFile) {
-  drives_.Write("C:/ZAV/temp/A0501X.ZAV", Record(2));
-  fs::permissions(drives_.native("C:/ZAV/temp/A0501X.ZAV"), fs::perms::owner_write,
-                  fs::perm_options::remove);  // opens for reading only: every write fails
-  drives_.Write("A:/PAGO0501.ZA1", Record(3));
-  EXPECT_EQ(z_.IntegraDisco("PAGO0501.ZA1", 1), 5);
-  EXPECT_FALSE(fs::exists(drives_.native("C:/ZAV/temp/A0501X.ZAV")));
-  EXPECT_EQ(OnTheMedium(), std::vector<std::string>{"PAGO0501.ZA1"});
+  drives_.Write("A:/PAGO0501.ZA0", Records({2, 3, 3}, 'p'));
+  drives_.Write("A:/PAGO0501.ZA1", Records({3, 3, 3}, 'q'));
+  std::int16_t answers[2];
+  bool left[2];
+  {
+    FileSizeLimit limit(2 * 295);
+    for (std::uint8_t k : {0, 1}) {
+      drives_.Write("C:/ZAV/temp/A0501X.ZAV", Record(2));
+      answers[k] = z_.IntegraDisco("PAGO0501.ZA" + std::to_string(k), k);
+      left[k] = fs::exists(drives_.native("C:/ZAV/temp/A0501X.ZAV"));
+    }
+  }
+  EXPECT_EQ(answers[0], 5);
+  EXPECT_EQ(answers[1], 5);
+  EXPECT_FALSE(left[0]);
+  EXPECT_FALSE(left[1]);
+  EXPECT_TRUE(Listing(drives_.native("C:/ZAV/temp")).empty());
+  EXPECT_EQ(ReadAll(drives_.root('A') / "PAGO0501.ZA0"), Records({2, 3, 3}, 'p'));
 }
 
 }  // namespace

@@ -11,10 +11,10 @@
 #include "basic/runtime_failure.hpp"
 #include "control/zav.hpp"
 #include "platform/temp_drives.hpp"
-#include "validation/checksum.hpp"
+#include "records/checksum.hpp"
+#include "records/record_06.hpp"
 #include "validation/file_driver.hpp"
 #include "validation/payment_writer.hpp"
-#include "validation/record_06.hpp"
 
 namespace zav {
 namespace {
@@ -77,6 +77,7 @@ TEST(SplitIntoDiskettes, RefusesWhatCannotBeSplitAndWritesNothing) {
     int parts;
     void (*edit)(std::string& bytes);
     const char* name = "P0404268.ZAV";
+    const char* existing = nullptr;  // a file there before, kept as it was
   };
   const Case cases[] = {
       {"no parts", 0, nullptr},
@@ -87,6 +88,7 @@ TEST(SplitIntoDiskettes, RefusesWhatCannotBeSplitAndWritesNothing) {
       {"a check value that no longer matches", 2, [](std::string& b) { b[kLen + 100] = 'Q'; }},
       {"no validation record last", 2, [](std::string& b) { b.resize(b.size() - kLen); }},
       {"an output that is the input", 2, nullptr, "P0404268.ZA1"},
+      {"a part that exists already", 2, nullptr, "P0404268.ZAV", "P0404268.ZA1"},
   };
   const PaymentPlan plan = SamplePaymentPlan(3, 2);
   for (const Case& c : cases) {
@@ -98,8 +100,16 @@ TEST(SplitIntoDiskettes, RefusesWhatCannotBeSplitAndWritesNothing) {
       c.edit(bytes);
       std::ofstream(input, std::ios::binary | std::ios::trunc) << bytes;
     }
+    std::vector<std::string> listing{c.name};
+    if (c.existing) {
+      std::ofstream(drives.base() / c.existing) << "earlier";
+      listing.insert(listing.begin(), c.existing);  // in name order
+    }
     EXPECT_RUNTIME_FAILURE(err::kInvalidCall, SplitIntoDiskettes(input, c.parts, drives.base()));
-    EXPECT_EQ(Listing(drives.base()), std::vector<std::string>{c.name}) << c.what;
+    EXPECT_EQ(Listing(drives.base()), listing) << c.what;
+    if (c.existing) {
+      EXPECT_EQ(ReadAll(drives.base() / c.existing), "earlier") << c.what;
+    }
     EXPECT_EQ(ReadAll(input), bytes) << c.what;
   }
 }

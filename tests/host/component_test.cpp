@@ -132,6 +132,81 @@ TEST(Component, FactoryCreatesAControlThatValidatesByName) {
   EXPECT_EQ(can_unload(), ZAV_S_OK);
 }
 
+// A host's object that counts its references.
+struct HostObject {
+  const IZavUnknownVtbl* lpVtbl;
+  std::uint32_t refs = 1;
+};
+ZavResult ObjectQuery(void*, const ZavGuid*, void** out) {
+  *out = nullptr;
+  return ZAV_E_NOINTERFACE;
+}
+std::uint32_t ObjectAddRef(void* self) { return ++static_cast<HostObject*>(self)->refs; }
+std::uint32_t ObjectRelease(void* self) { return --static_cast<HostObject*>(self)->refs; }
+const IZavUnknownVtbl kObjectVtbl = {ObjectQuery, ObjectAddRef, ObjectRelease};
+
+// A variant holding `object` (or nothing), with a reference of its own.
+ZavVariant Holding(HostObject* object, std::uint16_t vt) {
+  ZavVariant v;
+  v.vt = vt;
+  v.u.punkVal = reinterpret_cast<IZavUnknown*>(object);
+  if (object != nullptr) ++object->refs;
+  return v;
+}
+
+// A variant property holds the object put into it, with a reference of its own, and reads
+// back as the same pointer; the reference goes when the property is replaced or the instance
+// goes. A value that an object stands in for is a type mismatch.
+TEST(Component, VariantPropertiesHoldObjects) {
+  Library lib;
+  ASSERT_NE(lib.handle, nullptr) << dlerror();
+  const ZavGuid clsid = G(ZAV_CLSID_TEXT), iid_factory = G(ZAV_IID_CLASSFACTORY_TEXT),
+                iid_dispatch = G(ZAV_IID_DISPATCH_TEXT);
+  void* out = nullptr;
+  ASSERT_EQ(lib.Get<decltype(&DllGetClassObject)>("DllGetClassObject")(&clsid, &iid_factory, &out),
+            ZAV_S_OK);
+  auto* factory = static_cast<IZavClassFactory*>(out);
+  ASSERT_EQ(factory->lpVtbl->CreateInstance(factory, nullptr, &iid_dispatch, &out), ZAV_S_OK);
+  factory->lpVtbl->Release(factory);
+  auto* dispatch = static_cast<IZavDispatch*>(out);
+  Control z(lib, dispatch);
+
+  HostObject page{&kObjectVtbl}, other{&kObjectVtbl};
+  const char* properties[] = {"SumaT18", "SumaS6", "SumaV6", "SumaV11", "iNumReg03", "sgBim"};
+  for (const char* name : properties) {
+    for (auto [object, vt] :
+         {std::pair{&other, ZAV_VT_UNKNOWN}, std::pair{&page, ZAV_VT_DISPATCH}}) {
+      ASSERT_EQ(z.Call(name, {Holding(object, vt)}, nullptr, ZAV_DISPATCH_PROPERTYPUT), ZAV_S_OK);
+      ZavVariant back;
+      ZavVariantInit(&back);
+      ASSERT_EQ(z.Call(name, {}, &back, ZAV_DISPATCH_PROPERTYGET), ZAV_S_OK) << name;
+      EXPECT_EQ(back.vt, vt) << name;
+      EXPECT_EQ(static_cast<void*>(back.u.punkVal), object) << name;
+      ZavVariantClear(&back);
+    }
+  }
+  EXPECT_EQ(page.refs, 1u + std::size(properties));
+  EXPECT_EQ(other.refs, 1u);
+
+  ZavVariant result;
+  ZavVariantInit(&result);
+  EXPECT_EQ(z.Call("LineaDeCaptura", {}, &result), ZAV_DISP_E_EXCEPTION);  // SumaV11
+  EXPECT_EQ(z.last_error, 13);
+  EXPECT_EQ(
+      z.Call("FinalArchi", {Holding(&other, ZAV_VT_DISPATCH)}, nullptr, ZAV_DISPATCH_PROPERTYPUT),
+      ZAV_DISP_E_EXCEPTION);
+  EXPECT_EQ(z.last_error, 13);
+  EXPECT_EQ(other.refs, 1u);
+  ASSERT_EQ(z.Call("sgBim", {Holding(nullptr, ZAV_VT_DISPATCH)}, nullptr, ZAV_DISPATCH_PROPERTYPUT),
+            ZAV_S_OK);  // no object at all
+  ASSERT_EQ(z.Call("sgBim", {}, &result, ZAV_DISPATCH_PROPERTYGET), ZAV_S_OK);
+  EXPECT_EQ(result.vt, ZAV_VT_DISPATCH);
+  EXPECT_EQ(result.u.pdispVal, nullptr);
+  EXPECT_EQ(page.refs, std::size(properties));
+  dispatch->lpVtbl->Release(dispatch);
+  EXPECT_EQ(page.refs, 1u);
+}
+
 TEST(Component, RegisteringAndUnregisteringLeaveTheFileAsBefore) {
   testing::TempDrives drives;  // the registry goes under its XDG_CONFIG_HOME
 

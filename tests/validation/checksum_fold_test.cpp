@@ -9,28 +9,31 @@
 #include <tuple>
 #include <vector>
 
-#include "validation/checksum.hpp"
+#include "control/zav.hpp"
+#include "records/checksum.hpp"
 
 namespace zav {
 namespace {
 
-// The rule, one byte at a time.
-struct PlainCheck {
-  std::array<int, 19> d{};
+// The rule, one byte at a time, with m digits; with 19, a validation record stops counting
+// at position 121.
+template <int M>
+struct PlainRule {
+  std::array<int, M> d{};
   int i = 0, j = 0, r = 0;
 
   void Fold(const std::string& text) {
     std::size_t end = text.size();
-    if (text.size() >= 121 && text[1] == '6') end = 120;
+    if (M == 19 && text.size() >= 121 && text[1] == '6') end = 120;
     for (std::size_t k = 0; k < end; ++k) {
       const int c = static_cast<unsigned char>(text[k]);
       if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'))) continue;
-      d[(i + c) % 19] = (d[(i + c) % 19] + c) % 10;
+      d[(i + c) % M] = (d[(i + c) % M] + c) % 10;
       r = (r + c) % 9;
-      i = (i + 1) % 19;
+      i = (i + 1) % M;
       if (i == 0) {
         d[j] = (d[j] + r) % 10;
-        j = (j + 1) % 19;
+        j = (j + 1) % M;
       }
     }
   }
@@ -40,6 +43,7 @@ struct PlainCheck {
     return v;
   }
 };
+using PlainCheck = PlainRule<19>;
 
 using State = std::tuple<std::string, int, int, int>;
 State Of(const PlainCheck& c) { return {c.value(), c.i, c.j, c.r}; }
@@ -89,7 +93,7 @@ TEST(ChecksumFold, MatchesThePlainRule) {
 // More counted bytes than the digit sums may hold between two readings: they are settled on
 // the way, and the value stays the rule's.
 TEST(ChecksumFold, LongRunsBetweenReadings) {
-  const std::string text(RunningCheck::kMaxText, 'Z');
+  const std::string text(32767, 'Z');
   RunningCheck fast;
   PlainCheck plain;
   for (int k = 0; k < 1300; ++k) {
@@ -97,6 +101,52 @@ TEST(ChecksumFold, LongRunsBetweenReadings) {
     plain.Fold(text);
   }
   EXPECT_EQ(Of(fast), Of(plain));
+}
+
+// A "Z" counted at the last position owes the highest sum, 18 + 'Z': one byte at a time
+// from a loaded position, and as the last byte of a block of nineteen.
+TEST(ChecksumFold, ZAtTheLastPosition) {
+  const struct {
+    std::int16_t i;
+    std::string text;
+  } cases[] = {{18, "Z"}, {11, "ABCDEFGZ"}, {0, "0123456789ABCDEFGHZ"}, {5, std::string(33, 'Z')}};
+  for (const auto& c : cases) {
+    RunningCheck fast = RunningCheck::Load(std::string(19, '0'), c.i, 0, 0);
+    PlainCheck plain;
+    plain.i = c.i;
+    fast.Fold(c.text);
+    plain.Fold(c.text);
+    EXPECT_EQ(Of(fast), Of(plain)) << c.i << " " << c.text;
+  }
+}
+
+// The host's methods fold texts of any length: the counters wrap, nothing limits the text.
+TEST(ChecksumFold, TextsOfAnyLength) {
+  std::mt19937 rng(12);
+  ZAV zav;
+  for (std::string text : {std::string(32768, 'A'), RandomText(rng, 100'000, 1)}) {
+    PlainRule<19> plain;
+    PlainRule<3> short_plain;
+    plain.Fold(text);
+    short_plain.Fold(text);
+    std::string sum(19, '0'), short_sum;
+    std::int16_t i = 0, j = 0, r = 0;
+    zav.AcarreaCheckString(text, sum, i, j, r);
+    zav.CheckString(text, short_sum);
+    EXPECT_EQ((State{sum, i, j, r}), Of(plain)) << text.size();
+    EXPECT_EQ(short_sum, short_plain.value()) << text.size();
+  }
+  // One text long enough that its sums must be reduced on the way (every block of it owes
+  // one and the same sum) folds as it does in pieces.
+  const std::string block = "ZYXWVUTSRQPONMLKJIH";
+  std::string longest(56'000'000, ' ');
+  for (std::size_t k = 0; k < longest.size(); ++k) longest[k] = block[k % block.size()];
+  RunningCheck whole, pieces;
+  whole.Fold(longest);
+  for (std::size_t k = 0; k < longest.size(); k += 29'000) {
+    pieces.Fold(std::string_view(longest).substr(k, 29'000));
+  }
+  EXPECT_EQ(Of(whole), Of(pieces));
 }
 
 }  // namespace

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "control/messages.hpp"
+#include "records/record_02.hpp"
+#include "records/record_03.hpp"
+#include "records/record_04.hpp"
 #include "validation/file_driver.hpp"
 #include "validation/payment_run.hpp"
-#include "validation/record_02.hpp"
-#include "validation/record_03.hpp"
-#include "validation/record_04.hpp"
 
 namespace zav {
 namespace {

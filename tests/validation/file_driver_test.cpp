@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "platform/file_system.hpp"
+#include "records/record_02.hpp"
+#include "records/record_03.hpp"
 #include "validation/diagnosis.hpp"
 #include "validation/payment_run.hpp"
-#include "validation/record_02.hpp"
-#include "validation/record_03.hpp"
 
 namespace zav {
 namespace {

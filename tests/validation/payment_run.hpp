@@ -15,10 +15,10 @@
 
 #include "control/zav.hpp"
 #include "platform/temp_drives.hpp"
-#include "validation/checksum.hpp"
-#include "validation/layout.hpp"
+#include "records/checksum.hpp"
+#include "records/layout.hpp"
+#include "records/record_06.hpp"
 #include "validation/payment_writer.hpp"
-#include "validation/record_06.hpp"
 
 namespace zav::testing {
 

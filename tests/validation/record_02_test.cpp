@@ -1,4 +1,4 @@
-#include "validation/record_02.hpp"
+#include "records/record_02.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 
 #include "basic/expect_failure.hpp"
 #include "control/zav.hpp"
-#include "validation/record_03.hpp"
-#include "validation/record_04.hpp"
+#include "records/record_03.hpp"
+#include "records/record_04.hpp"
 #include "validation/record_builder.hpp"
 #include "validation/record_checks.hpp"
 

@@ -1,4 +1,4 @@
-#include "validation/record_03.hpp"
+#include "records/record_03.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "validation/record_04.hpp"
+#include "records/record_04.hpp"
 
 #include <gtest/gtest.h>
 

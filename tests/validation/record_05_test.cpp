@@ -1,4 +1,4 @@
-#include "validation/record_05.hpp"
+#include "records/record_05.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "validation/record_06.hpp"
+#include "records/record_06.hpp"
 
 #include <gtest/gtest.h>
 

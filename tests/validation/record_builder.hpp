@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "control/zav.hpp"
-#include "validation/layout.hpp"
-#include "validation/record_05.hpp"
-#include "validation/record_06.hpp"
+#include "records/layout.hpp"
+#include "records/record_05.hpp"
+#include "records/record_06.hpp"
 
 namespace zav::testing {
 

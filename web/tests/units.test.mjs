@@ -4,7 +4,15 @@
 // `node --test web/tests/units.test.mjs`.
 
 import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { rmSync, writeFileSync } from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
 import test from 'node:test';
+import zlib from 'node:zlib';
+
+// The page's zip library, once its npm packages are installed (web/build-wasm.sh does it).
+const fflate = await import('fflate').catch(() => null);
 import {
   DZIP_BAD_COMMAND,
   DZIP_CANNOT_WRITE,
@@ -147,6 +155,35 @@ test('the zip writer packs the file of field 2 at the path of field 1, or answer
     } else {
       assert.deepEqual([...fs.files.keys()], ['/c/ZAV/temp/pago.zav'], `${c.name}: nothing left behind`);
     }
+  }
+});
+
+test('a file deflated elsewhere goes into a standard archive as it is, never read again', {
+  skip: !fflate && 'fflate is not installed (npm ci in web/)',
+}, () => {
+  const { Zip, unzipSync } = fflate;
+  const payment = new TextEncoder().encode('03A1234567890 JUAN PEREZ 0001234\r\n'.repeat(5000));
+  const raw = zlib.deflateRawSync(payment);
+  const third = Math.floor(raw.length / 3);
+  const packed = {
+    chunks: [raw.subarray(0, third), raw.subarray(third, 2 * third), raw.subarray(2 * third)],
+    crc: zlib.crc32(payment),
+    size: payment.length,
+  };
+  const files = new Map([['/c/ZAV/temp/pago.zav', 'not to be read']]);
+  const fs = { ...fakeFS(files), readFile: () => assert.fail('the file was read') };
+  const dzipVB = makeDzipVB({ FS: fs, nativePath, zipSync: null, Zip, deflated: () => packed });
+  const answer = dzipVB(...records('C:\\ZAV\\temp\\pago.zip', 'C:\\ZAV\\temp\\pago.zav'));
+  assert.equal(answer.result, 0);
+  const archive = files.get('/c/ZAV/temp/pago.zip');
+  assert.deepEqual(unzipSync(archive)['pago.zav'], payment);
+  // Another zip reader checks the CRC-32 and the sizes too.
+  const where = path.join(os.tmpdir(), `zav-units-${process.pid}.zip`);
+  writeFileSync(where, archive);
+  try {
+    execFileSync('python3', ['-c', 'import sys, zipfile; sys.exit(zipfile.ZipFile(sys.argv[1]).testzip() is not None)', where]);
+  } finally {
+    rmSync(where);
   }
 });
 

@@ -6,7 +6,9 @@
 //   zav_request(line)      one JSON request line; answers the JSON answer line
 //   zav_typelib()          the control's type description (host/typelib.hpp)
 //   zav_last_outcome()     {"message": N|null, "failure": {number, description}|null,
-//                           "record": posicion}: what stood behind ValidaReg's last answer
+//                           "record": posicion, "at_record": N|null, "hint": TEXT|null}:
+//                          what stood behind ValidaReg's last answer, the record its
+//                          problem is in and a hint at its cause (validation/hint.hpp)
 //   zav_native_path(path)  {"path": TEXT} the in-memory file system's path of a control
 //                          path (Windows-1252 bytes in), or {"error": N}
 //
@@ -17,10 +19,12 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "basic/cp1252.hpp"
 #include "basic/runtime_failure.hpp"
 #include "host/json_host.hpp"
 #include "host/typelib.hpp"
 #include "platform/drives.hpp"
+#include "validation/hint.hpp"
 
 namespace {
 
@@ -60,7 +64,11 @@ EMSCRIPTEN_KEEPALIVE const char* zav_last_outcome() {
       {"failure", w.last_failure_number != 0 ? json{{"number", w.last_failure_number},
                                                     {"description", w.last_failure_description}}
                                              : json(nullptr)},
-      {"record", z.posicion}};
+      {"record", z.posicion},
+      {"at_record", w.last_record != 0 ? json(w.last_record) : json(nullptr)}};
+  const zav::Hint hint = zav::HintForLastRun(z);
+  out["hint"] =
+      hint.kind == zav::HintKind::kNone ? json(nullptr) : json(zav::Cp1252ToUtf8(hint.text));
   return Keep(answer, out.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 

@@ -10,7 +10,7 @@
 // SumaM8 (pesos).
 #pragma once
 
-#include "validation/layout.hpp"
+#include "records/layout.hpp"
 
 namespace zav {
 

@@ -6,7 +6,7 @@
 // periods 13 and 14. First failure wins; amounts kept before it stay.
 #pragma once
 
-#include "validation/layout.hpp"
+#include "records/layout.hpp"
 
 namespace zav {
 

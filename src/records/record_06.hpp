@@ -6,7 +6,7 @@
 // version and check value fields are read by the file-level checks, not here.
 #pragma once
 
-#include "validation/layout.hpp"
+#include "records/layout.hpp"
 
 namespace zav {
 

@@ -1,7 +1,8 @@
 // Record layouts. A payment file is a sequence of fixed 295-byte records; a field is
 // (start, length), 1-based as in the layout tables. Each record type keeps its layout
-// in one table, next to the code that checks it; the same tables describe files and
-// write sample files.
+// in one table (records/record_02.hpp to record_06.hpp), which the record checks, the
+// description of a file, the sample writer and the diskette split all read; records/
+// also holds the file's check value. It depends on nothing but basic/ and the control.
 #pragma once
 
 #include <cstddef>

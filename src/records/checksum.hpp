@@ -10,9 +10,9 @@
 // stored check value lies. The capture-line check string uses m = 3 from a zero state.
 //
 // RunningCheck is the whole-file value as the driver feeds it: it folds every record in
-// place and never allocates. State handed in by a host (a counter outside its range, a
-// text too long for the 16-bit position counter) is refused with subscript out of range
-// (9) before anything is written.
+// place and never allocates. Texts of any length fold (the counters wrap at m). State
+// handed in by a host with a counter outside its range is refused with subscript out of
+// range (9) before anything is written.
 //
 // It runs over every byte of every file, so it is shaped for speed. Additions modulo 10
 // commute: each digit collects a plain sum of what it is owed, and the sums are reduced
@@ -34,8 +34,6 @@ namespace zav {
 class RunningCheck {
  public:
   static constexpr std::size_t kDigits = 19;
-  // The longest text the 16-bit position counter can walk.
-  static constexpr std::size_t kMaxText = 32767;
   // Where the stored check value starts in a validation record (1-based).
   static constexpr std::size_t kExcludedFrom = 121;
 
@@ -47,8 +45,7 @@ class RunningCheck {
   // RuntimeFailure(err::kSubscriptOutOfRange) when i or j is outside 0..18 or r outside 0..8.
   static RunningCheck Load(std::string_view digits, std::int16_t i, std::int16_t j, std::int16_t r);
 
-  // Folds one record. Throws RuntimeFailure(err::kSubscriptOutOfRange), leaving the state
-  // as it was, for a text longer than kMaxText.
+  // Folds one record (or any text, however long).
   void Fold(std::string_view record);
 
   // The 19 check digits, D(0) first. A view into this object, valid until the next Fold.
@@ -61,14 +58,18 @@ class RunningCheck {
   bool Matches(std::string_view stored) const noexcept { return value() == stored; }
 
  private:
-  // Sums owed by position + byte, before reduction modulo 19: up to 18 + 'Z'.
-  static constexpr std::size_t kBins = kDigits + 'Z' - 1;
+  // Sums owed by position + byte, before reduction modulo 19: indices 0 to 18 + 'Z'.
+  static constexpr std::size_t kBins = kDigits - 1 + 'Z' + 1;
+  using Sums = std::array<std::uint32_t, kBins>;
+  struct Folder;
 
   // Folds the waiting bytes and reduces the sums into the digits.
   void Settle() const noexcept;
+  // Reduces the sums into the digits.
+  void Reduce() const noexcept;
 
   mutable std::array<char, kDigits> digits_;
-  mutable std::array<std::uint32_t, kBins> owed_{};
+  mutable Sums owed_{};
   mutable std::uint32_t running_ = 0;  // r plus the counted bytes since it was reduced
   mutable std::uint8_t pos_ = 0;       // i
   mutable std::uint8_t carry_ = 0;     // j
@@ -77,8 +78,7 @@ class RunningCheck {
   mutable std::uint32_t unsettled_ = 0;  // counted bytes in owed_, kept below overflow
 };
 
-// The 3-digit check string of a text, folded from a zero state. Throws
-// RuntimeFailure(err::kSubscriptOutOfRange) for a text longer than RunningCheck::kMaxText.
+// The 3-digit check string of a text, folded from a zero state.
 std::string ShortCheck(std::string_view text);
 
 }  // namespace zav

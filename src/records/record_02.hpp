@@ -9,7 +9,7 @@
 // The check itself is CheckHeaderRecord (validation/record_checks.hpp).
 #pragma once
 
-#include "validation/layout.hpp"
+#include "records/layout.hpp"
 
 namespace zav {
 

@@ -10,7 +10,7 @@
 // value in hundredths, so for these fields the tolerance igToler counts cents.
 #pragma once
 
-#include "validation/layout.hpp"
+#include "records/layout.hpp"
 
 namespace zav {
 

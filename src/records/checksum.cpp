@@ -1,6 +1,6 @@
 // The folding rule of the file check value and the capture-line check strings, and the
 // two control methods that expose it (CheckString, AcarreaCheckString).
-#include "validation/checksum.hpp"
+#include "records/checksum.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -126,11 +126,8 @@ std::size_t Pack(const unsigned char* in, std::size_t len, unsigned char* out) {
   return PackCounted(in, len, out);
 }
 
-void RefuseLongText(std::string_view text) {
-  if (text.size() > RunningCheck::kMaxText) throw RuntimeFailure(err::kSubscriptOutOfRange);
-}
-
-// The sums are settled before they could overflow: each counted byte adds at most 90.
+// The sums and the running remainder are reduced before they could overflow: each counted
+// byte adds at most 90 to one sum and to the remainder (40 000 512 x 90 + 8 < 2^32).
 constexpr std::uint32_t kSettleEvery = 40'000'000;
 
 }  // namespace
@@ -155,12 +152,11 @@ RunningCheck RunningCheck::Load(std::string_view digits, std::int16_t i, std::in
   return check;
 }
 
-namespace {
-
 // The folding counters, held in registers while a text is folded; the sums stay in the
-// check's own array.
-struct Folder {
-  std::uint32_t* owed;
+// check's own array, reached through the array itself so that a checked build checks every
+// index.
+struct RunningCheck::Folder {
+  Sums& owed;
   unsigned pos;           // i
   unsigned carry;         // j
   std::uint32_t running;  // r plus the bytes since, reduced modulo 9 only when read
@@ -201,10 +197,7 @@ struct Folder {
   void Owe(unsigned c, std::size_t q) { owed[q + c] += c; }
 };
 
-}  // namespace
-
 void RunningCheck::Fold(std::string_view record) {
-  RefuseLongText(record);
   // The record type is the value of the second character; a validation record's own
   // check value and everything after it do not count.
   std::size_t end = record.size();
@@ -214,7 +207,7 @@ void RunningCheck::Fold(std::string_view record) {
   unsigned char packed[kDigits + kChunk + 16];
   std::size_t n = waiting_count_;
   std::copy_n(waiting_.begin(), n, packed);
-  Folder f{owed_.data(), pos_, carry_, running_};
+  Folder f{owed_, pos_, carry_, running_};
   const auto* bytes = reinterpret_cast<const unsigned char*>(record.data());
   for (std::size_t from = 0; from < end; from += kChunk) {
     const std::size_t added = Pack(bytes + from, std::min(end - from, kChunk), packed + n);
@@ -225,22 +218,29 @@ void RunningCheck::Fold(std::string_view record) {
     for (; k + kDigits <= n; k += kDigits) f.Block(packed + k, std::make_index_sequence<kDigits>());
     std::copy(packed + k, packed + n, packed);
     n -= k;
+    if (unsettled_ > kSettleEvery) {  // a long text: reduce on the way
+      f.running %= 9;
+      Reduce();
+    }
   }
   pos_ = static_cast<std::uint8_t>(f.pos);
   carry_ = static_cast<std::uint8_t>(f.carry);
   running_ = f.running % 9;
   waiting_count_ = static_cast<std::uint8_t>(n);
   std::copy_n(packed, n, waiting_.begin());
-  if (unsettled_ > kSettleEvery) Settle();
 }
 
 void RunningCheck::Settle() const noexcept {
-  Folder f{owed_.data(), pos_, carry_, running_};
+  Folder f{owed_, pos_, carry_, running_};
   for (std::size_t k = 0; k < waiting_count_; ++k) f.Step(waiting_[k]);
   waiting_count_ = 0;
   pos_ = static_cast<std::uint8_t>(f.pos);
   carry_ = static_cast<std::uint8_t>(f.carry);
   running_ = f.running % 9;
+  Reduce();
+}
+
+void RunningCheck::Reduce() const noexcept {
   std::array<unsigned, kDigits> add{};
   for (std::size_t b = 0; b < kBins; ++b) {
     add[b % kDigits] += owed_[b] % 10;
@@ -271,7 +271,6 @@ std::int16_t RunningCheck::r() const noexcept {
 }
 
 std::string ShortCheck(std::string_view text) {
-  RefuseLongText(text);
   std::array<char, 3> d{'0', '0', '0'};
   unsigned i = 0, j = 0, r = 0;
   FoldDigits(d, i, j, r, text, text.size());
