@@ -37,10 +37,14 @@
 //        422 rejected             the control rejected the file: {message, text} or
 //                                 {failure: {number, description}}
 //        422 wrong_name           accepted, but its archive name is {expected}
+//        408 timeout              the body did not come within --request-timeout
+//        500 server_error         the server could not check or store it
 //        503 busy                 --max-uploads are under way (Retry-After)
 //        507 disk_full, quota     free space under --min-free, or the uploader's daily
 //                                 --quota-bytes used
-//   Anything else GET: the page's files (below); other methods 405, unknown paths 404.
+//   Anything else GET: the page's files (below); other methods 405 method_not_allowed,
+//   unknown paths 404 not_found; a head over 16 KiB 431, one not in within 10 s 408; a
+//   connection over --max-connections 503 too_many_connections.
 //
 // - The page's files: only those directly in the web folder (--web, else the web/ folder of
 //   the tree the program sits in) or in its dist/ folder, of the kinds a page is made of
