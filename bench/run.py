@@ -12,11 +12,13 @@ of each run (from /usr/bin/time -v). The commands of one size take turns within 
 repetition, so that both sides of a ratio meet the same machine. Then, when the browser
 tools are installed (scripts/install-deps --web), it builds the browser control
 (web/build-wasm.sh) and has headless Chromium validate and pack the 100 000- and
-1 000 000-worker files picked in the page (bench/browser.mjs). It ends with every target,
-its figure and whether it is met, then runs zav_bench, the micro-benchmarks of the record
-checks, the check value fold and the number rules.
+1 000 000-worker files picked in the page (bench/browser.mjs), and measures upload
+throughput of zav serve directly and through nginx with the shipped site (bench/uploads.py).
+It ends with every target, its figure and whether it is met, then runs zav_bench, the
+micro-benchmarks of the record checks, the check value fold and the number rules.
 
 Usage: bench/run.py [--build DIR] [--reps N] [--workers N,N,...] [--no-micro] [--no-browser]
+                    [--no-uploads]
 Only the Python standard library is used.
 """
 
@@ -30,6 +32,8 @@ import subprocess
 import sys
 import time
 from pathlib import Path
+
+import uploads
 
 ROOT = Path(__file__).resolve().parent.parent
 SERVER_DATE = "10/05/2004"  # the sample files' deadline is 17/05/2004
@@ -137,6 +141,7 @@ def main() -> int:
     parser.add_argument("--workers", default="10000,100000,1000000")
     parser.add_argument("--no-micro", action="store_true")
     parser.add_argument("--no-browser", action="store_true")
+    parser.add_argument("--no-uploads", action="store_true")
     args = parser.parse_args()
     for tool in ("md5sum", "zip", "/usr/bin/time"):
         if shutil.which(tool) is None:
@@ -197,6 +202,8 @@ def main() -> int:
             if workers == 1000000:
                 verdicts.append(verdict(f"{label}: largest Chromium process's peak",
                                         b["peak_mib"], BROWSER_PEAK_MIB, " MiB"))
+    if not args.no_uploads:
+        verdicts += uploads.measure(zav, data, min(args.reps, 3))
     for v in verdicts:
         print(v)
     lines += verdicts

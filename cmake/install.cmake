@@ -9,6 +9,7 @@
 #   share/man/man1/          zav.1.gz, zav-serve.1.gz (from the programs' --help, by help2man)
 #   share/bash-completion/completions/zav
 #   share/zav/web/           the page; its module under dist/ once web/build-wasm.sh ran
+#   share/zav/nginx/zav.conf the nginx site in front of zav-serve, to copy into nginx's sites
 #   share/doc/zav/           copyright, changelog.gz
 #   lib/systemd/system/zav-serve.service
 #   etc/zav/zav-serve.conf   /etc/zav/ when the prefix is /usr (see zav_install_config)
@@ -123,3 +124,4 @@ function(zav_install_config)
   endforeach()
 endfunction()
 zav_install_config(${PROJECT_SOURCE_DIR}/deploy/zav-serve.conf)
+install(FILES ${PROJECT_SOURCE_DIR}/deploy/nginx/zav.conf DESTINATION ${CMAKE_INSTALL_DATADIR}/zav/nginx)

@@ -6,11 +6,14 @@
 // what was found and what was expected, downloadable as CSV.
 //
 // Server: GET /api/date answers the date as DD/MM/YYYY; POST /api/upload?name=ARCHIVE
-// takes the archive's bytes and answers JSON (201 stored; otherwise {error, ...}).
+// takes the archive's bytes with the sender's key (envio.js) and answers JSON.
 // Offline (the page and the control come from the service worker, sw.js), the device's
 // date stands in for the server's, the page says so, and an upload waits for the network.
 
+import { sendArchive } from './envio.js';
+
 const $ = (id) => document.getElementById(id);
+const CLAVE = 'zav-clave'; // the sender's key, kept for this tab's session
 
 // How many problems the page lists (and the CSV holds); the rest are only counted.
 const PROBLEMS_SHOWN = 1000;
@@ -673,6 +676,8 @@ async function send() {
   if (!upload) return;
   const button = $('enviar');
   const out = $('envio');
+  const clave = $('clave').value.trim();
+  if (clave) sessionStorage.setItem(CLAVE, clave);
   button.disabled = true;
   out.hidden = false;
   out.removeAttribute('data-estado');
@@ -681,35 +686,16 @@ async function send() {
     return;
   }
   out.textContent = 'Enviando el archivo…';
-  let response;
-  try {
-    response = await fetch(`api/upload?name=${encodeURIComponent(upload.name)}`, {
-      method: 'POST',
-      headers: { 'Content-Type': 'application/zip' },
-      body: upload.bytes,
-    });
-  } catch {
+  const outcome = await sendArchive(fetch, upload.name, upload.bytes, clave);
+  if (outcome.offline) {
     waitForNetwork(); // no answer at all: the network, not the server
     return;
   }
-  let body = {};
-  try {
-    body = await response.json();
-  } catch {
-    // an answer without JSON: its status says enough
-  }
-  if (response.status === 201) {
-    out.dataset.estado = 'enviado';
-    out.textContent = `Archivo enviado: ${body.archive ?? upload.name}`;
-    announce(out.textContent);
-    upload = null;
-    return;
-  }
-  out.dataset.estado = 'error';
-  const why = body.text ? lines(body.text) : (body.error ?? `respuesta ${response.status}`);
-  out.textContent = `El servidor no aceptó el archivo.\n${why}`;
+  out.dataset.estado = outcome.sent ? 'enviado' : 'error';
+  out.textContent = outcome.sent ? outcome.text : `El servidor no aceptó el archivo.\n${outcome.text}`;
   announce(out.textContent);
-  button.disabled = response.status === 409; // already stored: nothing more to send
+  if (outcome.sent) upload = null;
+  button.disabled = !outcome.retry;
 }
 
 // ---- Start ----
@@ -781,6 +767,7 @@ async function start() {
   window.addEventListener('online', () => {
     if (offline) fetchDate().catch(() => {});
   });
+  $('clave').value = sessionStorage.getItem(CLAVE) ?? '';
 
   try {
     await Promise.all([fetchDate(), control('load')]);

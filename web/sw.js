@@ -15,6 +15,7 @@ const SHELL = [
   'index.html',
   'style.css',
   'app.js',
+  'envio.js',
   'worker.js',
   'pack-worker.js',
   'zav.js',

@@ -10,12 +10,13 @@
 int main(int argc, char** argv) {
   CLI::App app{zavcli::kServeAbout, "zav serve"};
   zavcli::ServeRequest request;
-  zavcli::AddServeOptions(&app, request);
+  CLI::App* token_add = nullptr;
+  zavcli::AddServeOptions(&app, request, &token_add);
   app.set_version_flag("--version", zavcli::VersionLine("zav-serve"),
                        "Print the version and the commit it was built from");
   if (const auto status = zavcli::ParseCommandLine(app, argc, argv)) return *status;
   try {
-    return zavcli::RunServe(request);
+    return token_add->parsed() ? zavcli::RunTokenAdd(request) : zavcli::RunServe(request);
   } catch (const std::exception& e) {
     std::cerr << "zav serve: " << e.what() << "\n";
     return 2;

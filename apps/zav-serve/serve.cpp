@@ -1,9 +1,14 @@
+// The HTTP side of zav-serve: the HTTP library parses each request and writes each answer,
+// over a connection of ours (connections.hpp, guarded_stream.hpp); everything about a
+// request that can be judged from its head is judged before its body is read.
 #include "zav/serve.hpp"
 
 #include <httplib.h>
+#include <openssl/rand.h>
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -12,14 +17,355 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "access_log.hpp"
+#include "connections.hpp"
+#include "digest.hpp"
+#include "guarded_stream.hpp"
 #include "host/upload.hpp"
+#include "metrics.hpp"
+#include "page_files.hpp"
+#include "receiver.hpp"
+#include "store.hpp"
+#include "uploaders.hpp"
 
-namespace zavcli {
+namespace zavserve {
 
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
+using httplib::Request;
+using httplib::Response;
 
 namespace {
+
+constexpr auto kHeadTimeout = std::chrono::seconds(10);
+constexpr auto kWriteTimeout = std::chrono::seconds(30);
+constexpr auto kLinger = std::chrono::seconds(2);
+constexpr const char* kRetryAfter = "2";
+// The header in which nginx passes the subject of a client certificate it verified.
+constexpr const char* kSubjectHeader = "X-Zav-Client-Subject";
+
+const char* StatusText(int status) {
+  switch (status) {
+    case 408:
+      return "Request Timeout";
+    case 431:
+      return "Request Header Fields Too Large";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return "Bad Request";
+  }
+}
+
+// An answer written straight to the socket, when the HTTP library has not answered.
+std::string CannedAnswer(const zav::UploadAnswer& answer) {
+  const std::string body = answer.body.dump();
+  std::string head = "HTTP/1.1 " + std::to_string(answer.status) + " " + StatusText(answer.status) +
+                     "\r\nContent-Type: application/json\r\nCache-Control: no-store\r\n"
+                     "Connection: close\r\nContent-Length: " +
+                     std::to_string(body.size()) + "\r\n";
+  if (answer.status == 503) head += std::string("Retry-After: ") + kRetryAfter + "\r\n";
+  return head + "\r\n" + body;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool AllDigits(const std::string& text) {
+  return !text.empty() && text.size() <= 18 &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A value of ours from a header the front sets: letters, digits and a few marks, bounded.
+std::string Sanitized(const std::string& text, const char* marks) {
+  if (text.empty() || text.size() > 64) return "";
+  for (const char c : text) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && std::strchr(marks, c) == nullptr) return "";
+  }
+  return text;
+}
+
+std::string NewRequestId() {
+  unsigned char bytes[8];
+  if (RAND_bytes(bytes, sizeof bytes) != 1) return "-";
+  return Hex(bytes, sizeof bytes);
+}
+
+// The request being answered on this thread.
+struct Exchange {
+  Peer peer;
+  Clock::time_point started;
+  ExchangeRecord record;
+  std::optional<Uploader> uploader;
+  const GuardedStream* stream = nullptr;
+};
+thread_local Exchange* current = nullptr;
+
+class App : public httplib::Server {
+ public:
+  App(const zavcli::ServeRequest& r, Receiver& receiver, TokenFile& tokens, Metrics& metrics,
+      const PageFiles& page)
+      : r_(r), receiver_(receiver), tokens_(tokens), metrics_(metrics), page_(page) {
+    set_default_headers({
+        {"X-Content-Type-Options", "nosniff"},
+        {"X-Frame-Options", "DENY"},
+        {"Referrer-Policy", "no-referrer"},
+        {"Content-Security-Policy",
+         "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'; img-src 'self' data:; "
+         "frame-ancestors 'none'; base-uri 'none'; form-action 'none'"},
+    });
+    set_pre_routing_handler([this](const Request& req, Response& res) { return Screen(req, res); });
+    set_expect_100_continue_handler([this](const Request& req, Response& res) {
+      return Screen(req, res) == HandlerResponse::Handled ? res.status : 100;
+    });
+    set_logger([](const Request& req, const Response& res) {
+      if (current == nullptr) return;
+      current->record.method = req.method;
+      current->record.path = req.path;
+      current->record.status = res.status;
+    });
+    set_error_handler([](const Request&, Response& res) {
+      if (!res.body.empty()) return;
+      Send(res, zav::Refusal(res.status, res.status == 404 ? "not_found" : "bad_request",
+                             res.status == 404
+                                 ? "not found"
+                                 : "the request was refused (" + std::to_string(res.status) + ")"));
+    });
+
+    Get("/api/date", [](const Request&, Response& res) {
+      res.set_header("Cache-Control", "no-store");
+      res.set_content(zav::ServerDate(), "text/plain");
+    });
+    Get("/healthz", [](const Request&, Response& res) {
+      res.set_header("Cache-Control", "no-store");
+      res.set_content("ok", "text/plain");
+    });
+    Get("/metrics", [this](const Request&, Response& res) {
+      res.set_header("Cache-Control", "no-store");
+      res.set_content(metrics_.Text(), "text/plain; version=0.0.4; charset=utf-8");
+    });
+    Get("/.*", [this](const Request& req, Response& res) {
+      if (req.path.starts_with("/api/")) {
+        res.status = 404;
+      } else {
+        page_.Answer(req, res);
+      }
+    });
+    Post("/api/upload", [this](const Request& req, Response& res,
+                               const httplib::ContentReader& read) { Receive(req, res, read); });
+  }
+
+  // One connection: one request, its answer, then the connection is let go.
+  void Serve(const Peer& peer) {
+    Exchange x;
+    x.peer = peer;
+    x.started = Clock::now();
+    x.record.client = peer.unix_socket ? "unix" : peer.ip;
+    current = &x;
+    const StreamBounds bounds{x.started + kHeadTimeout,
+                              x.started + std::chrono::seconds(r_.request_timeout), r_.max_bytes,
+                              kWriteTimeout};
+    GuardedStream stream(peer.fd, bounds);
+    x.stream = &stream;
+    const GuardedStream::Head head = stream.ReadHead();
+    if (head == GuardedStream::Head::kComplete) {
+      bool closed = true;
+      process_request(stream, true, closed, [&](Request& req) { Setup(req, x); });
+    } else if (head != GuardedStream::Head::kClosed && stream.bytes_in() > 0) {
+      // The head never came whole: answered here, the library never sees it.
+      const zav::UploadAnswer answer =
+          head == GuardedStream::Head::kTooLarge
+              ? zav::Refusal(431, "bad_request", "the request's head is too large")
+              : zav::Refusal(408, "timeout", "the request's head did not come in time");
+      const std::string text = CannedAnswer(answer);
+      stream.write(text.data(), text.size());
+      x.record.id = NewRequestId();
+      x.record.status = answer.status;
+      x.record.cause = answer.body["cause"];
+    }
+    const Clock::time_point answered = Clock::now();
+    stream.Linger(r_.max_bytes + kMaxHead, kLinger);
+    current = nullptr;
+    x.record.bytes_in = stream.bytes_in();
+    x.record.bytes_out = stream.bytes_out();
+    Finish(x.record, x.started, answered);
+  }
+
+  // A connection over --max-connections: 503 at once.
+  void Refuse(const Peer& peer) {
+    const zav::UploadAnswer answer =
+        zav::Refusal(503, "too_many_connections", "the server is serving as many as it can");
+    const std::string text = CannedAnswer(answer);
+    [[maybe_unused]] const ssize_t n =
+        ::send(peer.fd, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    ExchangeRecord record;
+    record.id = NewRequestId();
+    record.client = peer.unix_socket ? "unix" : peer.ip;
+    record.status = answer.status;
+    record.cause = "too_many_connections";
+    record.bytes_out = text.size();
+    Finish(record, Clock::now(), Clock::now());
+  }
+
+ private:
+  static void Send(Response& res, const zav::UploadAnswer& answer) {
+    res.status = answer.status;
+    res.set_header("Cache-Control", "no-store");
+    if (answer.status == 503) res.set_header("Retry-After", kRetryAfter);
+    if (answer.status == 401) res.set_header("WWW-Authenticate", "Bearer realm=\"zav\"");
+    if (answer.status == 405) res.set_header("Allow", "GET, HEAD, POST");
+    res.set_content(answer.body.dump(-1, ' ', false, json::error_handler_t::replace),
+                    "application/json");
+    if (current != nullptr && answer.body.contains("cause")) {
+      current->record.cause = answer.body["cause"];
+    }
+    if (current != nullptr && answer.body.contains("message")) {
+      current->record.message = answer.body["message"].get<int>();
+    }
+  }
+
+  void Finish(ExchangeRecord& record, Clock::time_point started, Clock::time_point answered) {
+    record.seconds = std::chrono::duration<double>(answered - started).count();
+    if (record.status == 0 && record.bytes_in == 0) return;  // connected, asked nothing
+    if (record.status != 0) metrics_.Answered(record.status, record.cause);
+    if (record.path == "/api/upload" && record.method == "POST") {
+      metrics_.UploadTook(record.seconds);
+    }
+    LogExchange(record);
+  }
+
+  // Before routing: no ranges but the page files' own, and who is asking.
+  void Setup(Request& req, Exchange& x) {
+    req.ranges.clear();
+    x.record.method = req.method;
+    x.record.path = req.path;
+    if (x.peer.unix_socket) {
+      const std::string client = Sanitized(req.get_header_value("X-Real-IP"), ".:");
+      if (!client.empty()) x.record.client = client;
+      x.record.id = Sanitized(req.get_header_value("X-Request-Id"), "-_");
+    }
+    if (x.record.id.empty()) x.record.id = NewRequestId();
+  }
+
+  std::optional<Uploader> Identify(const Request& req) {
+    if (current->peer.unix_socket && req.get_header_value_count(kSubjectHeader) == 1) {
+      if (auto uploader = CertificateUploader(req.get_header_value(kSubjectHeader))) {
+        return uploader;
+      }
+    }
+    const std::string authorization = req.get_header_value("Authorization");
+    if (req.get_header_value_count("Authorization") != 1 ||
+        Lower(authorization.substr(0, 7)) != "bearer ") {
+      return std::nullopt;
+    }
+    std::string token = authorization.substr(7);
+    token.erase(0, token.find_first_not_of(' '));
+    token.erase(token.find_last_not_of(' ') + 1);
+    return tokens_.Find(token);
+  }
+
+  // A browser request made by a page of another site.
+  bool ForeignOrigin(const Request& req) const {
+    if (Lower(req.get_header_value("Sec-Fetch-Site")) == "cross-site") return true;
+    if (req.get_header_value_count("Origin") > 1) return true;
+    const std::string origin = req.get_header_value("Origin");
+    if (origin.empty()) return false;
+    if (std::find(r_.allow_origins.begin(), r_.allow_origins.end(), origin) !=
+        r_.allow_origins.end()) {
+      return false;
+    }
+    const std::size_t scheme = origin.find("://");
+    return scheme == std::string::npos ||
+           Lower(origin.substr(scheme + 3)) != Lower(req.get_header_value("Host"));
+  }
+
+  // Everything that can be judged from the head, judged before the body is read.
+  HandlerResponse Screen(const Request& req, Response& res) {
+    const auto refuse = [&](int status, const char* cause, std::string text) {
+      Send(res, zav::Refusal(status, cause, std::move(text)));
+      return HandlerResponse::Handled;
+    };
+    const std::size_t lengths = req.get_header_value_count("Content-Length");
+    const bool chunked = req.has_header("Transfer-Encoding");
+    const std::string length = req.get_header_value("Content-Length");
+    if (lengths > 1) return refuse(400, "bad_request", "more than one Content-Length");
+    if (chunked && lengths > 0) {
+      return refuse(400, "bad_request", "both Content-Length and Transfer-Encoding");
+    }
+    if (lengths == 1 && !AllDigits(length))
+      return refuse(400, "bad_request", "a bad Content-Length");
+    const bool get = req.method == "GET" || req.method == "HEAD";
+    const bool upload = req.path == "/api/upload";
+    if (get) {
+      if (chunked || (lengths == 1 && std::stoull(length) > 0)) {
+        return refuse(400, "bad_request", "a body where none belongs");
+      }
+      if (upload) return refuse(405, "method_not_allowed", "upload with POST");
+      return HandlerResponse::Unhandled;
+    }
+    if (req.method != "POST") return refuse(405, "method_not_allowed", "GET, HEAD or POST only");
+    if (!upload) return refuse(404, "not_found", "not found");
+    if (chunked || lengths == 0) {
+      return refuse(411, "length_required", "send the archive with a Content-Length");
+    }
+    if (ForeignOrigin(req)) return refuse(403, "foreign_origin", "a page of another site");
+    const std::string type = Lower(req.get_header_value("Content-Type"));
+    const std::string media = type.substr(0, type.find(';'));
+    if (media != "application/zip" && media != "application/octet-stream" &&
+        media != "application/x-zip-compressed") {
+      return refuse(415, "unsupported_type",
+                    "send the archive as the body, Content-Type application/zip");
+    }
+    current->uploader = Identify(req);
+    if (!current->uploader) {
+      return refuse(401, "unauthenticated",
+                    "uploads need credentials: a bearer token or a client certificate");
+    }
+    current->record.identity = current->uploader->identity;
+    const std::string name = req.get_param_value("name");
+    if (req.get_param_value_count("name") != 1 || !zav::IsArchiveName(name)) {
+      return refuse(400, "bad_name",
+                    "the archive name must be 33501e01.m1.s0870.r<registration>.f<folio>"
+                    ".p<YYYYMM>.e999.zip: POST /api/upload?name=NAME");
+    }
+    current->record.archive = name;
+    const std::string_view registration = zav::ArchiveRegistration(name);
+    if (!current->uploader->NamesRegistration(registration) && !current->uploader->NamesAnRfc()) {
+      return refuse(403, "forbidden", "these credentials may not upload for this employer");
+    }
+    return HandlerResponse::Unhandled;
+  }
+
+  void Receive(const Request& req, Response& res, const httplib::ContentReader& read) {
+    const std::uint64_t length = std::stoull(req.get_header_value("Content-Length"));
+    Receiver::Slot slot;
+    if (auto refusal = receiver_.Admit(*current->uploader, length, slot)) {
+      Send(res, *refusal);
+      return;
+    }
+    Upload upload{req.get_param_value("name"), {}, *current->uploader, current->record.client};
+    upload.body.reserve(static_cast<std::size_t>(length));
+    const bool read_whole = read([&](const char* data, std::size_t n) {
+      upload.body.append(data, n);
+      return upload.body.size() <= length;
+    });
+    if (!read_whole || upload.body.size() != length) {
+      Send(res, current->stream->timed_out()
+                    ? zav::Refusal(408, "timeout", "the archive did not come in time")
+                    : zav::Refusal(400, "bad_request", "the archive did not come whole"));
+      return;
+    }
+    Send(res, receiver_.Receive(upload));
+  }
+
+  const zavcli::ServeRequest& r_;
+  Receiver& receiver_;
+  TokenFile& tokens_;
+  Metrics& metrics_;
+  const PageFiles& page_;
+};
 
 // The web/ folder of the tree the program sits in: beside the build folder (build/bin/zav)
 // or in an installed tree (bin/zav, share/zav/web).
@@ -35,49 +381,22 @@ std::optional<fs::path> FindWebFolder() {
   return std::nullopt;
 }
 
-// Whether a path has a segment starting with '.': a hidden file, "." or "..".
-bool HasDotSegment(const std::string& path) {
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    if (path[i] == '.' && (i == 0 || path[i - 1] == '/')) return true;
-  }
-  return false;
-}
-
-std::string ErrorText(int status) {
-  switch (status) {
-    case 404:
-      return "not found";
-    case 413:
-      return "the upload is too large";
-    default:
-      return "the request was refused (" + std::to_string(status) + ")";
-  }
-}
-
-// Whether a path names a file of the kinds a page is made of (or a folder's index.html):
-// the rest of the web folder (build scripts, sources, package files) is not served.
-bool IsPageFile(const std::string& path) {
-  if (path.empty() || path.back() == '/') return true;
-  const std::size_t dot = path.rfind('.');
-  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
-  std::string kind = path.substr(dot + 1);
-  for (char& c : kind) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  for (const char* page_kind : {"html", "js", "mjs", "css", "wasm", "png", "svg", "ico", "jpg",
-                                "jpeg", "gif", "webp", "woff", "woff2"}) {
-    if (kind == page_kind) return true;
-  }
-  return false;
-}
-
-void SendJson(httplib::Response& res, int status, const json& body) {
-  res.status = status;
-  res.set_header("Cache-Control", "no-store");
-  res.set_content(body.dump(-1, ' ', false, json::error_handler_t::replace), "application/json");
-}
-
 }  // namespace
 
+}  // namespace zavserve
+
+namespace zavcli {
+
 int RunServe(const ServeRequest& r) {
+  using namespace zavserve;
+  // The stop signals are taken by one thread, which stops the server; every other thread has
+  // them blocked.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
   std::error_code ec;
   const std::optional<fs::path> web = r.web ? std::optional<fs::path>(*r.web) : FindWebFolder();
   if (!web || !fs::is_directory(*web, ec)) {
@@ -86,96 +405,65 @@ int RunServe(const ServeRequest& r) {
     return 64;
   }
   const fs::path uploads = fs::absolute(r.dir, ec);
-  fs::create_directories(uploads, ec);
-  if (!fs::is_directory(uploads, ec)) {
-    std::cerr << "zav serve: cannot create the upload folder " << uploads << "\n";
-    return 2;
-  }
-  const zav::UploadLimits limits{r.max_bytes, r.max_file_bytes};
-
-  httplib::Server server;
-  server.set_payload_max_length(static_cast<std::size_t>(r.max_bytes));
-  server.set_default_headers({{"X-Content-Type-Options", "nosniff"}});
-  server.set_file_extension_and_mimetype_mapping("wasm", "application/wasm");
-  server.set_file_extension_and_mimetype_mapping("mjs", "text/javascript");
-  server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
-    const bool static_file =
-        (req.method == "GET" || req.method == "HEAD") && !req.path.starts_with("/api/");
-    if (HasDotSegment(req.path) || (static_file && !IsPageFile(req.path))) {
-      res.status = 404;
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    // Form bodies would be parsed as forms (and those over 8 KiB refused as too large):
-    // the archive must come as the body itself.
-    const std::string type = req.get_header_value("Content-Type");
-    if (req.path == "/api/upload" && (type.starts_with("application/x-www-form-urlencoded") ||
-                                      type.starts_with("multipart/form-data"))) {
-      SendJson(res, 415, {{"error", "send the archive as the body, Content-Type application/zip"}});
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    return httplib::Server::HandlerResponse::Unhandled;
-  });
-  if (!server.set_mount_point("/", web->string())) {
-    std::cerr << "zav serve: cannot serve " << *web << "\n";
+  const fs::path work =
+      r.work_dir ? fs::absolute(*r.work_dir, ec) : fs::path(uploads.native() + ".work");
+  std::unique_ptr<UploadStore> store;
+  std::unique_ptr<PageFiles> page;
+  Listener listener;
+  try {
+    store = std::make_unique<UploadStore>(uploads, work);
+    page = std::make_unique<PageFiles>(fs::canonical(*web));
+    listener = Listen(r.socket.value_or(""), r.host, r.port, r.insecure_direct);
+  } catch (const NotLoopback& e) {
+    std::cerr << "zav serve: " << e.what() << "\n";
     return 64;
-  }
-  server.Get("/api/date", [](const httplib::Request&, httplib::Response& res) {
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(zav::ServerDate(), "text/plain");
-  });
-  server.Post("/api/upload", [&](const httplib::Request& req, httplib::Response& res) {
-    if (!req.has_param("name")) {
-      SendJson(res, 400, {{"error", "the archive name is missing: POST /api/upload?name=NAME"}});
-      return;
-    }
-    const zav::UploadAnswer answer = zav::HandleUpload(req.get_param_value("name"), req.body,
-                                                       zav::ServerDate(), uploads, limits);
-    SendJson(res, answer.status, answer.body);
-  });
-  // Errors of our own carry their JSON already; the rest (404, 413 before the body was
-  // read, ...) get one.
-  server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-    if (!res.body.empty()) return;
-    SendJson(res, res.status, {{"error", ErrorText(res.status)}});
-  });
-
-  // The stop signals are taken by one thread, which stops the server; every other thread,
-  // the server's workers included, has them blocked.
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  sigaddset(&stop_signals, SIGINT);
-  sigaddset(&stop_signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
-
-  int port = r.port;
-  if (port == 0) {
-    port = server.bind_to_any_port(r.host);
-  } else if (!server.bind_to_port(r.host, port)) {
-    port = -1;
-  }
-  if (port <= 0) {
-    std::cerr << "zav serve: cannot listen on " << r.host << ":" << r.port << "\n";
+  } catch (const std::exception& e) {
+    std::cerr << "zav serve: " << e.what() << "\n";
     return 2;
   }
+
+  TokenFile tokens(r.tokens ? std::optional<fs::path>(fs::absolute(*r.tokens, ec)) : std::nullopt);
+  Metrics metrics;
+  Receiver receiver({{r.max_bytes, r.max_file_bytes}, r.min_free, r.quota_bytes, r.max_uploads},
+                    *store, metrics);
+  App app(r, receiver, tokens, metrics, *page);
+  ConnectionLoop loop(
+      listener, r.max_connections, [&](const Peer& peer) { app.Serve(peer); },
+      [&](const Peer& peer) { app.Refuse(peer); });
 
   std::atomic<bool> finished{false};
   std::thread stopper([&] {
     int signal_number = 0;
     sigwait(&stop_signals, &signal_number);
-    // A stop that came before the server started listening would be lost.
-    while (!server.is_running() && !finished) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    server.stop();
+    if (!finished) loop.Stop();
   });
-  std::cout << "zav serve: listening on http://" << r.host << ":" << port << "/ (page from "
-            << web->string() << ", uploads to " << uploads.string() << ")" << std::endl;
-  const bool listened = server.listen_after_bind();
+  std::cout << "zav serve: listening on " << listener.url << " (page from " << web->string()
+            << ", uploads to " << store->uploads().string() << ", work in "
+            << store->work().string() << ")" << std::endl;
+  LogNote("listening on " + listener.address);
+  const bool served = loop.Run();
   finished = true;
   pthread_kill(stopper.native_handle(), SIGTERM);  // ends the wait if no signal came
   stopper.join();
-  std::cerr << "zav serve: stopped\n";
-  return listened ? 0 : 2;
+  LogNote("stopped");
+  return served ? 0 : 2;
+}
+
+int RunTokenAdd(const ServeRequest& r) {
+  if (!r.tokens) {
+    std::cerr << "zav serve: name the token file with --tokens FILE\n";
+    return 64;
+  }
+  try {
+    const std::string token = zavserve::TokenFile::Add(*r.tokens, r.token_employers);
+    std::cout << token << std::endl;
+    std::cerr << "zav serve: token added to " << *r.tokens
+              << "; it is shown only now and stored only as its SHA-256\n";
+    return 0;
+  } catch (const std::exception& e) {
+    std::cerr << "zav serve: " << e.what() << "\n";
+    return 64;
+  }
 }
 
 }  // namespace zavcli

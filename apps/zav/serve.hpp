@@ -1,40 +1,105 @@
-// zav serve (the program zav-serve): the server the browser page talks to. It serves the page's
-// static files and two endpoints, GET /api/date (the server's date, DD/MM/YYYY, text/plain) and
-// POST /api/upload?name=ARCHIVE (the archive's bytes as the body), whose contract and
-// checks are written at the top of host/upload.hpp. Nothing else is reachable: the control
-// cannot be scripted from outside.
+// zav serve (the program zav-serve): the server that receives what the browser page packed.
+// Public traffic meets nginx first (deploy/nginx/zav.conf), which passes requests on over a
+// Unix socket (--socket) or loopback; zav-serve trusts nothing it receives and holds on its
+// own all the same.
 //
-// - Static files come from the web folder (--web, else the web/ folder of the tree the
-//   program sits in), only of the kinds a page is made of (html, js, mjs, css, wasm,
-//   images, fonts); a path with a segment starting with '.' (hidden files, "..") is not
-//   found; a folder gives its index.html and is never listed.
-// - Listens on 127.0.0.1 unless --host says otherwise; --port 0 takes any free port. Once
-//   listening it prints "zav serve: listening on http://HOST:PORT/" on standard output.
-// - SIGINT and SIGTERM stop it gracefully: requests under way are answered, then it exits
-//   with status 0. Status 64 for a usage error (no web folder), 2 when it cannot listen or
-//   create the upload folder.
+// Endpoints (every JSON answer is {"error": TEXT, "cause": CAUSE} when refused):
+//
+//   GET  /api/date      200 text/plain, the server's date DD/MM/YYYY (10 characters).
+//   GET  /healthz       200 text/plain "ok": the server answers.
+//   GET  /metrics       200, the Prometheus text format: zav_requests_total{status},
+//                       zav_refusals_total{cause}, zav_upload_duration_seconds (histogram),
+//                       zav_stored_bytes_total, zav_uploads_stored_total,
+//                       zav_uploads_in_flight.
+//   POST /api/upload?name=ARCHIVE
+//        Body: the archive's bytes (Content-Type application/zip or
+//        application/octet-stream, with a Content-Length). Credentials: a bearer token
+//        (Authorization: Bearer TOKEN, listed by its SHA-256 in --tokens) or, from nginx on
+//        the Unix socket only, the subject of a client certificate nginx verified
+//        (X-Zav-Client-Subject; its CN names a registration or an RFC). Answers:
+//        201 RECEIPT              stored: the server's own archive of the validated file
+//                                 under the name, with RECEIPT beside it as NAME.json:
+//                                 {archive, capture_line, payment_sha256, archive_sha256,
+//                                 server_date, received, uploader, client}
+//        200 RECEIPT              the same payment file was stored already: the first receipt
+//        400 bad_request          framing (two Content-Length, Content-Length with
+//                                 Transfer-Encoding, a body on GET), bad_name, bad_archive
+//                                 (not a zip, not exactly one regular plainly named file)
+//        401 unauthenticated      no credentials, or unknown ones (WWW-Authenticate: Bearer)
+//        403 foreign_origin       a browser request from another site
+//        403 forbidden            the uploader may not upload for the file's employer
+//        409 duplicate            another payment file was stored under the name: `received`
+//                                 says when
+//        411 length_required      no Content-Length (chunked bodies are not taken)
+//        413 too_large            over --max-bytes, or the file over --max-file-bytes or
+//                                 200 times its packed size
+//        415 unsupported_type     another Content-Type (forms included)
+//        422 rejected             the control rejected the file: {message, text} or
+//                                 {failure: {number, description}}
+//        422 wrong_name           accepted, but its archive name is {expected}
+//        408 timeout              the body did not come within --request-timeout
+//        500 server_error         the server could not check or store it
+//        503 busy                 --max-uploads are under way (Retry-After)
+//        507 disk_full, quota     free space under --min-free, or the uploader's daily
+//                                 --quota-bytes used
+//   Anything else GET: the page's files (below); other methods 405 method_not_allowed,
+//   unknown paths 404 not_found; a head over 16 KiB 431, one not in within 10 s 408; a
+//   connection over --max-connections 503 too_many_connections.
+//
+// - The page's files: only those directly in the web folder (--web, else the web/ folder of
+//   the tree the program sits in) or in its dist/ folder, of the kinds a page is made of
+//   (html, js, css, wasm, images, fonts), never through a symbolic link; nothing whose name
+//   starts with '.'; a folder gives its index.html. At most one byte range is served;
+//   API answers have none.
+// - Every request: the head within 10 s and the whole request within --request-timeout,
+//   one request a connection, at most --max-connections at once (503 beyond), and one
+//   JSON line in the log (standard error).
+// - Listens on 127.0.0.1:8080 unless --host/--port or --socket say otherwise; refuses an
+//   address that is not loopback unless --insecure-direct, and an address in use. Once
+//   listening it prints "zav serve: listening on http://HOST:PORT/" (or "on unix:PATH") on
+//   standard output.
+// - SIGINT and SIGTERM stop it gracefully: no new connections, requests under way answered,
+//   then exit status 0. Status 64 for a usage error, 2 when it cannot listen or use its
+//   folders.
+//
+// `zav serve token add --tokens FILE EMPLOYER...` adds a bearer token for the employers
+// (registrations of 11 characters, RFCs of 12 or 13), prints it once and keeps only its
+// SHA-256 in FILE.
 #pragma once
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zavcli {
 
 struct ServeRequest {
   int port = 8080;
-  std::string dir = "uploads";
-  std::optional<std::string> web;
   std::string host = "127.0.0.1";
+  std::optional<std::string> socket;
+  bool insecure_direct = false;
+  std::string dir = "uploads";
+  std::optional<std::string> work_dir;  // default: the upload folder's name + ".work"
+  std::optional<std::string> web;
+  std::optional<std::string> tokens;
+  std::vector<std::string> allow_origins;
   std::uint64_t max_bytes = std::uint64_t{64} << 20;
   std::uint64_t max_file_bytes = std::uint64_t{512} << 20;
+  int max_uploads = 16;
+  int max_connections = 128;
+  int request_timeout = 30;
+  std::uint64_t min_free = std::uint64_t{1} << 30;
+  std::uint64_t quota_bytes = std::uint64_t{1} << 30;  // 0: none
+  std::vector<std::string> token_employers;            // token add
 };
 
 extern const char kServeAbout[];
 
-// The server's options, on `zav serve` and on the server program itself.
-void AddServeOptions(CLI::App* cmd, ServeRequest& r);
+// The server's options, on `zav serve` and on the server program itself. `token_add` is the
+// `token add` subcommand.
+void AddServeOptions(CLI::App* cmd, ServeRequest& r, CLI::App** token_add = nullptr);
 CLI::App* AddServeCommand(CLI::App& app, ServeRequest& r);
 
 // `zav serve ARGS`: replaces this process by the server program, zav-serve, which sits
@@ -44,5 +109,8 @@ int ExecServe(int argc, char** argv);
 
 // The server itself (zav-serve): runs until SIGINT or SIGTERM.
 int RunServe(const ServeRequest& r);
+
+// `token add`: prints a new token for r.token_employers and adds its hash to r.tokens.
+int RunTokenAdd(const ServeRequest& r);
 
 }  // namespace zavcli

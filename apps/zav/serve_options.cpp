@@ -14,20 +14,64 @@ namespace zavcli {
 
 const char kServeAbout[] =
     "Serve the browser page and receive its validated payment archives: GET /api/date gives "
-    "the server's date, POST /api/upload?name=ARCHIVE takes the archive, checks it again "
-    "with the server's date and stores it in the upload folder";
+    "the server's date, POST /api/upload?name=ARCHIVE takes the archive of an entitled "
+    "uploader, checks it again with the server's date and stores the server's own archive "
+    "of it with a receipt. Meant behind nginx (deploy/nginx/zav.conf)";
 
-void AddServeOptions(CLI::App* cmd, ServeRequest& r) {
-  cmd->add_option("--port", r.port, "Port to listen on (0: any free port), default 8080")
+void AddServeOptions(CLI::App* cmd, ServeRequest& r, CLI::App** token_add) {
+  const auto bytes = CLI::AsSizeValue(false);
+  cmd->add_option("--port", r.port, "TCP port to listen on (0: any free port), default 8080")
       ->check(CLI::Range(0, 65535));
-  cmd->add_option("--dir", r.dir, "Upload folder, created when missing (default: uploads)");
-  cmd->add_option("--web", r.web, "Folder of the page's static files (default: the tree's web/)");
   cmd->add_option("--host", r.host, "Address to listen on (default: 127.0.0.1)");
-  cmd->add_option("--max-bytes", r.max_bytes, "Largest archive accepted, bytes (default: 64 MiB)")
+  cmd->add_option("--socket", r.socket,
+                  "Listen on this Unix socket instead (for nginx in front); only there is the "
+                  "client-certificate header trusted");
+  cmd->add_flag("--insecure-direct", r.insecure_direct,
+                "Allow an address that is not loopback: clients reach zav-serve without nginx");
+  cmd->add_option("--dir", r.dir, "Upload folder, created when missing (default: uploads)");
+  cmd->add_option("--work-dir", r.work_dir,
+                  "Folder of the checks' work, emptied at start (default: the upload folder's "
+                  "name + .work)");
+  cmd->add_option("--web", r.web, "Folder of the page's static files (default: the tree's web/)");
+  cmd->add_option("--tokens", r.tokens,
+                  "File of bearer tokens: one a line, its SHA-256 in hex, then the "
+                  "registrations or RFCs it may upload for");
+  cmd->add_option("--allow-origin", r.allow_origins,
+                  "A site (scheme://host[:port]) whose pages may upload besides the server's "
+                  "own; repeatable");
+  cmd->add_option("--max-bytes", r.max_bytes, "Largest archive accepted (default: 64MiB)")
+      ->transform(bytes)
       ->check(CLI::PositiveNumber);
   cmd->add_option("--max-file-bytes", r.max_file_bytes,
-                  "Largest payment file inside an archive, bytes (default: 512 MiB)")
+                  "Largest payment file inside an archive (default: 512MiB)")
+      ->transform(bytes)
       ->check(CLI::PositiveNumber);
+  cmd->add_option("--max-uploads", r.max_uploads,
+                  "Uploads received or checked at once; more get 503 (default: 16)")
+      ->check(CLI::Range(1, 4096));
+  cmd->add_option("--max-connections", r.max_connections,
+                  "Connections served at once; more get 503 (default: 128)")
+      ->check(CLI::Range(1, 65536));
+  cmd->add_option("--request-timeout", r.request_timeout,
+                  "Seconds a client has to send a whole request (default: 30)")
+      ->check(CLI::Range(1, 3600));
+  cmd->add_option("--min-free", r.min_free,
+                  "Free space the upload folder keeps; below it uploads get 507 (default: 1GiB)")
+      ->transform(bytes);
+  cmd->add_option("--quota-bytes", r.quota_bytes,
+                  "Bytes an uploader may store a day; 0 for no limit (default: 1GiB)")
+      ->transform(bytes);
+
+  CLI::App* token = cmd->add_subcommand("token", "Manage the bearer tokens of --tokens");
+  token->fallthrough();
+  token->require_subcommand(1);
+  CLI::App* add = token->add_subcommand(
+      "add", "Add a token for these employers: print it (once) and keep only its SHA-256");
+  add->fallthrough();
+  add->add_option("EMPLOYER", r.token_employers,
+                  "Registrations (11 letters or digits) or RFCs (12 or 13) it may upload for")
+      ->required();
+  if (token_add != nullptr) *token_add = add;
 }
 
 CLI::App* AddServeCommand(CLI::App& app, ServeRequest& r) {

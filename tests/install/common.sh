@@ -10,7 +10,7 @@ installed_files=(
   share/bash-completion/completions/zav
   share/zav/web/index.html share/zav/web/sw.js share/zav/web/lib/control.mjs
   share/doc/zav/copyright share/doc/zav/changelog.gz
-  lib/systemd/system/zav-serve.service etc/zav/zav-serve.conf
+  lib/systemd/system/zav-serve.service etc/zav/zav-serve.conf share/zav/nginx/zav.conf
 )
 
 fail() {

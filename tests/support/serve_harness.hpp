@@ -1,23 +1,29 @@
-// What the tests of the upload server share: `zav serve` in a child process, one HTTP
-// exchange on loopback, the archives the page uploads, and zip archives made with the zip
-// library directly.
+// What the tests of the upload server share: `zav serve` in a child process with a token
+// for the sample employer, raw HTTP exchanges on loopback or its Unix socket, the archives
+// the page uploads, and zip archives made with the zip library directly.
 #pragma once
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zip.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <utility>
@@ -29,104 +35,211 @@
 
 namespace zav::testing {
 
-struct HttpReply {
-  int status = 0;  // 0: no answer
-  std::string body;
+// Where a server listens: a loopback port, or a Unix socket when `socket` is not empty.
+struct Endpoint {
+  int port = 0;
+  std::string socket;
 };
 
-// One HTTP/1.1 exchange on 127.0.0.1:port, the connection closed after it, at most 30 s
-// each way. Only the first `sent` bytes of the body are sent (all by default); the rest is
-// promised, then the connection is shut.
-inline HttpReply HttpExchange(int port, const std::string& method, const std::string& target,
-                              const std::string& body = "", std::size_t sent = std::string::npos) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+struct HttpReply {
+  int status = 0;  // 0: no answer
+  std::string head;
+  std::string body;
+
+  // The value of header `name` (case as sent), "" when absent.
+  std::string Header(const std::string& name) const {
+    const std::size_t at = head.find("\r\n" + name + ": ");
+    if (at == std::string::npos) return "";
+    const std::size_t from = at + name.size() + 4;
+    return head.substr(from, head.find("\r\n", from) - from);
+  }
+};
+
+// A connected socket to `to`, -1 when it cannot connect; each way waits at most 30 s.
+inline int Connect(const Endpoint& to) {
+  const int fd = ::socket(to.socket.empty() ? AF_INET : AF_UNIX, SOCK_STREAM, 0);
   timeval limit{30, 0};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  HttpReply reply;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-    const std::string request = method + " " + target +
-                                " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-                                "Content-Type: application/zip\r\nContent-Length: " +
-                                std::to_string(body.size()) + "\r\n\r\n" + body.substr(0, sent);
-    for (std::size_t done = 0; done < request.size();) {
-      const ssize_t n = ::send(fd, request.data() + done, request.size() - done, MSG_NOSIGNAL);
-      if (n <= 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    if (sent < body.size()) ::shutdown(fd, SHUT_WR);  // the rest never comes
-    std::string raw;
-    char buffer[4096];
-    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-      raw.append(buffer, static_cast<std::size_t>(n));
-    }
-    const std::size_t head_end = raw.find("\r\n\r\n");
-    if (raw.size() > 12 && raw.starts_with("HTTP/1.1 ") && head_end != std::string::npos) {
-      reply.status = std::atoi(raw.c_str() + 9);
-      reply.body = raw.substr(head_end + 4);
-    }
+  int connected = -1;
+  if (to.socket.empty()) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(to.port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  } else {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, to.socket.c_str(), sizeof address.sun_path - 1);
+    connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
   }
+  if (connected != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+inline bool SendAll(int fd, std::string_view bytes) {
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Reads an answer to the end of the connection.
+inline HttpReply ReadReply(int fd) {
+  std::string raw;
+  char buffer[16384];
+  for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+    raw.append(buffer, static_cast<std::size_t>(n));
+  }
+  HttpReply reply;
+  const std::size_t head_end = raw.find("\r\n\r\n");
+  if (raw.size() > 12 && raw.starts_with("HTTP/1.1 ") && head_end != std::string::npos) {
+    reply.status = std::atoi(raw.c_str() + 9);
+    reply.head = raw.substr(0, head_end + 2);
+    reply.body = raw.substr(head_end + 4);
+  }
+  return reply;
+}
+
+// Sends `request` (raw bytes) and reads the answer. With `cut`, only the first `cut` bytes
+// are sent and the sending side is shut: the rest never comes.
+inline HttpReply RawExchange(const Endpoint& to, std::string_view request,
+                             std::size_t cut = std::string::npos) {
+  const int fd = Connect(to);
+  if (fd < 0) return {};
+  SendAll(fd, request.substr(0, cut));
+  if (cut < request.size()) ::shutdown(fd, SHUT_WR);
+  HttpReply reply = ReadReply(fd);
   ::close(fd);
   return reply;
 }
 
-// `zav serve --port 0 --dir UPLOADS --web WEB [extra...]` on a free port; killed at the end
-// (or with the test) at the latest.
+// An HTTP/1.1 request with a Content-Length, the connection closed after it; `headers` are
+// "Name: value" lines.
+inline std::string HttpRequest(const std::string& method, const std::string& target,
+                               const std::vector<std::string>& headers = {},
+                               const std::string& body = "") {
+  std::string request =
+      method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
+  for (const std::string& h : headers) request += h + "\r\n";
+  return request + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+inline HttpReply HttpExchange(const Endpoint& to, const std::string& method,
+                              const std::string& target,
+                              const std::vector<std::string>& headers = {},
+                              const std::string& body = "") {
+  return RawExchange(to, HttpRequest(method, target, headers, body));
+}
+
+// The name the control gives the archive of folio `folio` (of the sample employer,
+// A1234567890, in period `period`).
+inline std::string ArchiveName(const std::string& folio, const std::string& period = "200404") {
+  return "33501e01.m1.s0870.rA1234567890.f" + folio + ".p" + period + ".e999.zip";
+}
+
+// `argv` run to its end: its standard output (its errors are dropped), and its exit status in
+// `status`.
+inline std::string RunProgram(std::vector<std::string> argv, int* status = nullptr) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "";
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(fds[1], 1);
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (null >= 0) ::dup2(null, 2);
+    ::close(fds[0]);
+    ::close(fds[1]);
+    std::vector<char*> args;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+  }
+  ::close(fds[1]);
+  std::string out;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) {
+    out.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fds[0]);
+  int wait_status = 0;
+  ::waitpid(pid, &wait_status, 0);
+  if (status != nullptr) *status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+  return out;
+}
+
+// A new bearer token in `tokens` for `employers`, as `zav serve token add` makes it.
+inline std::string AddToken(const std::filesystem::path& tokens,
+                            const std::vector<std::string>& employers = {"A1234567890"}) {
+  std::vector<std::string> argv = {ZAV_BINARY, "serve",    "token",
+                                   "add",      "--tokens", tokens.string()};
+  argv.insert(argv.end(), employers.begin(), employers.end());
+  std::string token = RunProgram(argv);
+  while (!token.empty() && token.back() == '\n') token.pop_back();
+  return token;
+}
+
+// `zav serve --dir UPLOADS --web WEB --tokens UPLOADS/../tokens [extra...]`, on a free
+// loopback port unless `extra` names --socket; its log (standard error) goes to
+// UPLOADS/../serve.log. Killed at the end (or with the test) at the latest. token() uploads
+// for the sample employer.
 class ServeProcess {
  public:
   ServeProcess(const std::filesystem::path& uploads, const std::filesystem::path& web,
-               std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"zav",   "serve",          "--port", "0",
-                                     "--dir", uploads.string(), "--web",  web.string()};
+               std::vector<std::string> extra = {})
+      : log_(uploads.parent_path() / "serve.log") {
+    // The token is kept beside its file, for a server started again on the same folders.
+    const std::filesystem::path tokens = uploads.parent_path() / "tokens";
+    const std::filesystem::path kept = uploads.parent_path() / "token";
+    if (std::filesystem::exists(kept)) {
+      token_ = ReadAll(kept);
+    } else {
+      token_ = AddToken(tokens);
+      std::ofstream(kept) << token_;
+    }
+    std::vector<std::string> args = {"zav",   "serve",      "--dir",    uploads.string(),
+                                     "--web", web.string(), "--tokens", tokens.string()};
+    bool placed = false;
+    for (const std::string& e : extra) placed = placed || e == "--socket" || e == "--port";
+    if (!placed) extra.insert(extra.begin(), {"--port", "0"});
     args.insert(args.end(), extra.begin(), extra.end());
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int fds[2];
-    if (::pipe(fds) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a test killed midway
-      ::dup2(fds[1], 1);
-      ::close(fds[0]);
-      ::close(fds[1]);
-      ::execv(ZAV_BINARY, argv.data());
-      ::_exit(127);
-    }
-    ::close(fds[1]);
-    out_ = fds[0];
-    // The first line says where it listens: "... listening on http://127.0.0.1:PORT/ ...".
-    std::string line;
-    char c;
-    pollfd p{out_, POLLIN, 0};
-    while (line.find('\n') == std::string::npos && ::poll(&p, 1, 20000) > 0 &&
-           ::read(out_, &c, 1) == 1) {
-      line += c;
-    }
-    const std::size_t at = line.find("http://127.0.0.1:");
-    if (at != std::string::npos) port_ = std::atoi(line.c_str() + at + 17);
+    Start(args);
   }
   ~ServeProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
+    Kill();
     if (out_ >= 0) ::close(out_);
   }
   ServeProcess(const ServeProcess&) = delete;
   ServeProcess& operator=(const ServeProcess&) = delete;
 
-  int port() const { return port_; }
+  int port() const { return endpoint_.port; }
+  const Endpoint& endpoint() const { return endpoint_; }
+  bool listening() const { return endpoint_.port > 0 || !endpoint_.socket.empty(); }
+  const std::string& token() const { return token_; }
+  pid_t pid() const { return pid_; }
+  const std::string& first_line() const { return first_line_; }
+  std::string Log() const {
+    std::ifstream in(log_);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  std::string Bearer() const { return "Authorization: Bearer " + token_; }
 
   // Asks it to stop as a service manager would: its exit status, -1 when it was killed by
-  // a signal or has not stopped within 10 s.
+  // a signal or has not stopped within 20 s.
   int Stop() {
     ::kill(pid_, SIGTERM);
-    for (int k = 0; k < 100; ++k) {
+    return Wait(200);
+  }
+  // Its exit status once it ended on its own within `tenths` of a second, else -1.
+  int Wait(int tenths = 200) {
+    for (int k = 0; k < tenths; ++k) {
       int status = 0;
       if (::waitpid(pid_, &status, WNOHANG) == pid_) {
         pid_ = -1;
@@ -136,17 +249,56 @@ class ServeProcess {
     }
     return -1;
   }
+  void Kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
 
  private:
+  void Start(std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a test killed midway
+      ::dup2(fds[1], 1);
+      const int log = ::open(log_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+      if (log >= 0) ::dup2(log, 2);
+      ::close(fds[0]);
+      ::close(fds[1]);
+      ::execv(ZAV_BINARY, argv.data());
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    out_ = fds[0];
+    // The first line says where it listens: "... listening on http://127.0.0.1:PORT/ ..."
+    // or "... listening on unix:PATH (...".
+    char c;
+    pollfd p{out_, POLLIN, 0};
+    while (first_line_.find('\n') == std::string::npos && ::poll(&p, 1, 20000) > 0 &&
+           ::read(out_, &c, 1) == 1) {
+      first_line_ += c;
+    }
+    if (const std::size_t at = first_line_.find("http://127.0.0.1:"); at != std::string::npos) {
+      endpoint_.port = std::atoi(first_line_.c_str() + at + 17);
+    } else if (const std::size_t unix = first_line_.find("on unix:"); unix != std::string::npos) {
+      const std::size_t from = unix + 8;
+      endpoint_.socket = first_line_.substr(from, first_line_.find(' ', from) - from);
+    }
+  }
+
+  std::filesystem::path log_;
+  std::string token_;
   pid_t pid_ = -1;
   int out_ = -1;
-  int port_ = 0;
+  Endpoint endpoint_;
+  std::string first_line_;
 };
-
-// The name the control gives the archive of folio `folio` (of the sample employer, 2004-04).
-inline std::string ArchiveName(const std::string& folio) {
-  return "33501e01.m1.s0870.rA1234567890.f" + folio + ".p200404.e999.zip";
-}
 
 // A sample payment of folio `folio` that is never late against the server's date: its
 // deadline is next year.
@@ -183,6 +335,29 @@ inline std::string ZipOf(const std::vector<std::pair<std::string, std::string>>&
   }
   EXPECT_EQ(zip_close(za), 0);
   return ReadAll(path);
+}
+
+// The entries of the zip archive `bytes` as the zip library reads it: (name, bytes).
+inline std::vector<std::pair<std::string, std::string>> ZipEntries(const std::string& bytes) {
+  std::vector<std::pair<std::string, std::string>> entries;
+  zip_error_t error;
+  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+  zip_t* za = zip_open_from_source(source, ZIP_RDONLY, &error);
+  if (za == nullptr) {
+    zip_source_free(source);
+    return entries;
+  }
+  for (zip_int64_t i = 0; i < zip_get_num_entries(za, 0); ++i) {
+    zip_stat_t st;
+    zip_stat_index(za, static_cast<zip_uint64_t>(i), 0, &st);
+    std::string content(st.size, '\0');
+    zip_file_t* f = zip_fopen_index(za, static_cast<zip_uint64_t>(i), 0);
+    zip_fread(f, content.data(), st.size);
+    zip_fclose(f);
+    entries.emplace_back(st.name, content);
+  }
+  zip_discard(za);
+  return entries;
 }
 
 }  // namespace zav::testing

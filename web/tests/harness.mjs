@@ -12,12 +12,11 @@ export function option(name, fallback) {
 }
 
 // Starts `zavBin serve` on a loopback port (by default any free one) with the page from
-// `site` and uploads to `uploads`; resolves with {url, process}.
-export function startServer(zavBin, site, uploads, port = 0) {
+// `site`, uploads to `uploads` and options `extra`; resolves with {url, process}.
+export function startServer(zavBin, site, uploads, extra = [], port = 0) {
   return new Promise((resolve, reject) => {
-    const server = spawn(zavBin, ['serve', '--port', String(port), '--dir', uploads, '--web', site], {
-      stdio: ['ignore', 'pipe', 'pipe'],
-    });
+    const args = ['serve', '--port', String(port), '--dir', uploads, '--web', site, ...extra];
+    const server = spawn(zavBin, args, { stdio: ['ignore', 'pipe', 'pipe'] });
     let out = '';
     const timer = setTimeout(() => reject(new Error(`zav serve did not start:\n${out}`)), 20_000);
     server.stdout.on('data', (chunk) => {
@@ -28,7 +27,8 @@ export function startServer(zavBin, site, uploads, port = 0) {
         resolve({ url: m[1], process: server });
       }
     });
-    server.stderr.on('data', (chunk) => process.stderr.write(`[zav serve] ${chunk}`));
+    // Its log is one JSON line a request: kept out of the test's output.
+    server.stderr.resume();
     server.on('exit', (code) => {
       clearTimeout(timer);
       reject(new Error(`zav serve exited with ${code}:\n${out}`));

@@ -1,6 +1,7 @@
 // The page's own units without a browser: the control wrapper's safety check and member
-// access (zav.js) and the zip writer's reading of the control's command records
-// (dzip.js). Run with `node --test web/tests/units.test.mjs`.
+// access (zav.js), the zip writer's reading of the control's command records (dzip.js) and
+// what the page says of the server's answers (envio.js). Run with
+// `node --test web/tests/units.test.mjs`.
 
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
@@ -20,6 +21,7 @@ import {
   encodeCp1252,
   makeDzipVB,
 } from '../dzip.js';
+import { sendArchive, uploadOutcome } from '../envio.js';
 import { SCRIPTING_IID, ZAVError, ZAVSafetyError, createZAV } from '../zav.js';
 
 // ---- zav.js ----
@@ -190,4 +192,46 @@ test('control text is Windows-1252', () => {
   assert.deepEqual([...encodeCp1252('Ω')], [0x3f]);
   const all = Uint8Array.from({ length: 256 }, (_, i) => i);
   assert.deepEqual(encodeCp1252(decodeCp1252(all)), all, 'every byte round-trips');
+});
+
+// ---- envio.js ----
+
+test('every answer of the server is told in Spanish, never in its English', async () => {
+  const cases = [
+    [201, { archive: 'a.zip', error: 'x' }, true, /^Archivo enviado: a\.zip$/],
+    [200, { received: '2025-06-01T12:00:00Z' }, true, /ya se había recibido el 0[12]\/06\/2025/],
+    [409, { cause: 'duplicate', received: '2025-06-01T12:00:00Z' }, false, /otro archivo de pago/],
+    [422, { cause: 'rejected', text: 'Mensaje del control.\r\nFolio: 1\r\n' }, false,
+      /^Mensaje del control\.\nFolio: 1$/],
+    [422, { cause: 'wrong_name', expected: 'b.zip' }, false, /debería ser b\.zip/],
+    [422, { cause: 'rejected', failure: { number: 6, description: 'Overflow' } }, false, /error 6/],
+    [401, { cause: 'unauthenticated' }, false, /clave de envío/],
+    [403, { cause: 'forbidden' }, false, /no permite enviar/],
+    [403, { cause: 'foreign_origin' }, false, /página de validación/],
+    [413, { cause: 'too_large' }, false, /demasiado grande/],
+    [429, {}, false, /Demasiados envíos/],
+    [503, { cause: 'busy' }, false, /ocupado/],
+    [507, { cause: 'quota' }, false, /mañana/],
+    [507, { cause: 'disk_full' }, false, /no puede guardar/],
+    [411, { cause: 'length_required' }, false, /navegador/],
+    [502, {}, false, /respuesta 502/],
+  ];
+  for (const [status, body, sent, text] of cases) {
+    const outcome = uploadOutcome(status, body, 'a.zip');
+    assert.equal(outcome.sent, sent, `${status}`);
+    assert.match(outcome.text, text, `${status} ${JSON.stringify(body)}`);
+    assert.doesNotMatch(outcome.text, /\bthe\b|server|refused/i, `${status}: English`);
+  }
+  const asked = [];
+  const fetchFn = async (url, init) => {
+    asked.push({ url, init });
+    return { status: 401, json: async () => ({ error: 'uploads need credentials', cause: 'unauthenticated' }) };
+  };
+  const outcome = await sendArchive(fetchFn, 'a b.zip', new Uint8Array(1), 'secreto');
+  assert.equal(asked[0].url, 'api/upload?name=a%20b.zip');
+  assert.equal(asked[0].init.headers.Authorization, 'Bearer secreto');
+  assert.equal(asked[0].init.headers['Content-Type'], 'application/zip');
+  assert.equal(outcome.retry, true);
+  const offline = await sendArchive(async () => { throw new TypeError('Failed to fetch'); }, 'a.zip', new Uint8Array(1), '');
+  assert.match(offline.text, /comunicarse con el servidor/);
 });
