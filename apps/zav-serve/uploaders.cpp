@@ -9,13 +9,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 #include "access_log.hpp"
 #include "digest.hpp"
+#include "host/upload.hpp"
 
 namespace zavserve {
 
@@ -31,15 +31,6 @@ bool IsHash(std::string_view text) {
   return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char c) {
            return IsDigit(c) || (c >= 'a' && c <= 'f');
          });
-}
-
-std::string Today() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[16];
-  std::strftime(text, sizeof text, "%Y-%m-%d", &local);
-  return text;
 }
 
 }  // namespace
@@ -146,7 +137,7 @@ std::string TokenFile::Add(const fs::path& file, const std::vector<std::string>&
   unsigned char secret[32];
   if (RAND_bytes(secret, sizeof secret) != 1) throw std::runtime_error("no random bytes");
   const std::string token = Hex(secret, sizeof secret);
-  line = Sha256Hex(token) + line + "  # added " + Today() + "\n";
+  line = Sha256Hex(token) + line + "  # added " + zav::LocalDate("%Y-%m-%d") + "\n";
 
   const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640);
   if (fd < 0)

@@ -268,14 +268,16 @@ std::string WorkName(std::string_view name) {
   return work + ".ZAV";
 }
 
-std::string ServerDate() {
+std::string LocalDate(const char* format) {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  char text[16];
-  std::strftime(text, sizeof text, "%d/%m/%Y", &local);
+  char text[32];
+  std::strftime(text, sizeof text, format, &local);
   return text;
 }
+
+std::string ServerDate() { return LocalDate("%d/%m/%Y"); }
 
 std::optional<UploadAnswer> UnpackUpload(std::string_view archive, const fs::path& file,
                                          const UploadLimits& limits) {

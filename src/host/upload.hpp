@@ -63,6 +63,9 @@ std::string WorkName(std::string_view name);
 // Today's date on this machine, DD/MM/YYYY.
 std::string ServerDate();
 
+// Today on this machine, written by strftime's `format` (at most 31 characters).
+std::string LocalDate(const char* format);
+
 // Takes the one file of the zip `archive` out into `file`. Answers the refusal, if any.
 std::optional<UploadAnswer> UnpackUpload(std::string_view archive,
                                          const std::filesystem::path& file,
