@@ -84,26 +84,33 @@ def timed(argv, env) -> tuple[float, int]:
 def measure(zav: Path, file: Path, work: Path, reps: int) -> dict:
     env = dict(os.environ, ZAV_DRIVES=f"C=fixed:{work / 'drive_c'}")
     (work / "drive_c").mkdir(parents=True, exist_ok=True)
+    out_dir = work / "out"  # where zav validate writes its archive
+    out_dir.mkdir(parents=True, exist_ok=True)
     archive = work / "zip-6.zip"
     commands = {
         "md5sum": ["md5sum", str(file)],
         "check": [str(zav), "check", str(file), "--server-date", SERVER_DATE],
         "zip": ["zip", "-q", "-6", str(archive), str(file)],
-        "validate": [str(zav), "validate", str(file), "--server-date", SERVER_DATE],
+        "validate": [str(zav), "validate", str(file), "--server-date", SERVER_DATE,
+                     "--out", str(out_dir)],
     }
     runs = {name: [] for name in commands}
     sizes = {}
     for rep in range(reps + 1):  # the first round only warms the caches
         for name, argv in commands.items():
             archive.unlink(missing_ok=True)  # zip would add to an existing archive
+            for old in out_dir.glob("*.zip"):
+                old.unlink()
             result = timed(argv, env)
             if rep > 0:
                 runs[name].append(result)
             if name == "zip":
                 sizes["zip"] = archive.stat().st_size
-            if name == "validate":  # the newest archive of the work folder
-                sizes["validate"] = max((p.stat().st_mtime, p.stat().st_size)
-                                        for p in (work / "drive_c").rglob("*.zip"))[1]
+            if name == "validate":  # the one archive this run wrote
+                written = list(out_dir.glob("*.zip"))
+                if len(written) != 1:
+                    sys.exit(f"bench: zav validate wrote {len(written)} archives in {out_dir}")
+                sizes["validate"] = written[0].stat().st_size
     archive.unlink(missing_ok=True)
     out = {name: (statistics.median(t for t, _ in r), max(m for _, m in r))
            for name, r in runs.items()}
