@@ -5,14 +5,15 @@
 // browser as it deflates; the zip entry gets the raw deflate stream between header and
 // trailer.
 //
-// Request {file}; answer {chunks, crc, size} (the raw deflate stream in pieces, the
-// CRC-32 and length of the file's bytes) or {error}.
+// Request {file}; answers {started: true} at once, then {chunks, crc, size} (the raw
+// deflate stream in pieces, the CRC-32 and length of the file's bytes) or {error}.
 
 const HEADER = 10; // a gzip header without name, comment or extra field
 const TRAILER = 8; // CRC-32 and length, little-endian
 
 self.onmessage = async (event) => {
   const { file } = event.data;
+  self.postMessage({ started: true });
   try {
     const chunks = [];
     const reader = file.stream().pipeThrough(new CompressionStream('gzip')).getReader();

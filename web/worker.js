@@ -129,24 +129,35 @@ function removeDiskette() {
 // or null when that could not be done (the zip entry then deflates the file itself).
 function startDeflating(file) {
   let packer = null;
+  let running = null;
+  const started = new Promise((resolve) => {
+    running = resolve;
+  });
   const done = new Promise((resolve) => {
     try {
       packer = new Worker(new URL('./pack-worker.js', import.meta.url), { type: 'module' });
     } catch {
+      running();
       resolve(null); // no thread to spare: the zip entry deflates the file itself
       return;
     }
     packer.onmessage = (event) => {
+      if (event.data.started) return running();
       packer.terminate();
       resolve(event.data.error ? null : event.data);
     };
     packer.onerror = () => {
+      running();
       packer.terminate();
       resolve(null);
     };
     packer.postMessage({ file });
   });
-  deflating = { file, done, result: null, stop: () => packer && packer.terminate() };
+  // The thread starts only while this one waits: a run that did not wait until it is under
+  // way would have it start when the run has finished. A few seconds at most.
+  const underWay = Promise.race([started, new Promise((go) => setTimeout(go, 3000))]);
+  const stop = () => packer && packer.terminate();
+  deflating = { file, done, result: null, started: underWay, stop };
 }
 
 // Forgets the deflating under way, stopping its thread (a rejected file needs none).
@@ -206,6 +217,7 @@ function part({ name, file, disk }) {
 
 async function validate({ serverDate }) {
   let result;
+  if (deflating) await deflating.started;
   if (validateAsync) {
     result = await validateAsync(serverDate);
   } else {
