@@ -24,6 +24,26 @@ std::string OneLine(std::string_view control_text) {
 
 namespace {
 
+// A byte of a field's text as a terminal can show it: control bytes (line ends of a file
+// saved by an editor, NULs) written as escapes, so that they neither vanish nor break the
+// line.
+std::string Visible(char c) {
+  switch (c) {
+    case '\r':
+      return "\\r";
+    case '\n':
+      return "\\n";
+    case '\t':
+      return "\\t";
+    default:
+      break;
+  }
+  const auto byte = static_cast<unsigned char>(c);
+  if (byte >= 0x20 && byte != 0x7f) return std::string(1, c);
+  constexpr char kHex[] = "0123456789abcdef";
+  return std::string{'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+}
+
 // What the check compared, on a line of its own (Spanish, as the messages are):
 //   encontrado 1234.56, esperado 1230.00, diferencia 4.56, tolerancia 0.00
 // A format problem shows the field's text with the characters that break the rule in
@@ -40,7 +60,7 @@ std::string Explained(const zav::Explanation& e) {
       for (std::size_t k = 0; k < e.found.size(); ++k) {
         const bool marked = next < e.marked.size() && e.marked[next] == static_cast<int>(k) + 1;
         if (marked) ++next;
-        found += marked ? "[" + e.found.substr(k, 1) + "]" : e.found.substr(k, 1);
+        found += marked ? "[" + Visible(e.found[k]) + "]" : Visible(e.found[k]);
       }
       found += "\"";
     } else {
