@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -28,7 +27,7 @@ using testing::HttpReply;
 using testing::Listing;
 using testing::RawExchange;
 using testing::ReadAll;
-using Clock = std::chrono::steady_clock;
+using testing::UploadRequest;
 
 std::uint32_t Get32(const std::string& b, std::size_t at) {
   return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8 |
@@ -65,33 +64,9 @@ long PeakKiB(pid_t pid) {
   return 0;
 }
 
-class ServeAttacks : public ::testing::Test {
+class ServeAttacks : public testing::ServeTest {
  protected:
-  testing::TempDrives drives{"C=fixed"};
-  fs::path uploads = drives.base() / "uploads", work = drives.base() / "uploads.work",
-           scratch = drives.base() / "scratch", web = drives.base() / "web";
-
-  void SetUp() override {
-    for (const fs::path& p : {scratch, web / "dist", web / "tests"}) fs::create_directories(p);
-    std::ofstream(web / "index.html") << "<p>zav</p>";
-    std::ofstream(web / "dist" / "zavctl.js") << "export {};";
-    std::ofstream(web / "tests" / "e2e.mjs") << "secret";
-    std::ofstream(drives.base() / "secret.html") << "secret";
-    fs::create_symlink(drives.base() / "secret.html", web / "linked.html");
-  }
-
-  // The page's archive of an on-time payment of `folio`, under its name.
-  std::pair<std::string, std::string> Archive(const std::string& folio,
-                                              const PaymentPlan* plan = nullptr) {
-    const std::string name = testing::ArchiveName(folio);
-    return {name, testing::PageArchive(plan ? *plan : testing::OnTimePlan(folio), name, scratch)};
-  }
-
-  static std::string Upload(const std::string& name, const std::string& body,
-                            std::vector<std::string> headers) {
-    headers.push_back("Content-Type: application/zip");
-    return testing::HttpRequest("POST", "/api/upload?name=" + name, headers, body);
-  }
+  fs::path work = base / "uploads.work";
 
   std::vector<std::string> Stored() {
     return fs::exists(uploads) ? Listing(uploads) : std::vector<std::string>{};
@@ -110,25 +85,22 @@ class ServeAttacks : public ::testing::Test {
 TEST_F(ServeAttacks, OversizedAndChunkedBodiesAreRefusedBeforeTheyAreRead) {
   testing::ServeProcess server(uploads, web, {"--max-bytes", "1MiB"});
   ASSERT_TRUE(server.listening());
-  const std::string name = testing::ArchiveName("000001");
-  const std::string head = "POST /api/upload?name=" + name +
-                           " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/zip\r\n" +
-                           server.Bearer() + "\r\n";
+  const std::string head = testing::UploadHead(testing::ArchiveName("000001"), server.Bearer());
   const std::string flood(64 << 20, 'P');
   const long peak_before = PeakKiB(server.pid());
   struct Case {
     const char* what;
-    std::string framing;
+    std::string head;
     int status;
   } cases[] = {
-      {"chunked", "Transfer-Encoding: chunked\r\n", 411},
-      {"over --max-bytes", "Content-Length: " + std::to_string(flood.size()) + "\r\n", 413},
-      {"no length", "", 411},
+      {"chunked", head + "Transfer-Encoding: chunked\r\n", 411},
+      {"over --max-bytes", head + "Content-Length: " + std::to_string(flood.size()) + "\r\n", 413},
+      {"no length", head, 411},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const int fd = testing::Connect(server.endpoint());
-    ASSERT_TRUE(testing::SendAll(fd, head + c.framing + "\r\n"));
+    ASSERT_TRUE(testing::SendAll(fd, c.head + "\r\n"));
     // The answer comes before any of the body: then the body is sent all the same.
     pollfd p{fd, POLLIN, 0};
     ASSERT_EQ(::poll(&p, 1, 20000), 1) << "no answer before the body";
@@ -152,53 +124,27 @@ TEST_F(ServeAttacks, SlowClientsAndZipBombsLeaveTheDateAndHealthAnswering) {
   ASSERT_TRUE(server.listening());
   const Endpoint at = server.endpoint();
   const std::string inner = testing::ArchiveName("000001");
-  const std::string bomb = testing::ZipOf(
-      {{inner.substr(0, inner.size() - 3) + "zav", std::string(32 << 20, '0')}}, scratch);
-  std::atomic<bool> stop{false};
-  std::vector<std::thread> attackers;
-  std::atomic<int> bombs{0}, bomb_refusals{0};
-  for (int k = 0; k < 16; ++k) {
-    attackers.emplace_back([&] {
-      const int fd = testing::Connect(at);
-      const std::string head = Upload(inner, bomb, {server.Bearer()});
-      for (std::size_t i = 0; i < head.size() && !stop; ++i) {
-        if (::send(fd, &head[i], 1, MSG_NOSIGNAL) != 1) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-      }
-      ::close(fd);
-    });
-  }
-  for (int k = 0; k < 8; ++k) {
-    attackers.emplace_back([&] {
-      while (!stop) {
-        const HttpReply reply = RawExchange(at, Upload(inner, bomb, {server.Bearer()}));
-        ++bombs;
-        if (reply.status == 413 || reply.status == 503) ++bomb_refusals;
-      }
-    });
-  }
-  std::vector<double> health_ms;
-  int date_answers = 0;
-  for (int probe = 0; probe < 60; ++probe) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const HttpReply date = HttpExchange(at, "GET", "/api/date");
-    if (date.status != 200) break;  // the server does not answer: no use waiting on
-    ++date_answers;
-    const auto started = Clock::now();
-    const HttpReply health = HttpExchange(at, "GET", "/healthz");
-    if (health.status != 200) break;
-    health_ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - started).count());
-  }
-  stop = true;
-  for (std::thread& t : attackers) t.join();
-  EXPECT_EQ(date_answers, 60);
-  ASSERT_EQ(health_ms.size(), 60u);
-  std::sort(health_ms.begin(), health_ms.end());
-  std::printf(
-      "[ figures  ] /healthz under 16 slow clients and 8 zip bombs (%d sent): "
-      "p50 %.1f ms, p99 %.1f ms, max %.1f ms\n",
-      bombs.load(), health_ms[30], health_ms[59], health_ms.back());
-  EXPECT_EQ(bomb_refusals.load(), bombs.load());
+  const std::string bomb = UploadRequest(
+      inner, testing::ZipOf({{testing::InnerName(inner), std::string(32 << 20, '0')}}, scratch),
+      {server.Bearer()});
+  const testing::Siege siege = testing::Besiege(
+      "zav-serve alone", 60,
+      [&](const std::atomic<bool>& stop) {
+        const int fd = testing::Connect(at);
+        testing::Dribble(bomb, stop,
+                         [&](const char* c) { return ::send(fd, c, 1, MSG_NOSIGNAL) == 1; });
+        ::close(fd);
+      },
+      [&] {
+        const int status = RawExchange(at, bomb).status;
+        return status == 413 || status == 503;
+      },
+      [&] {
+        return HttpExchange(at, "GET", "/api/date").status == 200 &&
+               HttpExchange(at, "GET", "/healthz").status == 200;
+      });
+  EXPECT_EQ(siege.answered, 60) << "the server stopped answering";
+  EXPECT_EQ(siege.refused, siege.bombs);
   EXPECT_TRUE(Stored().empty());
   EXPECT_EQ(server.Stop(), 0);
   EXPECT_EQ(WorkFiles(), 0);
@@ -210,7 +156,7 @@ TEST_F(ServeAttacks, BoundsOnUploadsConnectionsAndTimeAnswerAtOnce) {
   testing::ServeProcess server(uploads, web, {"--max-uploads", "1", "--max-connections", "3"});
   ASSERT_TRUE(server.listening());
   const auto [name, archive] = Archive("000001");
-  const std::string request = Upload(name, archive, {server.Bearer()});
+  const std::string request = UploadRequest(name, archive, {server.Bearer()});
   // One upload under way (its body cut short): the next is refused, and so is a fourth
   // connection while three are open.
   const int slow = testing::Connect(server.endpoint());
@@ -230,10 +176,9 @@ TEST_F(ServeAttacks, BoundsOnUploadsConnectionsAndTimeAnswerAtOnce) {
   EXPECT_EQ(HttpExchange(server.endpoint(), "GET", "/healthz").status, 200);
 
   const fs::path other = drives.base() / "timed" / "uploads";
-  fs::create_directories(other.parent_path());
   testing::ServeProcess timed(other, web, {"--request-timeout", "1"});
   ASSERT_TRUE(timed.listening());
-  const std::string timed_request = Upload(name, archive, {timed.Bearer()});
+  const std::string timed_request = UploadRequest(name, archive, {timed.Bearer()});
   for (const std::size_t sent : {std::size_t{20}, timed_request.size() - 10}) {
     const int fd = testing::Connect(timed.endpoint());
     testing::SendAll(fd, timed_request.substr(0, sent));  // and nothing more
@@ -278,10 +223,8 @@ TEST_F(ServeAttacks, OnlyUploadersEntitledToTheEmployerStoreAndNoOtherSite) {
   int folio = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    char number[8];
-    std::snprintf(number, sizeof number, "%06d", ++folio);
-    const auto [name, archive] = Archive(number);
-    const HttpReply reply = RawExchange(server.endpoint(), Upload(name, archive, c.headers));
+    const auto [name, archive] = Archive(std::to_string(1000000 + ++folio).substr(1));
+    const HttpReply reply = RawExchange(server.endpoint(), UploadRequest(name, archive, c.headers));
     EXPECT_EQ(reply.status, c.status) << reply.body;
     if (!c.cause.empty()) {
       EXPECT_EQ(json::parse(reply.body)["cause"], c.cause) << reply.body;
@@ -296,13 +239,14 @@ TEST_F(ServeAttacks, OnlyUploadersEntitledToTheEmployerStoreAndNoOtherSite) {
             415);
   // Whoever tries an employer's name first, the employer's own upload is stored.
   const auto [genuine, genuine_archive] = Archive("000200");
-  EXPECT_EQ(RawExchange(server.endpoint(), Upload(genuine, genuine_archive, {other})).status, 403);
-  EXPECT_EQ(RawExchange(server.endpoint(), Upload(genuine, genuine_archive, {mine})).status, 201);
+  EXPECT_EQ(RawExchange(server.endpoint(), UploadRequest(genuine, genuine_archive, {other})).status,
+            403);
+  EXPECT_EQ(RawExchange(server.endpoint(), UploadRequest(genuine, genuine_archive, {mine})).status,
+            201);
 
   // Behind nginx, on the server's own socket, the certificate nginx verified names the
   // uploader.
   const fs::path socket_uploads = drives.base() / "socket" / "uploads";
-  fs::create_directories(socket_uploads.parent_path());
   testing::ServeProcess front_side(socket_uploads, web,
                                    {"--socket", (drives.base() / "zav.sock").string()});
   ASSERT_TRUE(front_side.listening()) << front_side.first_line();
@@ -313,8 +257,8 @@ TEST_F(ServeAttacks, OnlyUploadersEntitledToTheEmployerStoreAndNoOtherSite) {
   for (const auto& [subject, status] : subjects) {
     const HttpReply reply =
         RawExchange(front_side.endpoint(),
-                    Upload(cert_name, cert_archive,
-                           {"X-Zav-Client-Subject: " + subject, "X-Real-IP: 203.0.113.5"}));
+                    UploadRequest(cert_name, cert_archive,
+                                  {"X-Zav-Client-Subject: " + subject, "X-Real-IP: 203.0.113.5"}));
     EXPECT_EQ(reply.status, status) << subject << ": " << reply.body;
   }
   const json receipt = json::parse(ReadAll(socket_uploads / (cert_name + ".json")));
@@ -330,7 +274,7 @@ TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
   testing::ServeProcess server(uploads, web);
   ASSERT_TRUE(server.listening());
   const auto [name, archive] = Archive("000001");
-  const std::string inner = name.substr(0, name.size() - 3) + "zav";
+  const std::string inner = testing::InnerName(name);
   PaymentPlan invalid = testing::OnTimePlan("000001");
   invalid.nombre = "OTRO PATRON";
   std::ostringstream invalid_text;
@@ -340,7 +284,8 @@ TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
   const std::string forged = Prefixed(prefix, archive);
   ASSERT_EQ(testing::ZipEntries(forged), testing::ZipEntries(archive));  // the reader is fooled
 
-  const HttpReply stored = RawExchange(server.endpoint(), Upload(name, forged, {server.Bearer()}));
+  const HttpReply stored =
+      RawExchange(server.endpoint(), UploadRequest(name, forged, {server.Bearer()}));
   ASSERT_EQ(stored.status, 201) << stored.body;
   const std::string kept = ReadAll(uploads / name);
   EXPECT_LT(kept.size(), archive.size() + 1024);
@@ -363,14 +308,15 @@ TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
     EXPECT_TRUE(receipt[field].is_string()) << field;
   }
 
-  const HttpReply again = RawExchange(server.endpoint(), Upload(name, archive, {server.Bearer()}));
+  const HttpReply again =
+      RawExchange(server.endpoint(), UploadRequest(name, archive, {server.Bearer()}));
   EXPECT_EQ(again.status, 200) << again.body;
   EXPECT_EQ(json::parse(again.body), receipt);
   PaymentPlan changed = testing::OnTimePlan("000001");
   changed.seed = 99;
   const auto [same_name, other_file] = Archive("000001", &changed);
   const HttpReply different =
-      RawExchange(server.endpoint(), Upload(name, other_file, {server.Bearer()}));
+      RawExchange(server.endpoint(), UploadRequest(name, other_file, {server.Bearer()}));
   EXPECT_EQ(different.status, 409) << different.body;
   EXPECT_EQ(json::parse(different.body)["received"], receipt["received"]);
   EXPECT_EQ(ReadAll(uploads / name), kept);
@@ -398,11 +344,12 @@ TEST_F(ServeAttacks, TheDiskCannotBeFilled) {
     testing::ServeProcess server(uploads, web,
                                  {"--quota-bytes", std::to_string(padded.size() + 100)});
     ASSERT_TRUE(server.listening());
-    EXPECT_EQ(RawExchange(server.endpoint(), Upload(name, padded, {server.Bearer()})).status, 201);
+    EXPECT_EQ(RawExchange(server.endpoint(), UploadRequest(name, padded, {server.Bearer()})).status,
+              201);
     EXPECT_LT(fs::file_size(uploads / name), archive.size() + 1024);
     const auto [second, second_archive] = Archive("000002");
     const HttpReply over =
-        RawExchange(server.endpoint(), Upload(second, padded, {server.Bearer()}));
+        RawExchange(server.endpoint(), UploadRequest(second, padded, {server.Bearer()}));
     EXPECT_EQ(over.status, 507) << over.body;
     EXPECT_EQ(json::parse(over.body)["cause"], "quota");
   }
@@ -419,7 +366,7 @@ TEST_F(ServeAttacks, TheDiskCannotBeFilled) {
   ASSERT_TRUE(full.listening());
   const auto [third, third_archive] = Archive("000003");
   const HttpReply refused =
-      RawExchange(full.endpoint(), Upload(third, third_archive, {full.Bearer()}));
+      RawExchange(full.endpoint(), UploadRequest(third, third_archive, {full.Bearer()}));
   EXPECT_EQ(refused.status, 507) << refused.body;
   EXPECT_EQ(json::parse(refused.body)["cause"], "disk_full");
   EXPECT_EQ(Stored(), (std::vector<std::string>{name, name + ".json"}));
@@ -435,7 +382,9 @@ TEST_F(ServeAttacks, LeftoversOfAKilledServerAreRemovedAtStart) {
     ASSERT_TRUE(server.listening());
     EXPECT_NE(server.first_line().find("work in " + work.string()), std::string::npos)
         << server.first_line();
-    ASSERT_EQ(RawExchange(server.endpoint(), Upload(name, archive, {server.Bearer()})).status, 201);
+    ASSERT_EQ(
+        RawExchange(server.endpoint(), UploadRequest(name, archive, {server.Bearer()})).status,
+        201);
     server.Kill();
   }
   const std::string orphan = testing::ArchiveName("000002") + ".json";
@@ -462,12 +411,9 @@ TEST_F(ServeAttacks, HttpIsStrictAndEveryRequestIsLogged) {
   testing::ServeProcess server(uploads, web);
   ASSERT_TRUE(server.listening());
   const auto [name, archive] = Archive("000001");
+  const std::string upload_head = testing::UploadHead(name, server.Bearer());
   std::string ranges = "Range: bytes=0-0";
   while (ranges.size() < 6000) ranges += ",0-0";
-  const std::string upload_head =
-      "POST /api/upload?name=" + name +
-      " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/zip\r\n" + server.Bearer() +
-      "\r\n";
   struct Case {
     const char* what;
     std::string request;
@@ -507,25 +453,20 @@ TEST_F(ServeAttacks, HttpIsStrictAndEveryRequestIsLogged) {
   EXPECT_TRUE(Stored().empty());
 
   ASSERT_EQ(server.Stop(), 0);
-  std::vector<json> lines;
+  // One line a request, with every field: the same statuses as the answers.
+  std::multiset<int> logged, answered;
+  for (const Case& c : cases) answered.insert(c.status);
   std::istringstream log(server.Log());
   for (std::string line; std::getline(log, line);) {
     const json entry = json::parse(line, nullptr, false);
     ASSERT_TRUE(entry.is_object()) << line;
-    if (entry.contains("status")) lines.push_back(entry);
-  }
-  // One line a request (in the order they ended): the same statuses, every field there.
-  std::vector<int> logged, answered;
-  for (const json& line : lines) {
-    logged.push_back(line["status"]);
+    if (!entry.contains("status")) continue;
+    logged.insert(entry["status"].get<int>());
     for (const char* field : {"time", "id", "client", "method", "path", "bytes_in", "bytes_out",
                               "ms", "identity", "archive", "message", "cause"}) {
-      EXPECT_TRUE(line.contains(field)) << field;
+      EXPECT_TRUE(entry.contains(field)) << field;
     }
   }
-  for (const Case& c : cases) answered.push_back(c.status);
-  std::sort(logged.begin(), logged.end());
-  std::sort(answered.begin(), answered.end());
   EXPECT_EQ(logged, answered);
 }
 
@@ -535,7 +476,6 @@ TEST_F(ServeAttacks, AnAddressInUseOrNotLoopbackIsRefused) {
   testing::ServeProcess first(uploads, web);
   ASSERT_TRUE(first.listening());
   const fs::path other = drives.base() / "other" / "uploads";
-  fs::create_directories(other.parent_path());
   testing::ServeProcess second(other, web, {"--port", std::to_string(first.port())});
   EXPECT_EQ(second.Wait(), 2);
   EXPECT_NE(second.Log().find("127.0.0.1:" + std::to_string(first.port()) + " is in use"),
@@ -553,7 +493,7 @@ TEST_F(ServeAttacks, MetricsAreValidAndAStopFinishesUploadsUnderWay) {
   testing::ServeProcess server(uploads, web);
   ASSERT_TRUE(server.listening());
   const auto [name, archive] = Archive("000001");
-  const std::string request = Upload(name, archive, {server.Bearer()});
+  const std::string request = UploadRequest(name, archive, {server.Bearer()});
   EXPECT_EQ(HttpExchange(server.endpoint(), "POST", "/api/upload?name=x", {}).status, 415);
   const int fd = testing::Connect(server.endpoint());
   testing::SendAll(fd, request.substr(0, request.size() / 2));

@@ -21,7 +21,7 @@ using testing::Listing;
 using testing::ReadAll;
 
 const std::string kName = testing::ArchiveName("000001");
-const std::string kInner = kName.substr(0, kName.size() - 3) + "zav";
+const std::string kInner = testing::InnerName(kName);
 
 class UploadCheck : public ::testing::Test {
  protected:
