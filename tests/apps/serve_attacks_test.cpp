@@ -80,13 +80,13 @@ class ServeAttacks : public testing::ServeTest {
 };
 
 // 1. Chunked bodies ignored --max-bytes and were held in memory whole; now a body is refused
-// from its head (chunked: 411; over the limit: 413) before a byte of it is read, and what
-// the client sends anyway is dropped, never kept.
+// from its head (chunked: 411; over the limit: 413; a bad name or no credentials too) before
+// a byte of it is read, and what the client sends anyway is dropped, never kept.
 TEST_F(ServeAttacks, OversizedAndChunkedBodiesAreRefusedBeforeTheyAreRead) {
   testing::ServeProcess server(uploads, web, {"--max-bytes", "1MiB"});
   ASSERT_TRUE(server.listening());
   const std::string head = testing::UploadHead(testing::ArchiveName("000001"), server.Bearer());
-  const std::string flood(64 << 20, 'P');
+  const std::string flood(64 << 20, 'P'), small = "Content-Length: 1000\r\n";
   const long peak_before = PeakKiB(server.pid());
   struct Case {
     const char* what;
@@ -96,6 +96,9 @@ TEST_F(ServeAttacks, OversizedAndChunkedBodiesAreRefusedBeforeTheyAreRead) {
       {"chunked", head + "Transfer-Encoding: chunked\r\n", 411},
       {"over --max-bytes", head + "Content-Length: " + std::to_string(flood.size()) + "\r\n", 413},
       {"no length", head, 411},
+      {"a name off the pattern", testing::UploadHead("pago.zip", server.Bearer()) + small, 400},
+      {"no credentials", testing::UploadHead(testing::ArchiveName("000001"), "Accept: */*") + small,
+       401},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
