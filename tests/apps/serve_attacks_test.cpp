@@ -53,7 +53,7 @@ std::string Prefixed(const std::string& prefix, std::string archive) {
 }
 
 std::string Sha256Sum(const fs::path& file) {
-  return testing::RunProgram({"sha256sum", file.string()}).substr(0, 64);
+  return testing::Shell("sha256sum " + file.string()).out.substr(0, 64);
 }
 
 long PeakKiB(pid_t pid) {
@@ -197,11 +197,9 @@ TEST_F(ServeAttacks, OnlyUploadersEntitledToTheEmployerStoreAndNoOtherSite) {
   testing::ServeProcess server(uploads, web, {"--allow-origin", "https://portal.example"});
   ASSERT_TRUE(server.listening());
   const fs::path tokens = drives.base() / "tokens";
-  const std::string other = "Authorization: Bearer " + testing::AddToken(tokens, {"B9999999999"});
-  const std::string by_rfc =
-      "Authorization: Bearer " + testing::AddToken(tokens, {"ABCD010101XY1"});
-  const std::string other_rfc =
-      "Authorization: Bearer " + testing::AddToken(tokens, {"WXYZ010101AB1"});
+  const std::string other = testing::Bearer(tokens, {"B9999999999"}),
+                    by_rfc = testing::Bearer(tokens, {"ABCD010101XY1"}),
+                    other_rfc = testing::Bearer(tokens, {"WXYZ010101AB1"});
   const std::string mine = server.Bearer();
   struct Case {
     const char* what;
@@ -227,7 +225,7 @@ TEST_F(ServeAttacks, OnlyUploadersEntitledToTheEmployerStoreAndNoOtherSite) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const auto [name, archive] = Archive(std::to_string(1000000 + ++folio).substr(1));
-    const HttpReply reply = RawExchange(server.endpoint(), UploadRequest(name, archive, c.headers));
+    const HttpReply reply = server.Upload(name, archive, c.headers);
     EXPECT_EQ(reply.status, c.status) << reply.body;
     if (!c.cause.empty()) {
       EXPECT_EQ(json::parse(reply.body)["cause"], c.cause) << reply.body;
@@ -242,10 +240,8 @@ TEST_F(ServeAttacks, OnlyUploadersEntitledToTheEmployerStoreAndNoOtherSite) {
             415);
   // Whoever tries an employer's name first, the employer's own upload is stored.
   const auto [genuine, genuine_archive] = Archive("000200");
-  EXPECT_EQ(RawExchange(server.endpoint(), UploadRequest(genuine, genuine_archive, {other})).status,
-            403);
-  EXPECT_EQ(RawExchange(server.endpoint(), UploadRequest(genuine, genuine_archive, {mine})).status,
-            201);
+  EXPECT_EQ(server.Upload(genuine, genuine_archive, {other}).status, 403);
+  EXPECT_EQ(server.Upload(genuine, genuine_archive).status, 201);
 
   // Behind nginx, on the server's own socket, the certificate nginx verified names the
   // uploader.
@@ -258,10 +254,8 @@ TEST_F(ServeAttacks, OnlyUploadersEntitledToTheEmployerStoreAndNoOtherSite) {
                                                              {"O=x\\,CN=A1234567890", 401},
                                                              {"CN=A1234567890,O=Example", 201}};
   for (const auto& [subject, status] : subjects) {
-    const HttpReply reply =
-        RawExchange(front_side.endpoint(),
-                    UploadRequest(cert_name, cert_archive,
-                                  {"X-Zav-Client-Subject: " + subject, "X-Real-IP: 203.0.113.5"}));
+    const HttpReply reply = front_side.Upload(
+        cert_name, cert_archive, {"X-Zav-Client-Subject: " + subject, "X-Real-IP: 203.0.113.5"});
     EXPECT_EQ(reply.status, status) << subject << ": " << reply.body;
   }
   const json receipt = json::parse(ReadAll(socket_uploads / (cert_name + ".json")));
@@ -280,15 +274,12 @@ TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
   const std::string inner = testing::InnerName(name);
   PaymentPlan invalid = testing::OnTimePlan("000001");
   invalid.nombre = "OTRO PATRON";
-  std::ostringstream invalid_text;
-  WritePaymentFile(invalid, invalid_text);
-  std::string prefix = testing::ZipOf({{inner, invalid_text.str()}}, scratch);
+  std::string prefix = testing::ZipOf({{inner, testing::FileOf(invalid)}}, scratch);
   prefix.resize(1 << 20, ' ');
   const std::string forged = Prefixed(prefix, archive);
   ASSERT_EQ(testing::ZipEntries(forged), testing::ZipEntries(archive));  // the reader is fooled
 
-  const HttpReply stored =
-      RawExchange(server.endpoint(), UploadRequest(name, forged, {server.Bearer()}));
+  const HttpReply stored = server.Upload(name, forged);
   ASSERT_EQ(stored.status, 201) << stored.body;
   const std::string kept = ReadAll(uploads / name);
   EXPECT_LT(kept.size(), archive.size() + 1024);
@@ -311,15 +302,13 @@ TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
     EXPECT_TRUE(receipt[field].is_string()) << field;
   }
 
-  const HttpReply again =
-      RawExchange(server.endpoint(), UploadRequest(name, archive, {server.Bearer()}));
+  const HttpReply again = server.Upload(name, archive);
   EXPECT_EQ(again.status, 200) << again.body;
   EXPECT_EQ(json::parse(again.body), receipt);
   PaymentPlan changed = testing::OnTimePlan("000001");
   changed.seed = 99;
   const auto [same_name, other_file] = Archive("000001", &changed);
-  const HttpReply different =
-      RawExchange(server.endpoint(), UploadRequest(name, other_file, {server.Bearer()}));
+  const HttpReply different = server.Upload(name, other_file);
   EXPECT_EQ(different.status, 409) << different.body;
   EXPECT_EQ(json::parse(different.body)["received"], receipt["received"]);
   EXPECT_EQ(ReadAll(uploads / name), kept);
@@ -347,12 +336,10 @@ TEST_F(ServeAttacks, TheDiskCannotBeFilled) {
     testing::ServeProcess server(uploads, web,
                                  {"--quota-bytes", std::to_string(padded.size() + 100)});
     ASSERT_TRUE(server.listening());
-    EXPECT_EQ(RawExchange(server.endpoint(), UploadRequest(name, padded, {server.Bearer()})).status,
-              201);
+    EXPECT_EQ(server.Upload(name, padded).status, 201);
     EXPECT_LT(fs::file_size(uploads / name), archive.size() + 1024);
     const auto [second, second_archive] = Archive("000002");
-    const HttpReply over =
-        RawExchange(server.endpoint(), UploadRequest(second, padded, {server.Bearer()}));
+    const HttpReply over = server.Upload(second, padded);
     EXPECT_EQ(over.status, 507) << over.body;
     EXPECT_EQ(json::parse(over.body)["cause"], "quota");
   }
@@ -368,8 +355,7 @@ TEST_F(ServeAttacks, TheDiskCannotBeFilled) {
   testing::ServeProcess full(uploads, web, {"--min-free", "1000000TiB"});
   ASSERT_TRUE(full.listening());
   const auto [third, third_archive] = Archive("000003");
-  const HttpReply refused =
-      RawExchange(full.endpoint(), UploadRequest(third, third_archive, {full.Bearer()}));
+  const HttpReply refused = full.Upload(third, third_archive);
   EXPECT_EQ(refused.status, 507) << refused.body;
   EXPECT_EQ(json::parse(refused.body)["cause"], "disk_full");
   EXPECT_EQ(Stored(), (std::vector<std::string>{name, name + ".json"}));
@@ -385,9 +371,7 @@ TEST_F(ServeAttacks, LeftoversOfAKilledServerAreRemovedAtStart) {
     ASSERT_TRUE(server.listening());
     EXPECT_NE(server.first_line().find("work in " + work.string()), std::string::npos)
         << server.first_line();
-    ASSERT_EQ(
-        RawExchange(server.endpoint(), UploadRequest(name, archive, {server.Bearer()})).status,
-        201);
+    ASSERT_EQ(server.Upload(name, archive).status, 201);
     server.Kill();
   }
   const std::string orphan = testing::ArchiveName("000002") + ".json";
@@ -510,11 +494,9 @@ TEST_F(ServeAttacks, MetricsAreValidAndAStopFinishesUploadsUnderWay) {
   }
   if (std::system("command -v promtool >/dev/null") == 0) {
     std::ofstream(scratch / "metrics.txt") << metrics.body;
-    int status = -1;
-    const std::string said = testing::RunProgram(
-        {"sh", "-c", "promtool check metrics < " + (scratch / "metrics.txt").string() + " 2>&1"},
-        &status);
-    EXPECT_EQ(status, 0) << said;
+    const testing::Ran said =
+        testing::Shell("promtool check metrics < " + (scratch / "metrics.txt").string());
+    EXPECT_EQ(said.status, 0) << said.out;
   } else {
     ADD_FAILURE() << "promtool is missing (scripts/install-deps installs it)";
   }

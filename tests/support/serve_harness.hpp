@@ -36,6 +36,7 @@
 
 #include "files/zip_packing.hpp"
 #include "platform/temp_drives.hpp"
+#include "validation/payment_run.hpp"
 #include "validation/payment_writer.hpp"
 
 namespace zav::testing {
@@ -179,51 +180,20 @@ inline std::string InnerName(const std::string& name) {
   return name.substr(0, name.size() - 3) + "zav";
 }
 
-// `argv` run to its end: its standard output (its errors are dropped), and its exit status in
-// `status`.
-inline std::string RunProgram(std::vector<std::string> argv, int* status = nullptr) {
-  int fds[2];
-  if (::pipe(fds) != 0) return "";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(fds[1], 1);
-    const int null = ::open("/dev/null", O_WRONLY);
-    if (null >= 0) ::dup2(null, 2);
-    ::close(fds[0]);
-    ::close(fds[1]);
-    std::vector<char*> args;
-    for (std::string& a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
-    ::execvp(args[0], args.data());
-    ::_exit(127);
-  }
-  ::close(fds[1]);
-  std::string out;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) {
-    out.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fds[0]);
-  int wait_status = 0;
-  ::waitpid(pid, &wait_status, 0);
-  if (status != nullptr) *status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
-  return out;
-}
-
-// A new bearer token in `tokens` for `employers`, as `zav serve token add` makes it.
-inline std::string AddToken(const std::filesystem::path& tokens,
-                            const std::vector<std::string>& employers = {"A1234567890"}) {
-  std::vector<std::string> argv = {ZAV_BINARY, "serve",    "token",
-                                   "add",      "--tokens", tokens.string()};
-  argv.insert(argv.end(), employers.begin(), employers.end());
-  std::string token = RunProgram(argv);
+// The header of a new bearer token in `tokens` for `employers`, made by `zav serve token add`.
+inline std::string Bearer(const std::filesystem::path& tokens,
+                          const std::vector<std::string>& employers = {"A1234567890"}) {
+  std::string command =
+      std::string("(") + ZAV_BINARY + " serve token add --tokens " + tokens.string();
+  for (const std::string& e : employers) command += " " + e;
+  std::string token = Shell(command + " 2>/dev/null)").out;
   while (!token.empty() && token.back() == '\n') token.pop_back();
-  return token;
+  return "Authorization: Bearer " + token;
 }
 
 // `zav serve --dir UPLOADS --web WEB --tokens UPLOADS/../tokens [extra...]`, on a free
 // loopback port unless `extra` names --socket; its log (standard error) goes to
-// UPLOADS/../serve.log. Killed at the end (or with the test) at the latest. token() uploads
+// UPLOADS/../serve.log. Killed at the end (or with the test) at the latest. Bearer() uploads
 // for the sample employer.
 class ServeProcess {
  public:
@@ -235,10 +205,10 @@ class ServeProcess {
     const std::filesystem::path tokens = uploads.parent_path() / "tokens";
     const std::filesystem::path kept = uploads.parent_path() / "token";
     if (std::filesystem::exists(kept)) {
-      token_ = ReadAll(kept);
+      bearer_ = ReadAll(kept);
     } else {
-      token_ = AddToken(tokens);
-      std::ofstream(kept) << token_;
+      bearer_ = zav::testing::Bearer(tokens);
+      std::ofstream(kept) << bearer_;
     }
     std::vector<std::string> args = {"zav",   "serve",      "--dir",    uploads.string(),
                                      "--web", web.string(), "--tokens", tokens.string()};
@@ -258,14 +228,21 @@ class ServeProcess {
   int port() const { return endpoint_.port; }
   const Endpoint& endpoint() const { return endpoint_; }
   bool listening() const { return endpoint_.port > 0 || !endpoint_.socket.empty(); }
-  const std::string& token() const { return token_; }
   pid_t pid() const { return pid_; }
   const std::string& first_line() const { return first_line_; }
   std::string Log() const {
     std::ifstream in(log_);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  std::string Bearer() const { return "Authorization: Bearer " + token_; }
+  const std::string& Bearer() const { return bearer_; }
+  // An upload of `body` as `name`, with `headers` (else this server's token).
+  HttpReply Upload(const std::string& name, const std::string& body) const {
+    return Upload(name, body, {bearer_});
+  }
+  HttpReply Upload(const std::string& name, const std::string& body,
+                   const std::vector<std::string>& headers) const {
+    return RawExchange(endpoint_, UploadRequest(name, body, headers));
+  }
 
   // Asks it to stop as a service manager would: its exit status, -1 when it was killed by
   // a signal or has not stopped within 20 s.
@@ -329,7 +306,7 @@ class ServeProcess {
   }
 
   std::filesystem::path log_;
-  std::string token_;
+  std::string bearer_;
   pid_t pid_ = -1;
   int out_ = -1;
   Endpoint endpoint_;
