@@ -29,27 +29,13 @@ using testing::RawExchange;
 using testing::ReadAll;
 using testing::UploadRequest;
 
-std::uint32_t Get32(const std::string& b, std::size_t at) {
-  return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8 |
-         static_cast<unsigned char>(b[at + 2]) << 16 |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
-}
-void Put32(std::string& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
-}
-
-// `archive` with `prefix` in front of it and its offsets moved to match: a zip reader that
-// follows the central directory reads the archive, one that walks from the start the prefix.
-std::string Prefixed(const std::string& prefix, std::string archive) {
-  const std::size_t end = archive.rfind("PK\5\6");
-  const std::uint32_t directory = Get32(archive, end + 16);
-  for (std::size_t at = directory; archive.compare(at, 4, "PK\1\2") == 0;) {
-    Put32(archive, at + 42, Get32(archive, at + 42) + static_cast<std::uint32_t>(prefix.size()));
-    at += 46 + (Get32(archive, at + 28) & 0xffff) + (Get32(archive, at + 30) & 0xffff) +
-          (Get32(archive, at + 32) & 0xffff);
-  }
-  Put32(archive, end + 16, directory + static_cast<std::uint32_t>(prefix.size()));
-  return prefix + archive;
+// `archive` with `prefix` in front of it and its offsets moved to match (zip -A): a zip reader
+// that follows the central directory reads the archive, one that walks from the start the prefix.
+std::string Prefixed(const std::string& prefix, const std::string& archive,
+                     const fs::path& scratch) {
+  std::ofstream(scratch / "prefixed.zip", std::ios::binary) << prefix << archive;
+  EXPECT_EQ(testing::Shell("zip -qA " + (scratch / "prefixed.zip").string()).status, 0);
+  return ReadAll(scratch / "prefixed.zip");
 }
 
 std::string Sha256Sum(const fs::path& file) {
@@ -276,7 +262,7 @@ TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
   invalid.nombre = "OTRO PATRON";
   std::string prefix = testing::ZipOf({{inner, testing::FileOf(invalid)}}, scratch);
   prefix.resize(1 << 20, ' ');
-  const std::string forged = Prefixed(prefix, archive);
+  const std::string forged = Prefixed(prefix, archive, scratch);
   ASSERT_EQ(testing::ZipEntries(forged), testing::ZipEntries(archive));  // the reader is fooled
 
   const HttpReply stored = server.Upload(name, forged);
@@ -331,7 +317,7 @@ TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
 // 0750 and 0640.
 TEST_F(ServeAttacks, TheDiskCannotBeFilled) {
   const auto [name, archive] = Archive("000001");
-  const std::string padded = Prefixed(std::string(512 << 10, 'x'), archive);
+  const std::string padded = Prefixed(std::string(512 << 10, 'x'), archive, scratch);
   {
     testing::ServeProcess server(uploads, web,
                                  {"--quota-bytes", std::to_string(padded.size() + 100)});

@@ -101,14 +101,8 @@ class TlsClient {
   TlsClient& operator=(const TlsClient&) = delete;
 
   bool Write(std::string_view bytes) {
-    for (std::size_t done = 0; connected_ && done < bytes.size();) {
-      const int n =
-          SSL_write(ssl_, bytes.data() + done,
-                    static_cast<int>(std::min<std::size_t>(bytes.size() - done, 1 << 20)));
-      if (n <= 0) return false;
-      done += static_cast<std::size_t>(n);
-    }
-    return connected_;
+    const int size = static_cast<int>(bytes.size());
+    return connected_ && SSL_write(ssl_, bytes.data(), size) == size;
   }
   // The answer, read to the end of the connection.
   HttpReply Read() {
