@@ -16,7 +16,6 @@
 #include <map>
 #include <mutex>
 #include <random>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -71,9 +70,8 @@ TEST(UploadLoad, ConcurrentValidAndMalformedUploads) {
     work.push_back({"/api/upload?name=" + name, archive, archive.size(), 201, name});
     if (k <= kTwice) work.push_back(work.back());  // the same upload twice at once
   }
-  std::ostringstream payment_text;
-  WritePaymentFile(testing::OnTimePlan("900000"), payment_text);
-  const std::string some = valid.begin()->second, payment = payment_text.str();
+  const std::string some = valid.begin()->second,
+                    payment = testing::FileOf(testing::OnTimePlan("900000"));
   const std::string inner = testing::InnerName(ArchiveName("900001"));
   const std::string two = testing::ZipOf({{inner, payment}, {"x.txt", "x"}}, scratch);
   const std::string climbing = testing::ZipOf({{"../" + inner, payment}}, scratch);
