@@ -27,7 +27,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -230,10 +229,7 @@ class ServeProcess {
   bool listening() const { return endpoint_.port > 0 || !endpoint_.socket.empty(); }
   pid_t pid() const { return pid_; }
   const std::string& first_line() const { return first_line_; }
-  std::string Log() const {
-    std::ifstream in(log_);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string Log() const { return ReadAll(log_); }
   const std::string& Bearer() const { return bearer_; }
   // An upload of `body` as `name`, with `headers` (else this server's token).
   HttpReply Upload(const std::string& name, const std::string& body) const {
