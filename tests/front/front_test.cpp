@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "support/serve_harness.hpp"
@@ -49,26 +50,21 @@ void Replace(std::string& text, const std::string& from, const std::string& to) 
 // A certificate authority, the server's certificate for 127.0.0.1 and employers' client
 // certificates, made with the openssl command in `dir`.
 void MakeCertificates(const fs::path& dir) {
-  const auto run = [&](const std::string& command) {
-    ASSERT_EQ(std::system(("cd " + dir.string() + " && " + command + " 2>/dev/null").c_str()), 0)
-        << command;
-  };
-  const std::string key = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
-  run("openssl req -x509 " + key + "-keyout ca.key -out ca.pem -days 2 -subj /CN=zav-test-ca");
   std::ofstream(dir / "server.ext") << "subjectAltName=IP:127.0.0.1\n";
-  const auto issue = [&](const std::string& name, const std::string& subject,
-                         const std::string& extra) {
-    run("openssl req " + key + "-keyout " + name + ".key -out " + name + ".csr -subj '" + subject +
-        "'");
-    run("openssl x509 -req -in " + name + ".csr -CA ca.pem -CAkey ca.key -CAcreateserial -out " +
-        name + ".pem -days 2 " + extra);
-  };
-  issue("server", "/CN=127.0.0.1", "-extfile server.ext");
-  issue("employer", "/O=Patron de prueba/CN=A1234567890", "");
-  issue("stranger", "/O=Otro patron/CN=B9999999999", "");
-  run("openssl req -x509 " + key +
-      "-keyout forged.key -out forged.pem -days 2 -subj /CN=A1234567890");
-  fs::copy_file(dir / "ca.pem", dir / "clients-ca.pem");
+  const std::string req = "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
+  std::string script = "set -e; cd " + dir.string() + "; " + req +
+                       "-x509 -days 2 -keyout ca.key -out ca.pem -subj /CN=zav-test-ca; " + req +
+                       "-x509 -days 2 -keyout forged.key -out forged.pem -subj /CN=A1234567890; ";
+  for (const auto& [name, subject, extra] :
+       {std::tuple{"server", "/CN=127.0.0.1", " -extfile server.ext"},
+        {"employer", "/O=Patron de prueba/CN=A1234567890", ""},
+        {"stranger", "/O=Otro patron/CN=B9999999999", ""}}) {
+    script += req + "-keyout " + name + ".key -out " + name + ".csr -subj '" + subject +
+              "'; openssl x509 -req -in " + name + ".csr -CA ca.pem -CAkey ca.key -CAcreateserial" +
+              " -days 2 -out " + name + ".pem" + extra + "; ";
+  }
+  const testing::Ran made = testing::Shell(script + "cp ca.pem clients-ca.pem");
+  ASSERT_EQ(made.status, 0) << made.out;
 }
 
 // A TLS connection to the front on `port`, its certificate checked; with `certificate` (a
