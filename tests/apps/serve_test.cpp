@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -21,7 +20,7 @@ using testing::Listing;
 using testing::ReadAll;
 
 const std::string kName = testing::ArchiveName("000001");
-const std::string kInner = kName.substr(0, kName.size() - 3) + "zav";
+const std::string kInner = testing::InnerName(kName);
 
 class UploadCheck : public ::testing::Test {
  protected:
@@ -33,11 +32,6 @@ class UploadCheck : public ::testing::Test {
   void SetUp() override {
     fs::create_directories(work);
     fs::create_directories(scratch);
-  }
-  std::string Payment(const PaymentPlan& plan) {
-    std::ostringstream text;
-    WritePaymentFile(plan, text);
-    return text.str();
   }
 };
 
@@ -55,7 +49,7 @@ TEST_F(UploadCheck, ArchiveNamesFollowThePatternExactly) {
 }
 
 TEST_F(UploadCheck, UnpackRefusesWhatIsNotOnePlainFileOfBoundedSize) {
-  const std::string payment = Payment(SamplePaymentPlan(3, 7));
+  const std::string payment = testing::FileOf(SamplePaymentPlan(3, 7));
   const std::string good = testing::ZipOf({{kInner, payment}}, scratch);
   struct Case {
     const char* what;
@@ -111,7 +105,7 @@ TEST_F(UploadCheck, ValidatesWithItsOwnDateAndPacksTheValidatedFileItself) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const fs::path unpacked = work / WorkName(c.name);
-    std::ofstream(unpacked, std::ios::binary) << Payment(c.plan);
+    std::ofstream(unpacked, std::ios::binary) << testing::FileOf(c.plan);
     const auto checked = ValidateUpload(c.name, unpacked, c.server_date);
     ASSERT_TRUE(std::holds_alternative<UploadAnswer>(checked));
     const UploadAnswer& answer = std::get<UploadAnswer>(checked);
@@ -126,7 +120,7 @@ TEST_F(UploadCheck, ValidatesWithItsOwnDateAndPacksTheValidatedFileItself) {
     fs::remove(unpacked);
   }
 
-  const std::string payment = Payment(plan);
+  const std::string payment = testing::FileOf(plan);
   std::ofstream(file, std::ios::binary) << payment;
   const auto checked = ValidateUpload(kName, file, "10/05/2004");
   ASSERT_TRUE(std::holds_alternative<ValidUpload>(checked));

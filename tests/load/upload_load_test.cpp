@@ -12,12 +12,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <random>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -66,20 +64,17 @@ TEST(UploadLoad, ConcurrentValidAndMalformedUploads) {
   std::vector<Upload> work;
   std::map<std::string, std::string> valid;  // name -> archive
   for (int k = 1; k <= kValid; ++k) {
-    char folio[8];
-    std::snprintf(folio, sizeof folio, "%06d", k);
-    const std::string name = ArchiveName(folio);
+    const std::string folio = std::to_string(1000000 + k).substr(1), name = ArchiveName(folio);
     const std::string archive = testing::PageArchive(testing::OnTimePlan(folio), name, scratch);
     valid[name] = archive;
     work.push_back({"/api/upload?name=" + name, archive, archive.size(), 201, name});
     if (k <= kTwice) work.push_back(work.back());  // the same upload twice at once
   }
-  std::ostringstream payment_text;
-  WritePaymentFile(testing::OnTimePlan("900000"), payment_text);
-  const std::string some = valid.begin()->second, payment = payment_text.str();
-  const std::string inner = ArchiveName("900001").substr(0, ArchiveName("900001").size() - 3);
-  const std::string two = testing::ZipOf({{inner + "zav", payment}, {"x.txt", "x"}}, scratch);
-  const std::string climbing = testing::ZipOf({{"../" + inner + "zav", payment}}, scratch);
+  const std::string some = valid.begin()->second,
+                    payment = testing::FileOf(testing::OnTimePlan("900000"));
+  const std::string inner = testing::InnerName(ArchiveName("900001"));
+  const std::string two = testing::ZipOf({{inner, payment}, {"x.txt", "x"}}, scratch);
+  const std::string climbing = testing::ZipOf({{"../" + inner, payment}}, scratch);
   const std::string huge(2 * kMaxBytes, 'P');
   const std::string name = "/api/upload?name=" + ArchiveName("900002");
   const Upload kinds[] = {

@@ -1,6 +1,7 @@
 // What the tests of the upload server share: `zav serve` in a child process with a token
 // for the sample employer, raw HTTP exchanges on loopback or its Unix socket, the archives
-// the page uploads, and zip archives made with the zip library directly.
+// the page uploads, zip archives made with the zip library directly, and a siege of slow
+// clients and zip bombs.
 #pragma once
 
 #include <arpa/inet.h>
@@ -16,6 +17,8 @@
 #include <unistd.h>
 #include <zip.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,14 +26,16 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "files/zip_packing.hpp"
 #include "platform/temp_drives.hpp"
+#include "validation/payment_run.hpp"
 #include "validation/payment_writer.hpp"
 
 namespace zav::testing {
@@ -55,8 +60,9 @@ struct HttpReply {
   }
 };
 
-// A connected socket to `to`, -1 when it cannot connect; each way waits at most 30 s.
-inline int Connect(const Endpoint& to) {
+// A connected socket to `to`, -1 when it cannot connect; each way waits at most 30 s. With
+// `source` (a loopback address), a TCP connection comes from there.
+inline int Connect(const Endpoint& to, const char* source = nullptr) {
   const int fd = ::socket(to.socket.empty() ? AF_INET : AF_UNIX, SOCK_STREAM, 0);
   timeval limit{30, 0};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
@@ -65,6 +71,10 @@ inline int Connect(const Endpoint& to) {
   if (to.socket.empty()) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
+    if (source != nullptr) {
+      ::inet_pton(AF_INET, source, &address.sin_addr);
+      ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
     address.sin_port = htons(static_cast<std::uint16_t>(to.port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
@@ -90,13 +100,8 @@ inline bool SendAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// Reads an answer to the end of the connection.
-inline HttpReply ReadReply(int fd) {
-  std::string raw;
-  char buffer[16384];
-  for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-    raw.append(buffer, static_cast<std::size_t>(n));
-  }
+// The answer in `raw`, a whole HTTP/1.1 response; status 0 when it is not one.
+inline HttpReply ParseReply(const std::string& raw) {
   HttpReply reply;
   const std::size_t head_end = raw.find("\r\n\r\n");
   if (raw.size() > 12 && raw.starts_with("HTTP/1.1 ") && head_end != std::string::npos) {
@@ -105,6 +110,16 @@ inline HttpReply ReadReply(int fd) {
     reply.body = raw.substr(head_end + 4);
   }
   return reply;
+}
+
+// Reads an answer to the end of the connection.
+inline HttpReply ReadReply(int fd) {
+  std::string raw;
+  char buffer[16384];
+  for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+    raw.append(buffer, static_cast<std::size_t>(n));
+  }
+  return ParseReply(raw);
 }
 
 // Sends `request` (raw bytes) and reads the answer. With `cut`, only the first `cut` bytes
@@ -138,71 +153,61 @@ inline HttpReply HttpExchange(const Endpoint& to, const std::string& method,
   return RawExchange(to, HttpRequest(method, target, headers, body));
 }
 
+// The head of an upload of `name` by `credentials` (a header line), without its framing:
+// Content-Length or Transfer-Encoding and the blank line are the caller's.
+inline std::string UploadHead(const std::string& name, const std::string& credentials) {
+  return "POST /api/upload?name=" + name +
+         " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nContent-Type: application/zip\r\n" +
+         credentials + "\r\n";
+}
+
+// A whole upload of `body` as `name`; `headers` carry the credentials.
+inline std::string UploadRequest(const std::string& name, const std::string& body,
+                                 std::vector<std::string> headers) {
+  headers.push_back("Content-Type: application/zip");
+  return HttpRequest("POST", "/api/upload?name=" + name, headers, body);
+}
+
 // The name the control gives the archive of folio `folio` (of the sample employer,
 // A1234567890, in period `period`).
 inline std::string ArchiveName(const std::string& folio, const std::string& period = "200404") {
   return "33501e01.m1.s0870.rA1234567890.f" + folio + ".p" + period + ".e999.zip";
 }
 
-// `argv` run to its end: its standard output (its errors are dropped), and its exit status in
-// `status`.
-inline std::string RunProgram(std::vector<std::string> argv, int* status = nullptr) {
-  int fds[2];
-  if (::pipe(fds) != 0) return "";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(fds[1], 1);
-    const int null = ::open("/dev/null", O_WRONLY);
-    if (null >= 0) ::dup2(null, 2);
-    ::close(fds[0]);
-    ::close(fds[1]);
-    std::vector<char*> args;
-    for (std::string& a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
-    ::execvp(args[0], args.data());
-    ::_exit(127);
-  }
-  ::close(fds[1]);
-  std::string out;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) {
-    out.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fds[0]);
-  int wait_status = 0;
-  ::waitpid(pid, &wait_status, 0);
-  if (status != nullptr) *status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
-  return out;
+// The name of the payment file in archive `name`.
+inline std::string InnerName(const std::string& name) {
+  return name.substr(0, name.size() - 3) + "zav";
 }
 
-// A new bearer token in `tokens` for `employers`, as `zav serve token add` makes it.
-inline std::string AddToken(const std::filesystem::path& tokens,
-                            const std::vector<std::string>& employers = {"A1234567890"}) {
-  std::vector<std::string> argv = {ZAV_BINARY, "serve",    "token",
-                                   "add",      "--tokens", tokens.string()};
-  argv.insert(argv.end(), employers.begin(), employers.end());
-  std::string token = RunProgram(argv);
+// The header of a new bearer token in `tokens` for `employers`, made by `zav serve token add`.
+inline std::string Bearer(const std::filesystem::path& tokens,
+                          const std::vector<std::string>& employers = {"A1234567890"}) {
+  std::string command =
+      std::string("(") + ZAV_BINARY + " serve token add --tokens " + tokens.string();
+  for (const std::string& e : employers) command += " " + e;
+  std::string token = Shell(command + " 2>/dev/null)").out;
   while (!token.empty() && token.back() == '\n') token.pop_back();
-  return token;
+  return "Authorization: Bearer " + token;
 }
 
 // `zav serve --dir UPLOADS --web WEB --tokens UPLOADS/../tokens [extra...]`, on a free
 // loopback port unless `extra` names --socket; its log (standard error) goes to
-// UPLOADS/../serve.log. Killed at the end (or with the test) at the latest. token() uploads
+// UPLOADS/../serve.log. Killed at the end (or with the test) at the latest. Bearer() uploads
 // for the sample employer.
 class ServeProcess {
  public:
   ServeProcess(const std::filesystem::path& uploads, const std::filesystem::path& web,
                std::vector<std::string> extra = {})
       : log_(uploads.parent_path() / "serve.log") {
+    std::filesystem::create_directories(uploads.parent_path());
     // The token is kept beside its file, for a server started again on the same folders.
     const std::filesystem::path tokens = uploads.parent_path() / "tokens";
     const std::filesystem::path kept = uploads.parent_path() / "token";
     if (std::filesystem::exists(kept)) {
-      token_ = ReadAll(kept);
+      bearer_ = ReadAll(kept);
     } else {
-      token_ = AddToken(tokens);
-      std::ofstream(kept) << token_;
+      bearer_ = zav::testing::Bearer(tokens);
+      std::ofstream(kept) << bearer_;
     }
     std::vector<std::string> args = {"zav",   "serve",      "--dir",    uploads.string(),
                                      "--web", web.string(), "--tokens", tokens.string()};
@@ -222,14 +227,18 @@ class ServeProcess {
   int port() const { return endpoint_.port; }
   const Endpoint& endpoint() const { return endpoint_; }
   bool listening() const { return endpoint_.port > 0 || !endpoint_.socket.empty(); }
-  const std::string& token() const { return token_; }
   pid_t pid() const { return pid_; }
   const std::string& first_line() const { return first_line_; }
-  std::string Log() const {
-    std::ifstream in(log_);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+  std::string Log() const { return ReadAll(log_); }
+  const std::string& Bearer() const { return bearer_; }
+  // An upload of `body` as `name`, with `headers` (else this server's token).
+  HttpReply Upload(const std::string& name, const std::string& body) const {
+    return Upload(name, body, {bearer_});
   }
-  std::string Bearer() const { return "Authorization: Bearer " + token_; }
+  HttpReply Upload(const std::string& name, const std::string& body,
+                   const std::vector<std::string>& headers) const {
+    return RawExchange(endpoint_, UploadRequest(name, body, headers));
+  }
 
   // Asks it to stop as a service manager would: its exit status, -1 when it was killed by
   // a signal or has not stopped within 20 s.
@@ -293,7 +302,7 @@ class ServeProcess {
   }
 
   std::filesystem::path log_;
-  std::string token_;
+  std::string bearer_;
   pid_t pid_ = -1;
   int out_ = -1;
   Endpoint endpoint_;
@@ -316,10 +325,86 @@ inline PaymentPlan OnTimePlan(const std::string& folio = "000001") {
 // packed in `scratch` by the control's own packing.
 inline std::string PageArchive(const PaymentPlan& plan, const std::string& name,
                                const std::filesystem::path& scratch) {
-  const std::filesystem::path file = scratch / (name.substr(0, name.size() - 3) + "zav");
+  const std::filesystem::path file = scratch / InnerName(name);
   WritePaymentFile(plan, file);
   EXPECT_EQ(EmpacaArchivo((scratch / name).string(), file.string()), 0);
   return ReadAll(scratch / name);
+}
+
+// A test of the upload server: a web root like the page's, with what must never be served
+// beside it (its tests, a symbolic link to a file outside it: all "secret"), and the
+// folders for the uploads (made by the server) and for the test's own files.
+class ServeTest : public ::testing::Test {
+ protected:
+  TempDrives drives{"C=fixed"};
+  std::filesystem::path base = drives.base(), uploads = base / "uploads",
+                        scratch = base / "scratch", web = base / "web";
+
+  void SetUp() override {
+    for (const char* folder : {"scratch", "web/dist", "web/tests"}) {
+      std::filesystem::create_directories(base / folder);
+    }
+    std::ofstream(web / "index.html") << "<p>zav</p>";
+    std::ofstream(web / "dist" / "zavctl.js") << "export {};";
+    std::ofstream(web / "tests" / "e2e.mjs") << "secret";
+    std::ofstream(base / "secret.html") << "secret";
+    std::filesystem::create_symlink(base / "secret.html", web / "linked.html");
+  }
+
+  // The page's archive of an on-time payment of `folio` (or of `plan`): (name, bytes).
+  std::pair<std::string, std::string> Archive(const std::string& folio,
+                                              const PaymentPlan* plan = nullptr) {
+    const std::string name = ArchiveName(folio);
+    return {name, PageArchive(plan ? *plan : OnTimePlan(folio), name, scratch)};
+  }
+};
+
+// Sends `bytes` one at a time, every 250 ms, through `write` until `stop` or a write fails.
+inline void Dribble(std::string_view bytes, const std::atomic<bool>& stop,
+                    const std::function<bool(const char*)>& write) {
+  for (std::size_t i = 0; i < bytes.size() && !stop && write(&bytes[i]); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  }
+}
+
+struct Siege {
+  int bombs = 0, refused = 0, answered = 0;  // zip bombs sent and refused; probes answered
+};
+
+// `slow` (a client dribbling its request until told to stop) on 16 threads and `bomb` (one
+// upload, true when it is refused) over and over on 8, while `probe` runs every 50 ms until
+// it fails or has run `probes` times. The probes' times are printed, not judged.
+inline Siege Besiege(const char* where, int probes,
+                     const std::function<void(const std::atomic<bool>&)>& slow,
+                     const std::function<bool()>& bomb, const std::function<bool()>& probe) {
+  std::atomic<bool> stop{false};
+  std::atomic<int> bombs{0}, refused{0};
+  std::vector<std::thread> attackers;
+  for (int k = 0; k < 16; ++k) attackers.emplace_back([&] { slow(stop); });
+  for (int k = 0; k < 8; ++k) {
+    attackers.emplace_back([&] {
+      for (; !stop; ++bombs) refused += bomb() ? 1 : 0;
+    });
+  }
+  std::vector<double> ms;
+  while (static_cast<int>(ms.size()) < probes) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto started = std::chrono::steady_clock::now();
+    if (!probe()) break;
+    ms.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+            .count());
+  }
+  stop = true;
+  for (std::thread& t : attackers) t.join();
+  std::sort(ms.begin(), ms.end());
+  if (!ms.empty()) {
+    std::printf(
+        "[ figures  ] %s: a probe under 16 slow clients and 8 zip bombs (%d sent): "
+        "p50 %.1f ms, max %.1f ms\n",
+        where, bombs.load(), ms[ms.size() / 2], ms.back());
+  }
+  return {bombs, refused, static_cast<int>(ms.size())};
 }
 
 // A zip archive holding `entries` (name, bytes), made in `scratch` with the zip library.
