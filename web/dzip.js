@@ -72,6 +72,28 @@ export function encodeCp1252(text) {
   return Uint8Array.from(text, (c) => cp1252Codes.get(c.charCodeAt(0)) ?? 0x3f);
 }
 
+// The CRC-32 of bytes A then B, from the CRC-32 of each and the length of B (as zlib's
+// crc32_combine): A's CRC carried over B's length, in the field of polynomials modulo the
+// CRC's own, then B's added.
+const CRC_POLYNOMIAL = 0xedb88320;
+function multiplyModCrc(a, b) {
+  let product = 0;
+  for (let m = 0x80000000; m !== 0; m >>>= 1) {
+    if (a & m) product ^= b;
+    b = b & 1 ? (b >>> 1) ^ CRC_POLYNOMIAL : b >>> 1;
+  }
+  return product >>> 0;
+}
+export function combineCrc32(crcA, crcB, lengthB) {
+  let power = 0x80000000; // x to the 8 times lengthB, modulo the polynomial
+  let square = 0x00800000; // x to the 8, then squared at each bit of lengthB
+  for (let n = lengthB; n > 0; n = Math.floor(n / 2)) {
+    if (n % 2) power = multiplyModCrc(square, power);
+    square = multiplyModCrc(square, square);
+  }
+  return (multiplyModCrc(power, crcA) ^ crcB) >>> 0;
+}
+
 // A zip archive of one entry whose data is already deflated: `packed` is {chunks, crc,
 // size} (the raw deflate stream in pieces, the CRC-32 and length of the file's bytes).
 // fflate's streaming `Zip` writes the container.

@@ -1,47 +1,90 @@
-// Deflates a picked payment file for the page's zip writer, on a thread of its own, with
-// the browser's own compression (CompressionStream, zlib at its usual level) over the file
-// read as a stream. Only the deflated bytes are ever held, never the file. The gzip form
-// is asked for because its trailer carries the CRC-32 of the file's bytes, taken by the
-// browser as it deflates; the zip entry gets the raw deflate stream between header and
-// trailer.
+// A packer: deflates stretches of picked payment files for the page's zip writer, on a
+// thread of its own, with libdeflate compiled to WebAssembly (dist/zavpack.js, from
+// web/wasm/pack.cpp). The page's worker keeps a few from the start, so that a picked file
+// finds them loaded and their code compiled to the full.
 //
-// Request {file}; answers {started: true} at once, then {chunks, crc, size} (the raw
-// deflate stream in pieces, the CRC-32 and length of the file's bytes) or {error}.
+// A file is read a part at a time, where it lies; each part is deflated on its own and,
+// unless it ends the file, left open so that the next part's stream goes on from it.
+//
+// Once loaded (and run once on made-up records, so that the browser compiles the hot code
+// to the full before a real file comes) the packer posts {ready: true}, or {error}.
+// Requests, answered {job, parts: [{bytes, crc, size}]} (the deflated parts in order, each
+// with the CRC-32 and length of its bytes of the file) or {job, error}:
+//   {job, bytes, last, level}             one part, read already (an ArrayBuffer); `last`
+//                                         when it ends its file
+//   {job, file, from, to, part, level}    the bytes [from, to) of `file`, read here in
+//                                         parts of `part` bytes
 
-const HEADER = 10; // a gzip header without name, comment or extra field
-const TRAILER = 8; // CRC-32 and length, little-endian
+import createPackModule from './dist/zavpack.js';
+
+const WARM_UP_BYTES = 256 << 10;
+const WARM_UP_ROUNDS = 6;
+
+let module = null;
+let input = 0;
+let inputRoom = 0;
+let output = 0;
+let outputRoom = 0;
+
+// Room in the module's memory for a part of `part` bytes and its deflated form.
+function reserve(part) {
+  if (part <= inputRoom) return;
+  module._free(input);
+  module._free(output);
+  inputRoom = outputRoom = 0;
+  input = module._malloc(part);
+  output = module._malloc(module._zav_pack_bound(part));
+  if (!input || !output) throw new Error('no memory for the packer');
+  inputRoom = part;
+  outputRoom = module._zav_pack_bound(part);
+}
+
+// Deflates `bytes`, a part of a file (the file's last when `last`): {bytes, crc, size}.
+function deflatePart(bytes, level, last) {
+  module.HEAPU8.set(bytes, input);
+  const written = module._zav_pack_part(input, bytes.length, output, outputRoom, level, last ? 1 : 0);
+  if (!written) throw new Error('deflate failed');
+  const crc = module._zav_pack_crc32(0, input, bytes.length) >>> 0;
+  return { bytes: module.HEAPU8.slice(output, output + written), crc, size: bytes.length };
+}
+
+// Records of digits and blanks, compressed a few times.
+function warmUp() {
+  reserve(WARM_UP_BYTES);
+  const made = new Uint8Array(WARM_UP_BYTES);
+  for (let i = 0; i < made.length; ++i) made[i] = i % 295 < 40 ? 48 + ((i * 7919) % 10) : 32;
+  for (let round = 0; round < WARM_UP_ROUNDS; ++round) deflatePart(made, 4, round % 2);
+}
+
+const loading = (async () => {
+  module = await createPackModule();
+  warmUp();
+})();
+loading.then(
+  () => self.postMessage({ ready: true }),
+  (e) => self.postMessage({ error: String((e && e.message) || e) }),
+);
 
 self.onmessage = async (event) => {
-  const { file } = event.data;
-  self.postMessage({ started: true });
+  const { job, bytes, last, file, from, to, part, level } = event.data;
   try {
-    const chunks = [];
-    const reader = file.stream().pipeThrough(new CompressionStream('gzip')).getReader();
-    for (;;) {
-      const { done, value } = await reader.read();
-      if (done) break;
-      if (value.length > 0) chunks.push(value);
+    await loading;
+    const parts = [];
+    if (bytes) {
+      reserve(bytes.byteLength);
+      parts.push(deflatePart(new Uint8Array(bytes), level, last));
+    } else {
+      reserve(part);
+      const reader = new FileReaderSync();
+      for (let at = from; at < to || parts.length === 0; at += part) {
+        const end = Math.min(at + part, to);
+        const read = new Uint8Array(reader.readAsArrayBuffer(file.slice(at, end)));
+        if (read.length !== end - at) throw new Error('the file changed while it was read');
+        parts.push(deflatePart(read, level, end === file.size));
+      }
     }
-    // The header is in the first piece and the trailer in the last ones.
-    if (chunks.length === 0 || chunks[0].length < HEADER || chunks[0][3] !== 0) {
-      throw new Error('unexpected gzip header');
-    }
-    chunks[0] = chunks[0].subarray(HEADER);
-    const trailer = new Uint8Array(TRAILER);
-    for (let need = TRAILER; need > 0; ) {
-      const last = chunks[chunks.length - 1];
-      const take = Math.min(need, last.length);
-      trailer.set(last.subarray(last.length - take), need - take);
-      need -= take;
-      if (take === last.length) chunks.pop();
-      else chunks[chunks.length - 1] = last.subarray(0, last.length - take);
-    }
-    const view = new DataView(trailer.buffer);
-    const crc = view.getUint32(0, true);
-    if (view.getUint32(4, true) !== file.size % 2 ** 32) throw new Error('length mismatch');
-    const buffers = [...new Set(chunks.map((c) => c.buffer))];
-    self.postMessage({ chunks, crc, size: file.size }, buffers);
+    self.postMessage({ job, parts }, parts.map((p) => p.bytes.buffer));
   } catch (e) {
-    self.postMessage({ error: String((e && e.message) || e) });
+    self.postMessage({ job, error: String((e && e.message) || e) });
   }
 };

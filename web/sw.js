@@ -24,6 +24,8 @@ const SHELL = [
   'dist/zavctl.js',
   'dist/zavctl.wasm',
   'dist/fflate.js',
+  'dist/zavpack.js',
+  'dist/zavpack.wasm',
 ];
 
 self.addEventListener('install', (event) => {

@@ -5,7 +5,7 @@
 
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { rmSync, writeFileSync } from 'node:fs';
+import { existsSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import test from 'node:test';
@@ -17,6 +17,7 @@ import {
   DZIP_BAD_COMMAND,
   DZIP_CANNOT_WRITE,
   DZIP_NO_FILE,
+  combineCrc32,
   decodeCp1252,
   encodeCp1252,
   makeDzipVB,
@@ -184,6 +185,55 @@ test('a file deflated elsewhere goes into a standard archive as it is, never rea
     execFileSync('python3', ['-c', 'import sys, zipfile; sys.exit(zipfile.ZipFile(sys.argv[1]).testzip() is not None)', where]);
   } finally {
     rmSync(where);
+  }
+});
+
+// The packer of picked files (web/wasm/pack.cpp), once web/build-wasm.sh has built it.
+const packerWasm = new URL('../dist/zavpack.wasm', import.meta.url);
+const packer = existsSync(packerWasm)
+  ? await (await import('../dist/zavpack.js')).default({ wasmBinary: readFileSync(packerWasm) })
+  : null;
+
+test('parts deflated apart, one after the other, are one deflate stream with the whole CRC', {
+  skip: !packer && 'the packer is not built (web/build-wasm.sh)',
+}, () => {
+  const part = 4096;
+  const input = packer._malloc(part);
+  const room = packer._zav_pack_bound(part);
+  const output = packer._malloc(room);
+  // Records, with stretches of noise so that the parts hold stored and fixed blocks too.
+  const record = new TextEncoder().encode('03A1234567890 JUAN PEREZ 0001234'.padEnd(295));
+  const made = (size) =>
+    Uint8Array.from({ length: size }, (_, i) => (i % 9000 < 700 ? (i * 2654435761) >>> 24 : record[i % 295]));
+  for (const size of [0, 1, part - 1, part, part + 1, 3 * part, 10 * part + 17]) {
+    for (const level of [1, 4, 6, 12]) {
+      const file = made(size);
+      const pieces = [];
+      let crc = 0;
+      for (let at = 0; at < size || at === 0; at += part) {
+        const bytes = file.subarray(at, Math.min(at + part, size));
+        packer.HEAPU8.set(bytes, input);
+        const last = at + part >= size ? 1 : 0;
+        const written = packer._zav_pack_part(input, bytes.length, output, room, level, last);
+        assert.ok(written > 0, `size ${size}, level ${level}: part at ${at} deflated`);
+        pieces.push(packer.HEAPU8.slice(output, output + written));
+        crc = combineCrc32(crc, packer._zav_pack_crc32(0, input, bytes.length) >>> 0, bytes.length);
+        if (size === 0) break;
+      }
+      const stream = Buffer.concat(pieces);
+      assert.deepEqual(new Uint8Array(zlib.inflateRawSync(stream)), file, `size ${size}, level ${level}`);
+      assert.equal(crc, zlib.crc32(file), `size ${size}, level ${level}: CRC-32`);
+    }
+  }
+  packer._free(input);
+  packer._free(output);
+});
+
+test('CRC-32s combine as the bytes join', () => {
+  const bytes = Uint8Array.from({ length: 70000 }, (_, i) => (i * 31 + (i >> 7)) & 0xff);
+  for (const cut of [0, 1, 295, 65536, 69999, 70000]) {
+    const [a, b] = [bytes.subarray(0, cut), bytes.subarray(cut)];
+    assert.equal(combineCrc32(zlib.crc32(a), zlib.crc32(b), b.length), zlib.crc32(bytes), `cut at ${cut}`);
   }
 });
 
