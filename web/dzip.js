@@ -182,6 +182,8 @@ export function makeDzipVB({ FS, nativePath, zipSync, Zip, deflated }) {
       const zipped = packed
         ? zipOfDeflated(Zip, entryName, packed)
         : zipSync({ [entryName]: [data, { level: 4 }] });
+      if (packed) packed.chunks.length = 0; // written: the archive holds them now
+      data = null;
       FS.writeFile(pending, zipped, { canOwn: true }); // the file system keeps the array
       FS.rename(pending, archive.path);
       return { result: 0, status: 0 };

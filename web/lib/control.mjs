@@ -83,6 +83,17 @@ export async function openControl(createModule, { moduleOptions = {}, zip = {} }
       if (found.error) throw new Error(`${controlPath}: error ${found.error}`);
       return module.FS.readFile(found.path);
     },
+    // The same, taken out of the in-memory file system without a copy: the file is gone
+    // afterwards (an archive handed on whole).
+    takeFile(controlPath) {
+      const found = pathOf(controlPath);
+      if (found.error) throw new Error(`${controlPath}: error ${found.error}`);
+      const { node } = module.FS.lookupPath(found.path);
+      const held = node.contents instanceof Uint8Array ? node.contents.subarray(0, node.usedBytes) : null;
+      const bytes = held && held.length === node.usedBytes ? held : module.FS.readFile(found.path);
+      module.FS.unlink(found.path);
+      return bytes;
+    },
     // Record n (1-based) of the work file as text, or null when there is none.
     workRecord(n) {
       const found = pathOf(zav.DestinoArchi + zav.FinalArchi);
