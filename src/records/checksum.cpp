@@ -8,6 +8,8 @@
 
 #if defined(__x86_64__)
 #include <immintrin.h>
+#elif defined(__wasm_simd128__)
+#include <wasm_simd128.h>
 #endif
 
 #include "basic/runtime_failure.hpp"
@@ -62,7 +64,11 @@ std::size_t PackCounted(const unsigned char* in, std::size_t len, unsigned char*
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define ZAV_PACK_SSSE3 1
+#elif defined(__wasm_simd128__)
+#define ZAV_PACK_WASM_SIMD 1
+#endif
 
+#if defined(ZAV_PACK_SSSE3) || defined(ZAV_PACK_WASM_SIMD)
 // For each 8-bit mask: the indices of its set bits in order, then "no byte" (0x80).
 constexpr auto kPackShuffles = [] {
   std::array<std::array<unsigned char, 8>, 256> t{};
@@ -84,6 +90,9 @@ constexpr auto kBitCounts = [] {
   return t;
 }();
 
+#endif
+
+#if defined(ZAV_PACK_SSSE3)
 // The same packing sixteen bytes at a time: a byte is counted when it lies in "0".."9" or
 // "A".."Z" (bytes from 128 on compare as negative and never do).
 __attribute__((target("ssse3"))) std::size_t PackCountedSsse3(const unsigned char* in,
@@ -117,11 +126,37 @@ bool HasSsse3() {
   }();
   return has;
 }
+#elif defined(ZAV_PACK_WASM_SIMD)
+// The same packing sixteen bytes at a time with WebAssembly's vector instructions (a
+// swizzle index from 16 on gives a zero byte, as "no byte" needs).
+std::size_t PackCountedSimd(const unsigned char* in, std::size_t len, unsigned char* out) {
+  const v128_t below_0 = wasm_i8x16_splat('0' - 1), above_9 = wasm_i8x16_splat('9' + 1);
+  const v128_t below_a = wasm_i8x16_splat('A' - 1), above_z = wasm_i8x16_splat('Z' + 1);
+  const v128_t upper_half = wasm_i8x16_splat(8);
+  std::size_t n = 0, k = 0;
+  for (; k + 16 <= len; k += 16) {
+    const v128_t x = wasm_v128_load(in + k);
+    const v128_t digit = wasm_v128_and(wasm_i8x16_gt(x, below_0), wasm_i8x16_gt(above_9, x));
+    const v128_t upper = wasm_v128_and(wasm_i8x16_gt(x, below_a), wasm_i8x16_gt(above_z, x));
+    const unsigned mask = wasm_i8x16_bitmask(wasm_v128_or(digit, upper));
+    const unsigned low = mask & 0xFF, high = mask >> 8;
+    const v128_t pick_low = wasm_v128_load64_zero(kPackShuffles[low].data());
+    wasm_v128_store64_lane(out + n, wasm_i8x16_swizzle(x, pick_low), 0);
+    n += kBitCounts[low];
+    const v128_t pick_high =
+        wasm_i8x16_add(wasm_v128_load64_zero(kPackShuffles[high].data()), upper_half);
+    wasm_v128_store64_lane(out + n, wasm_i8x16_swizzle(x, pick_high), 0);
+    n += kBitCounts[high];
+  }
+  return n + PackCounted(in + k, len - k, out + n);
+}
 #endif
 
 std::size_t Pack(const unsigned char* in, std::size_t len, unsigned char* out) {
-#ifdef ZAV_PACK_SSSE3
+#if defined(ZAV_PACK_SSSE3)
   if (HasSsse3()) return PackCountedSsse3(in, len, out);
+#elif defined(ZAV_PACK_WASM_SIMD)
+  return PackCountedSimd(in, len, out);
 #endif
   return PackCounted(in, len, out);
 }
