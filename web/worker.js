@@ -209,23 +209,28 @@ function startDeflating(file) {
   deflating = { file, team, next: 0, turns: 0, answers: [], done: null, result: null, started, stop };
 }
 
-// The bytes at `position` of `file`, just read for the validation (kept by it), go to the
-// packers when they continue the file being deflated: a copy, shared among them.
+// The bytes at `position` of `file`, just read for the validation, go to the packers when
+// they continue the file being deflated. A file of up to COPIED_UP_TO bytes is handed on
+// as it is read, a copy shared among the packers, so that its last block is deflated on
+// every core at once; a larger one block by block once the validation has read it to its
+// end, the block itself, for copying every block would cost its validation more.
+const COPIED_UP_TO = 64 << 20;
 function handOn(file, position, bytes) {
   const d = deflating;
-  if (!d || d.done || file !== d.file || position !== d.next || !bytes.length) return;
-  const shares = d.team.length;
+  if (!d || d.done || file !== d.file || position !== d.next || !bytes.length) return false;
+  const whole = file.size > COPIED_UP_TO;
+  const shares = whole ? 1 : d.team.length;
   for (let k = 0; k < shares; ++k) {
-    const share = bytes.slice(
-      Math.floor((k * bytes.length) / shares),
-      Math.floor(((k + 1) * bytes.length) / shares),
-    );
+    const share = whole
+      ? bytes
+      : bytes.slice(Math.floor((k * bytes.length) / shares), Math.floor(((k + 1) * bytes.length) / shares));
     if (!share.length) continue;
     d.next += share.length;
     const packer = d.team[d.turns++ % d.team.length];
     const last = d.next === d.file.size;
     d.answers.push(ask(packer, { bytes: share.buffer, last, level: LEVEL }, [share.buffer]));
   }
+  return true;
 }
 
 // The deflated file once every part is in: {chunks, crc, size}, or null. The rest of the
@@ -278,12 +283,19 @@ function shareReads() {
         if (block.length !== Math.min(READ_BLOCK, stream.node.size - i * READ_BLOCK)) {
           throw new module.FS.ErrnoError(29); // EIO: the file changed under the control
         }
-        handOn(file, i * READ_BLOCK, block);
+        if (file.size <= COPIED_UP_TO) handOn(file, i * READ_BLOCK, block);
       }
       kept.blocks.set(i, block);
       const piece = block.subarray(at - i * READ_BLOCK, end - i * READ_BLOCK);
       buffer.set(piece, offset + (at - position));
       at += piece.length;
+    }
+    if (file.size > COPIED_UP_TO) {
+      for (const [i, block] of kept.blocks) {
+        if (i * READ_BLOCK + block.length > end) continue; // not read to its end yet
+        kept.blocks.delete(i);
+        handOn(file, i * READ_BLOCK, block);
+      }
     }
     while (kept.blocks.size > BLOCKS_KEPT) kept.blocks.delete(kept.blocks.keys().next().value);
     return end - position;

@@ -149,11 +149,16 @@ async function main() {
     zav('sample', '--workers', String(workers), '--period', period, '--deadline', deadline, ...more, '-o', dir);
   sample(dirs.ok, 20);
   sample(dirs.parts, 20, '--disks', '3');
-  sample(dirs.large, 120000); // long enough to be cancelled while it runs
-  // Another payment (last month's period): its archive has a name of its own.
-  const last = new Date(today.getFullYear(), today.getMonth() - 1, 1);
-  zav('sample', '--workers', '20', '--period', `${last.getFullYear()}${String(last.getMonth() + 1).padStart(2, '0')}`,
-    '--deadline', deadline, '-o', dirs.offline);
+  // Other payments (last month's period, and the one before): their archives have names of
+  // their own.
+  const monthsAgo = (n) => {
+    const d = new Date(today.getFullYear(), today.getMonth() - n, 1);
+    return `${d.getFullYear()}${String(d.getMonth() + 1).padStart(2, '0')}`;
+  };
+  zav('sample', '--workers', '20', '--period', monthsAgo(1), '--deadline', deadline, '-o', dirs.offline);
+  // Long enough to be cancelled while it runs, and over 64 MB, which the page packs block by
+  // block as the validation has read them.
+  zav('sample', '--workers', '230000', '--period', monthsAgo(2), '--deadline', deadline, '-o', dirs.large);
   const zavIn = (dir) => path.join(dir, fs.readdirSync(dir).find((n) => n.toUpperCase().endsWith('.ZAV')));
   const okFile = zavIn(dirs.ok);
   const okName = path.basename(okFile);
@@ -345,6 +350,17 @@ async function main() {
     check('cancelled, it leaves no verdict', !(await page.isVisible('#veredicto')));
     await page.setInputFiles('#archivo', okFile);
     check('and the next file validates', (await verdictOf(page)) === 'aceptado');
+    await page.setInputFiles('#archivo', zavIn(dirs.large));
+    check('a file of over 64 MB is accepted', (await verdictOf(page)) === 'aceptado', await page.textContent('#veredicto'));
+    const before = uploadedArchives(uploads);
+    await page.fill('#clave', token);
+    await page.click('#enviar');
+    await page.waitForSelector('#envio[data-estado]');
+    const bigSent = await page.getAttribute('#envio', 'data-estado');
+    check('and the server takes its archive', bigSent === 'enviado', await page.textContent('#envio'));
+    const added = uploadedArchives(uploads).filter((n) => !before.includes(n));
+    const held = added.length === 1 && Object.values(unzipSync(fs.readFileSync(path.join(uploads, added[0]))));
+    check('which holds the file byte for byte', held && held.length === 1 && Buffer.from(held[0]).equals(fs.readFileSync(zavIn(dirs.large))), added.join(', '));
 
     // ---- 5. A file the control cannot read ----
     await page.setInputFiles('#archivo', brokenFile);
@@ -377,7 +393,7 @@ async function main() {
     ({ url, process: server } = await startServer(zavBin, site, uploads, ['--tokens', tokens], port));
     await context.setOffline(false);
     await page.waitForSelector('#envio[data-estado="enviado"]');
-    check('back online, the waiting upload is stored', uploadedArchives(uploads).length === 2, uploadedArchives(uploads).join(', '));
+    check('back online, the waiting upload is stored', uploadedArchives(uploads).length === 3, uploadedArchives(uploads).join(', '));
     await page.close();
 
     check('no script errors on the page', problems.length === 0, problems.join('\n     '));
