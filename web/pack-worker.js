@@ -6,8 +6,9 @@
 // A file is read a part at a time, where it lies; each part is deflated on its own and,
 // unless it ends the file, left open so that the next part's stream goes on from it.
 //
-// Once loaded (and run once on made-up records, so that the browser compiles the hot code
-// to the full before a real file comes) the packer posts {ready: true}, or {error}.
+// Asked {warmUp: level} first, it deflates made-up records at that level a few times, so
+// that the browser compiles the hot code to the full before a real file comes, then posts
+// {ready: true}, or {error}.
 // Requests, answered {job, parts: [{bytes, crc, size}]} (the deflated parts in order, each
 // with the CRC-32 and length of its bytes of the file) or {job, error}:
 //   {job, bytes, last, level}             one part, read already (an ArrayBuffer); `last`
@@ -17,8 +18,8 @@
 
 import createPackModule from './dist/zavpack.js';
 
-const WARM_UP_BYTES = 256 << 10;
-const WARM_UP_ROUNDS = 6;
+const WARM_UP_BYTES = 512 << 10;
+const WARM_UP_ROUNDS = 8;
 
 let module = null;
 let input = 0;
@@ -48,25 +49,36 @@ function deflatePart(bytes, level, last) {
   return { bytes: module.HEAPU8.slice(output, output + written), crc, size: bytes.length };
 }
 
-// Records of digits and blanks, compressed a few times.
-function warmUp() {
+// Made-up records (digits, capitals and blanks, as a payment file's), deflated a few times
+// at `level`.
+function warmUp(level) {
   reserve(WARM_UP_BYTES);
   const made = new Uint8Array(WARM_UP_BYTES);
-  for (let i = 0; i < made.length; ++i) made[i] = i % 295 < 40 ? 48 + ((i * 7919) % 10) : 32;
-  for (let round = 0; round < WARM_UP_ROUNDS; ++round) deflatePart(made, 4, round % 2);
+  const alphabet = '0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ     ';
+  let seed = 1;
+  for (let i = 0; i < made.length; ++i) {
+    seed = (seed * 1103515245 + 12345) >>> 0;
+    made[i] = i % 295 < 200 ? alphabet.charCodeAt((seed >>> 16) % alphabet.length) : 32;
+  }
+  for (let round = 0; round < WARM_UP_ROUNDS; ++round) deflatePart(made, level, round % 2);
 }
 
-const loading = (async () => {
-  module = await createPackModule();
-  warmUp();
-})();
-loading.then(
-  () => self.postMessage({ ready: true }),
-  (e) => self.postMessage({ error: String((e && e.message) || e) }),
-);
+const loading = createPackModule().then((loaded) => {
+  module = loaded;
+});
 
 self.onmessage = async (event) => {
-  const { job, bytes, last, file, from, to, part, level } = event.data;
+  const { warmUp: warmLevel, job, bytes, last, file, from, to, part, level } = event.data;
+  if (warmLevel !== undefined) {
+    try {
+      await loading;
+      warmUp(warmLevel);
+      self.postMessage({ ready: true });
+    } catch (e) {
+      self.postMessage({ error: String((e && e.message) || e) });
+    }
+    return;
+  }
   try {
     await loading;
     const parts = [];

@@ -58,12 +58,17 @@ function load() {
     control.onProgress = (done, total) => self.postMessage({ progress: { done, total } });
     shareReads();
     startPackers();
+    // Once the page knows the control is ready: a small file of the control's own, checked
+    // once, so that the user's first file finds the validation's code compiled to the full.
+    setTimeout(() => module._zav_warm_up(WARM_UP_WORKERS), 0);
   })().catch((e) => {
     loading = null; // the next request tries again
     throw e;
   });
   return loading;
 }
+
+const WARM_UP_WORKERS = 5000;
 
 // Whether the control's zip entry waits for the deflated bytes on a promise (JSPI).
 let suspending = false;
@@ -166,6 +171,7 @@ function startPackers() {
       if (answer) answer(error ? null : parts);
     };
     worker.onerror = () => dropPacker(packer);
+    worker.postMessage({ warmUp: LEVEL });
     packers.push(packer);
   }
 }

@@ -24,8 +24,10 @@
 // same function.
 #include <emscripten/emscripten.h>
 
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <system_error>
 
 #include "basic/cp1252.hpp"
 #include "basic/runtime_failure.hpp"
@@ -36,6 +38,7 @@
 #include "validation/diagnosis.hpp"
 #include "validation/file_driver.hpp"
 #include "validation/hint.hpp"
+#include "validation/payment_writer.hpp"
 
 namespace {
 
@@ -136,6 +139,34 @@ EMSCRIPTEN_KEEPALIVE const char* zav_check(const char* server_date, int all) {
   out["setup"] = nullptr;
   if (all != 0) out["problems"] = zav::ProblemsJson(zav::DiagnoseFile(before, date));
   return Keep(answer, Dump(out));
+}
+
+// Checks a payment file of `workers` workers made for the purpose, with a control of its
+// own in a folder of its own that it then removes, so that the browser has compiled the
+// validation's code to the full before the user's first file. Answers 1 when the file was
+// accepted, else minus its message number, or 0 when the check could not run (the page
+// goes on either way).
+EMSCRIPTEN_KEEPALIVE int zav_warm_up(int workers) {
+  std::error_code ignored;
+  std::filesystem::path folder;
+  try {
+    zav::ZAV z;
+    z.inicio();
+    z.DestinoArchi += "calentar\\";
+    folder = zav::ResolvePath(z.DestinoArchi);
+    std::filesystem::create_directories(folder);
+    const zav::PaymentPlan plan = zav::SamplePaymentPlan(workers, 1);
+    z.FinalArchi = zav::WorkFileName(plan);
+    z.OrigenNombre = z.FinalArchi;
+    z.NumDiscos = 1;
+    zav::WritePaymentFile(plan, folder / z.FinalArchi);
+    const bool accepted = zav::RunValidation(z, "10/05/2004", zav::RunOptions{false}) == "0";
+    std::filesystem::remove_all(folder, ignored);
+    return accepted ? 1 : -z.working().last_message;
+  } catch (...) {
+    if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
+    return 0;
+  }
 }
 
 EMSCRIPTEN_KEEPALIVE const char* zav_diagnose(const char* server_date, int keep) {
