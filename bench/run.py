@@ -196,7 +196,7 @@ def main() -> int:
         for workers, limit in BROWSER_SECONDS.items():
             if workers not in sizes:
                 continue
-            b = browser(zav, sample(zav, workers, data), min(args.reps, 3 if workers < 10**6 else 2))
+            b = browser(zav, sample(zav, workers, data), min(args.reps, 5 if workers < 10**6 else 3))
             label = f"browser, {workers} workers picked in the page"
             if isinstance(b, str):
                 verdicts.append(f"  {label}: {b}")
