@@ -47,6 +47,18 @@ class BitReader {
     return value;
   }
   void ToByte() { Skip(count_ % 8); }
+  // At least 48 bits in the window: a literal or a length and its distance, with their
+  // extra bits, can then be read without looking again.
+  void Refill() {
+    if (count_ < 48) Fill();
+  }
+  uint32_t PeekFilled(int count) const {
+    return static_cast<uint32_t>(window_ & ((uint64_t{1} << count) - 1));
+  }
+  void SkipFilled(int count) {
+    window_ >>= count;
+    count_ -= count;
+  }
   // Moves on `bytes` whole bytes from a byte boundary.
   void SkipBytes(size_t bytes) {
     next_ = position() / 8 + bytes;
@@ -130,10 +142,15 @@ class Code {
 
   // The next symbol, or -1 where no code matches.
   int Decode(BitReader& in) const {
-    const uint32_t bits = in.Peek(longest_);
+    in.Refill();
+    return DecodeFilled(in);
+  }
+  // The same, with the window refilled already.
+  int DecodeFilled(BitReader& in) const {
+    const uint32_t bits = in.PeekFilled(longest_);
     const uint16_t entry = table_[bits & ((1u << table_bits_) - 1)];
     if ((entry & 15) != 0) {
-      in.Skip(entry & 15);
+      in.SkipFilled(entry & 15);
       return entry >> 4;
     }
     // Code by code length, the first bit read the code's highest.
@@ -144,7 +161,7 @@ class Code {
       code |= static_cast<int>((bits >> (length - 1)) & 1);
       const int count = per_length_[length];
       if (code - first < count) {
-        in.Skip(length);
+        in.SkipFilled(length);
         return symbols_[static_cast<size_t>(index + code - first)];
       }
       index += count;
@@ -232,14 +249,15 @@ bool FindLastBlock(const uint8_t* data, size_t size, size_t& header, size_t& end
       const Code& l = type == 1 ? fixed[0] : literals;
       const Code& d = type == 1 ? fixed[1] : distances;
       for (;;) {
-        const int symbol = l.Decode(in);
+        in.Refill();
+        const int symbol = l.DecodeFilled(in);
         if (symbol < 0 || symbol > 285 || in.spent()) return false;
         if (symbol < 256) continue;
         if (symbol == 256) break;
-        in.Skip(kLengthExtra[symbol - 257]);
-        const int distance = d.Decode(in);
+        in.SkipFilled(kLengthExtra[symbol - 257]);
+        const int distance = d.DecodeFilled(in);
         if (distance < 0 || distance > 29) return false;
-        in.Skip(kDistanceExtra[distance]);
+        in.SkipFilled(kDistanceExtra[distance]);
       }
     }
     if (in.spent()) return false;
