@@ -33,11 +33,12 @@ function reserve(part) {
   module._free(input);
   module._free(output);
   inputRoom = outputRoom = 0;
+  const room = module._zav_pack_bound(part);
   input = module._malloc(part);
-  output = module._malloc(module._zav_pack_bound(part));
+  output = module._malloc(room);
   if (!input || !output) throw new Error('no memory for the packer');
   inputRoom = part;
-  outputRoom = module._zav_pack_bound(part);
+  outputRoom = room;
 }
 
 // Deflates `bytes`, a part of a file (the file's last when `last`): {bytes, crc, size}.

@@ -223,7 +223,7 @@ function startDeflating(file) {
 const COPIED_UP_TO = 64 << 20;
 function handOn(file, position, bytes) {
   const d = deflating;
-  if (!d || d.done || file !== d.file || position !== d.next || !bytes.length) return false;
+  if (!d || d.done || file !== d.file || position !== d.next || !bytes.length) return;
   const whole = file.size > COPIED_UP_TO;
   const shares = whole ? 1 : d.team.length;
   for (let k = 0; k < shares; ++k) {
@@ -236,7 +236,6 @@ function handOn(file, position, bytes) {
     const last = d.next === d.file.size;
     d.answers.push(ask(packer, { bytes: share.buffer, last, level: LEVEL }, [share.buffer]));
   }
-  return true;
 }
 
 // The deflated file once every part is in: {chunks, crc, size}, or null. The rest of the
