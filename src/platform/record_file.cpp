@@ -1,6 +1,7 @@
 #include "platform/record_file.hpp"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,6 +41,18 @@ std::int64_t OffsetOf(std::int32_t record) {
 }
 
 }  // namespace
+
+void Prefault(char* buffer, std::size_t size) {
+#ifdef MADV_POPULATE_WRITE
+  constexpr std::uintptr_t kPage = 4096;
+  const auto begin = (reinterpret_cast<std::uintptr_t>(buffer) + kPage - 1) & ~(kPage - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(buffer) + size) & ~(kPage - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+#else
+  (void)buffer;
+  (void)size;
+#endif
+}
 
 std::int32_t RecordCountOf(std::int64_t length) {
   return ToLong(RoundHalfEven(static_cast<double>(length) / RecordFile::kRecordLength));
@@ -102,26 +115,34 @@ void RecordFile::Open(const fs::path& native_path, Mode mode) {
   }
   writable_ = (::fcntl(fd_, F_GETFL) & O_ACCMODE) == O_RDWR;
   length_ = info.st_size;
-  buffer_.reset(new char[kBufferSize]);  // not zeroed: reads fill it
   buffer_length_ = 0;
 }
 
 void RecordFile::Fill(std::int64_t offset) {
+  // Made on the first read through it (not zeroed: reads fill it): a handle read only in
+  // blocks never needs it.
+  if (!buffer_) {
+    buffer_.reset(new char[kBufferSize]);
+    Prefault(buffer_.get(), kBufferSize);
+  }
   buffer_offset_ = offset;
-  buffer_length_ = 0;
-  while (buffer_length_ < kBufferSize) {
-    const ssize_t got = ::pread(fd_, buffer_.get() + buffer_length_,
-                                static_cast<std::size_t>(kBufferSize - buffer_length_),
-                                static_cast<off_t>(offset + buffer_length_));
+  buffer_length_ = 0;  // empty should the read fail
+  buffer_length_ = ReadAt(offset, buffer_.get(), kBufferSize);
+}
+
+std::int64_t RecordFile::ReadAt(std::int64_t offset, char* out, std::int64_t size) {
+  std::int64_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::pread(fd_, out + done, static_cast<std::size_t>(size - done),
+                                static_cast<off_t>(offset + done));
     if (got < 0) {
       if (errno == EINTR) continue;
-      const std::error_code error = LastError();
-      buffer_length_ = 0;
-      ThrowNativeError(error, err::kFileNotFound);
+      ThrowNativeError(LastError(), err::kFileNotFound);
     }
     if (got == 0) break;
-    buffer_length_ += got;
+    done += got;
   }
+  return done;
 }
 
 void RecordFile::Read(std::int32_t record, char* out) {
@@ -141,6 +162,14 @@ void RecordFile::Read(std::int32_t record, char* out) {
 void RecordFile::Read(std::int32_t record, std::string& out) {
   out.resize(kRecordLength);
   Read(record, out.data());
+}
+
+void RecordFile::ReadRecords(std::int32_t first, std::int32_t count, char* out) {
+  if (fd_ < 0) throw RuntimeFailure(err::kBadFileName);
+  const std::int64_t offset = OffsetOf(first);
+  const std::int64_t size = static_cast<std::int64_t>(count) * kRecordLength;
+  const std::int64_t have = offset < length_ ? ReadAt(offset, out, size) : 0;
+  std::memset(out + have, 0, static_cast<std::size_t>(size - have));
 }
 
 void RecordFile::Write(std::int32_t record, std::string_view data) {

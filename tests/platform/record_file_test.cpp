@@ -38,6 +38,9 @@ TEST(RecordFile, ReadsAndWritesByRecordNumberPaddingPastTheEndWithNuls) {
   file.Read(9, r);
   EXPECT_EQ(r, std::string(295, '\0'));
   EXPECT_RUNTIME_FAILURE(63, file.Read(0, r));
+  std::string block(3 * 295, 'x');
+  file.ReadRecords(2, 3, block.data());
+  EXPECT_EQ(block, Record(3) + "06short" + std::string(288 + 295, '\0'));
 
   file.Write(1, Record(5));
   file.Write(4, "04");  // padded with NULs; the gap before it reads as NULs
