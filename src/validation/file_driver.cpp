@@ -1,7 +1,9 @@
 #include "validation/file_driver.hpp"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -49,36 +51,35 @@ int TypeOf(std::string_view record) {
 }
 
 // The check value of records 1..n. It depends on nothing the record checks change and is
-// read only once every record has passed, so on a machine with a second core it is folded
-// there, over a handle of its own, while the records are checked; a run that stops early
-// stops it too. Without a helper (no threads, one core, a short file) the walk folds each
-// record as it reads it (Walked). Whatever the helper could not fold (a handle that would
-// not open, a read that failed) is folded here at the end, over the run's own handle, so
-// the value and any failure are those of a plain fold.
+// read only once every record has passed, so on a machine with a second core a helper
+// folds it there while the walk checks the records; a run that stops early stops it too.
+//
+// The two share one reading of the file: blocks of records go through a small ring, and
+// whichever of the two first needs a block reads it (each over its own handle), so the
+// reading falls to whichever is ahead. A slot is read again only once the walk has left
+// its block and the helper has folded it. The walk reads for itself what the ring cannot
+// give (a record out of the plain order, or every record once a read has failed), so the
+// records and any failure are those of its own reads.
+//
+// Without a helper (no threads, one core, a short file) the walk folds each record as it
+// reads it (Walked). Whatever the helper could not fold (a handle that would not open, a
+// read that failed) is folded here at the end, over the run's own handle, so the value and
+// any failure are those of a plain fold.
 class CheckValueFold {
  public:
-  CheckValueFold(std::string_view work_path, std::int32_t n) : n_(n) {
+  CheckValueFold(std::string_view work_path, std::int32_t n, RecordFile& walk_file)
+      : n_(n), walk_file_(walk_file) {
 #ifndef __EMSCRIPTEN__
     constexpr std::int32_t kWorthAThread = 4096;  // records; below, starting it costs more
     if (n < kWorthAThread || std::thread::hardware_concurrency() < 2) return;
     inline_ = false;
     try {
+      ring_.reset(new char[kRingBytes]);
       RecordFile own(work_path, RecordFile::Mode::kRead);
-      worker_ = std::thread([this, file = std::move(own)]() mutable {
-        try {
-          std::string record;
-          for (std::int32_t k = 1; k <= n_; ++k) {
-            if (stop_) return;
-            file.Read(k, record);
-            check_.Fold(record);
-          }
-          folded_ = true;
-        } catch (...) {
-          // Folded again at the end, where a failure is the run's.
-        }
-      });
+      worker_ = std::thread([this, file = std::move(own)]() mutable { Help(file); });
     } catch (...) {
-      // No handle or no thread: folded at the end.
+      // No memory, handle or thread: the walk reads alone and the value is folded at the end.
+      gave_up_ = true;
     }
 #else
     (void)work_path;
@@ -89,7 +90,18 @@ class CheckValueFold {
   CheckValueFold& operator=(const CheckValueFold&) = delete;
   ~CheckValueFold() {
     stop_ = true;
+    Changed();
     if (worker_.joinable()) worker_.join();
+  }
+
+  // Record k for the walk, from the ring, into `record`; false when the walk must read it
+  // itself.
+  bool Take(std::int32_t k, std::string& record) {
+    if (inline_ || k < 1 || k > n_) return false;
+    const std::int32_t block = (k - 1) / kBlockRecords;
+    if (block != held_ && !Hold(block)) return false;
+    record.assign(Slot(block) + RecordOffset(k), RecordFile::kRecordLength);
+    return true;
   }
 
   // Record k of the walk, just read: folded here when no helper folds.
@@ -115,12 +127,110 @@ class CheckValueFold {
   }
 
  private:
+  static constexpr std::int32_t kBlockRecords = 1024;  // about 300 KB
+  static constexpr std::int32_t kSlots = 4;
+  static constexpr std::size_t kBlockBytes =
+      static_cast<std::size_t>(kBlockRecords) * RecordFile::kRecordLength;
+  static constexpr std::size_t kRingBytes = kBlockBytes * kSlots;
+
+  struct alignas(64) Tag {
+    std::atomic<std::int32_t> block{-1};  // the block the slot holds, once read
+  };
+
+  char* Slot(std::int32_t block) const { return ring_.get() + (block % kSlots) * kBlockBytes; }
+  static std::size_t RecordOffset(std::int32_t k) {
+    return static_cast<std::size_t>((k - 1) % kBlockRecords) * RecordFile::kRecordLength;
+  }
+
+  // Wakes whichever of the two waits for a change.
+  void Changed() {
+    epoch_.fetch_add(1, std::memory_order_release);
+    epoch_.notify_all();
+  }
+
+  // Makes `block` readable, reading it if nobody has yet; false once a read has failed or
+  // the run stops. The next block to read may go into its slot once both have left the
+  // block the slot held.
+  bool Await(std::int32_t block, RecordFile& file) {
+    for (;;) {
+      const std::uint32_t epoch = epoch_.load(std::memory_order_acquire);
+      if (gave_up_.load(std::memory_order_acquire) || stop_) return false;
+      if (tags_[block % kSlots].block.load(std::memory_order_acquire) == block) return true;
+      const std::int32_t next = next_.load(std::memory_order_acquire);
+      const std::int32_t free_below = std::min(taken_.load(std::memory_order_acquire),
+                                               folding_.load(std::memory_order_acquire)) +
+                                      kSlots;
+      std::int32_t claimed = next;
+      if (next <= block && next < free_below &&
+          next_.compare_exchange_strong(claimed, next + 1, std::memory_order_acq_rel)) {
+        const std::int32_t first = next * kBlockRecords + 1;
+        try {
+          file.ReadRecords(first, std::min(kBlockRecords, n_ - first + 1), Slot(next));
+        } catch (...) {
+          gave_up_.store(true, std::memory_order_release);
+          Changed();
+          return false;
+        }
+        tags_[next % kSlots].block.store(next, std::memory_order_release);
+        Changed();
+        continue;
+      }
+      epoch_.wait(epoch, std::memory_order_acquire);
+    }
+  }
+
+  // Makes `block` the walk's; the blocks before it are then free. False when its slot may
+  // already hold a later block, or when the ring cannot give it.
+  bool Hold(std::int32_t block) {
+    if (block < taken_.load(std::memory_order_relaxed)) return false;
+    held_ = -1;
+    if (block > taken_.load(std::memory_order_relaxed)) {
+      taken_.store(block, std::memory_order_release);
+      Changed();
+    }
+    if (!Await(block, walk_file_)) return false;
+    held_ = block;
+    return true;
+  }
+
+  // The helper: folds the blocks in order, reading those the walk has not.
+  void Help(RecordFile& file) {
+    Prefault(ring_.get(), kRingBytes);
+    const std::int32_t blocks = (n_ - 1) / kBlockRecords + 1;
+    for (std::int32_t b = 0; b < blocks; ++b) {
+      if (b > 0) {
+        folding_.store(b, std::memory_order_release);
+        Changed();
+      }
+      if (!Await(b, file)) return;  // folded again at the end, where a failure is the run's
+      const char* slot = Slot(b);
+      const std::int32_t count = std::min(kBlockRecords, n_ - b * kBlockRecords);
+      for (std::int32_t r = 0; r < count; ++r) {
+        if (stop_) return;
+        check_.Fold(std::string_view(slot + static_cast<std::size_t>(r) * RecordFile::kRecordLength,
+                                     RecordFile::kRecordLength));
+      }
+    }
+    folded_ = true;
+  }
+
   std::int32_t n_;
+  RecordFile& walk_file_;
   bool inline_ = true;       // no helper: the walk folds
   std::int32_t walked_ = 0;  // records the walk folded
-  RunningCheck check_;
+  std::int32_t held_ = -1;   // the block the walk reads from the ring
+  std::unique_ptr<char[]> ring_;
+  // What the helper writes for every record, and what both read and write for every block,
+  // each on cache lines of its own.
+  alignas(64) RunningCheck check_;
   bool folded_ = false;  // written by the helper, read after joining it
-  std::atomic<bool> stop_{false};
+  alignas(64) std::atomic<bool> stop_{false};
+  std::atomic<bool> gave_up_{false};
+  alignas(64) std::atomic<std::uint32_t> epoch_{0};
+  alignas(64) std::atomic<std::int32_t> next_{0};     // the next block nobody reads yet
+  alignas(64) std::atomic<std::int32_t> taken_{0};    // the walk's block
+  alignas(64) std::atomic<std::int32_t> folding_{0};  // the helper's block
+  std::array<Tag, kSlots> tags_{};
   std::thread worker_;
 };
 
@@ -156,6 +266,9 @@ std::string RunValidation(ZAV& z, const std::string& sDateServ, const RunOptions
 
     file.emplace(std::string_view(work_path), RecordFile::Mode::kRead);
     const std::int32_t n = file->RecordCount();
+    // Started at once, so that the helper is under way while the first and last records
+    // are looked at.
+    CheckValueFold check(work_path, n, *file);
     z.iTamArch = ToLong(static_cast<double>(file->Length()));
 
     std::string record;
@@ -175,11 +288,10 @@ std::string RunValidation(ZAV& z, const std::string& sDateServ, const RunOptions
     if (const auto m = VersionCheck(z)) throw Stop{m};
     if (const auto m = LatenessCheck(z, record, sDateServ)) throw Stop{m};
 
-    CheckValueFold check(work_path, n);
     std::array<bool, 7> seen{};
     for (z.posicion = 1; z.posicion <= n; ++z.posicion) {
       at(z.posicion, -1);
-      file->Read(z.posicion, record);
+      if (!check.Take(z.posicion, record)) file->Read(z.posicion, record);
       at(z.posicion, TypeOf(record));
       check.Walked(z.posicion, record);
       ReportProgress(z, z.posicion, n);

@@ -117,26 +117,41 @@ TEST_F(ValidationRun, AcceptsFilesOfEveryKindOfPeriod) {
   }
 }
 
-// A file long enough for the check value to be folded beside the record checks: the
-// verdict is the same as a plain fold's, and a run that stops early stops the fold too. The
-// long file as written is accepted in AcceptsFilesOfEveryKindOfPeriod (33000 workers).
+// A file long enough for the check value to be folded beside the record checks, its
+// records shared between the two through a ring that wraps around several times: the
+// verdict is the same as a plain walk's, at the same record, and a run that stops early
+// stops the fold too. The long file as written is accepted in
+// AcceptsFilesOfEveryKindOfPeriod (33000 workers).
 TEST_F(ValidationRun, LongFileCheckValue) {
   const PaymentPlan plan = SamplePaymentPlan(6000, 7);
   const std::string good = FileOf(plan);
   std::size_t last_worker = Records(good);
   while (good.compare((last_worker - 1) * kLen, 2, "03") != 0) --last_worker;
-  std::string bytes = good;  // the last worker's name altered: only the check value sees it
-  char& letter = bytes[(last_worker - 1) * kLen + record03::kNombre.start - 1];
-  letter = letter == 'K' ? 'L' : 'K';
-  Bring(bytes, "P0404268.ZAV", WorkFileName(plan));
-  ExpectMessage(z_.ValidaReg("17/05/2004"), 144, "the last worker's name altered");
-  EXPECT_EQ(z_.posicion, static_cast<std::int32_t>(Records(good) + 1));
-
-  bytes = good;
-  Put(bytes, 3, record03::kSeguridadSocial, "           ");
-  Bring(bytes, "P0404268.ZAV", WorkFileName(plan));
-  ExpectMessage(z_.ValidaReg("17/05/2004"), 225, "record 3 wrong");
-  EXPECT_EQ(z_.posicion, 3);
+  ASSERT_GT(last_worker, 5000u);
+  const auto name_altered = [&](std::string& bytes) {  // only the check value sees it
+    char& letter = bytes[(last_worker - 1) * kLen + record03::kNombre.start - 1];
+    letter = letter == 'K' ? 'L' : 'K';
+  };
+  const struct {
+    const char* what;
+    std::function<void(std::string&)> edit;
+    std::int16_t message;
+    std::size_t at;  // z_.posicion when the run stops
+  } cases[] = {
+      {"the last worker's name altered", name_altered, 144, Records(good) + 1},
+      {"record 3 wrong",
+       [](std::string& b) { Put(b, 3, record03::kSeguridadSocial, "           "); }, 225, 3},
+      {"the last worker wrong",
+       [&](std::string& b) { Put(b, last_worker, record03::kSeguridadSocial, "           "); }, 225,
+       last_worker},
+  };
+  for (const auto& c : cases) {
+    std::string bytes = good;
+    c.edit(bytes);
+    Bring(bytes, "P0404268.ZAV", WorkFileName(plan));
+    ExpectMessage(z_.ValidaReg("17/05/2004"), c.message, c.what);
+    EXPECT_EQ(z_.posicion, static_cast<std::int32_t>(c.at)) << c.what;
+  }
 }
 
 // The figures the page reads, worked out by hand from Small(): the summary amounts are
