@@ -1,14 +1,14 @@
 // Timing of the browser control in headless Chromium, through the page as a user meets it:
 // the payment file is picked in the page's file input, the page's worker (the WebAssembly
-// control, the file read where it lies, deflated on a thread of its own) validates and
+// control, the file read where it lies, deflated on the packer threads) validates and
 // packs it, and the verdict appears.
 //
 //   node bench/browser.mjs --zav build/bin/zav --site build-wasm/site --file F [--reps N]
 //                          [--server-date DD/MM/YYYY]
 //
 // Each repetition times, in the page, from the file input's change to the first frame
-// painted once the verdict is set,
-// then, for a file under 100 MB, sends the archive (the upload is answered here, not
+// painted once the verdict is set (BENCH_TIMES=1 prints every repetition's time on
+// stderr), then, for a file under 100 MB, sends the archive (the upload is answered here, not
 // stored) to learn its size: the browser hands an intercepted request's body to this
 // program whole, which would count in its memory. Prints one JSON line: {"seconds":
 // median, "archive": bytes or null, "peak_mib": the largest peak resident memory of any
@@ -133,6 +133,7 @@ async function main() {
       await page.waitForSelector('#envio[data-estado]');
     }
     peak = Math.max(peak, chromiumPeakMiB());
+    if (process.env.BENCH_TIMES) console.error(times.map((t) => t.toFixed(3)).join(" "));
     console.log(JSON.stringify({ seconds: median(times), archive, peak_mib: Math.round(peak) }));
   } finally {
     clearInterval(sampler);
