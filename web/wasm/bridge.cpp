@@ -141,32 +141,27 @@ EMSCRIPTEN_KEEPALIVE const char* zav_check(const char* server_date, int all) {
   return Keep(answer, Dump(out));
 }
 
-// Checks a payment file of `workers` workers made for the purpose, with a control of its
-// own in a folder of its own that it then removes, so that the browser has compiled the
-// validation's code to the full before the user's first file. Answers 1 when the file was
-// accepted, else minus its message number, or 0 when the check could not run (the page
-// goes on either way).
-EMSCRIPTEN_KEEPALIVE int zav_warm_up(int workers) {
-  std::error_code ignored;
+// Writes a payment file of `workers` workers, made for the page's warm-up, in a folder of
+// its own (C:\ZAV\temp\calentar\): answers its in-memory path, or "" when it could not be
+// written. The page reads it, then removes the file and the folder.
+EMSCRIPTEN_KEEPALIVE const char* zav_warm_up_file(int workers) {
+  static std::string answer;
+  answer.clear();
   std::filesystem::path folder;
   try {
     zav::ZAV z;
     z.inicio();
-    z.DestinoArchi += "calentar\\";
-    folder = zav::ResolvePath(z.DestinoArchi);
+    folder = zav::ResolvePath(z.DestinoArchi + "calentar\\");
     std::filesystem::create_directories(folder);
     const zav::PaymentPlan plan = zav::SamplePaymentPlan(workers, 1);
-    z.FinalArchi = zav::WorkFileName(plan);
-    z.OrigenNombre = z.FinalArchi;
-    z.NumDiscos = 1;
-    zav::WritePaymentFile(plan, folder / z.FinalArchi);
-    const bool accepted = zav::RunValidation(z, "10/05/2004", zav::RunOptions{false}) == "0";
-    std::filesystem::remove_all(folder, ignored);
-    return accepted ? 1 : -z.working().last_message;
+    const std::filesystem::path file = folder / zav::WorkFileName(plan);
+    zav::WritePaymentFile(plan, file);
+    answer = file.string();
   } catch (...) {
+    std::error_code ignored;  // no warm-up, and nothing left of it: the page goes on
     if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
-    return 0;
   }
+  return answer.c_str();
 }
 
 EMSCRIPTEN_KEEPALIVE const char* zav_diagnose(const char* server_date, int keep) {
