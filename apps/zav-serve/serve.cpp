@@ -13,6 +13,7 @@
 #include <cctype>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -172,7 +173,7 @@ class App : public httplib::Server {
     const GuardedStream::Head head = stream.ReadHead();
     if (head == GuardedStream::Head::kComplete) {
       bool closed = true;
-      process_request(stream, true, closed, [&](Request& req) { Setup(req, x); });
+      Process(stream, closed, [&](Request& req) { Setup(req, x); });
     } else if (head != GuardedStream::Head::kClosed && stream.bytes_in() > 0) {
       // The head never came whole: answered here, the library never sees it.
       const zav::UploadAnswer answer =
@@ -210,6 +211,23 @@ class App : public httplib::Server {
   }
 
  private:
+  // The HTTP library's handling of one request over a connection of ours. Its parameters
+  // differ between the releases Debian ships: 0.11 (Debian 12) takes the stream alone, 0.18
+  // (Debian 13) the addresses too.
+  template <typename Stream>
+  bool Process(Stream& stream, bool& closed, const std::function<void(Request&)>& setup) {
+    if constexpr (requires { this->process_request(stream, true, closed, setup); }) {
+      return process_request(stream, true, closed, setup);
+    } else {
+      std::string remote_ip, local_ip;
+      int remote_port = 0, local_port = 0;
+      stream.get_remote_ip_and_port(remote_ip, remote_port);
+      stream.get_local_ip_and_port(local_ip, local_port);
+      return process_request(stream, remote_ip, remote_port, local_ip, local_port, true, closed,
+                             setup);
+    }
+  }
+
   static void Send(Response& res, const zav::UploadAnswer& answer) {
     res.status = answer.status;
     res.set_header("Cache-Control", "no-store");
