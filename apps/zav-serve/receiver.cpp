@@ -94,7 +94,7 @@ std::optional<zav::UploadAnswer> Receiver::Admit(const Uploader& uploader, std::
     if (FreeBytes(folder) < bounds_.min_free + reserved_[device] + bytes) return DiskFull();
   }
   if (OverQuota(uploader.identity, length)) {
-    return zav::Refusal(507, "quota", "these credentials have stored all they may today");
+    return zav::Refusal(507, "quota", "these credentials have used all they may today");
   }
   if (in_flight_ >= bounds_.max_uploads) {
     return zav::Refusal(503, "busy", "the server is checking as many uploads as it can");

@@ -58,7 +58,7 @@ void AddServeOptions(CLI::App* cmd, ServeRequest& r, CLI::App** token_add) {
                   "more get 503 (default: a quarter of --max-uploads, at least 1)")
       ->check(CLI::Range(1, 4096));
   cmd->add_option("--max-connections", r.max_connections,
-                  "Requests served at once once their head is in; more get 503, but health "
+                  "Requests served at once after their head came in; more get 503, but health "
                   "and the date are answered (default: 128)")
       ->check(CLI::Range(1, 65536));
   cmd->add_option("--max-head-connections", r.max_head_connections,

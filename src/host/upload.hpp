@@ -36,8 +36,8 @@
 namespace zav {
 
 // A file may unpack to this many times its packed size by default, and always to 1 MiB.
-// Payment files are fixed-width text and pack 5 to 40 times; 100 leaves room for the most
-// regular ones and refuses what is made to fill the disk.
+// Payment files are fixed-width text: the sample file of 100 000 workers packs 9 times; 100
+// leaves room for far more regular ones and refuses what is made to fill the disk.
 inline constexpr std::uint64_t kMaxUnpackRatio = 100;
 inline constexpr std::uint64_t kAlwaysUnpacked = std::uint64_t{1} << 20;
 
