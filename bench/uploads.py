@@ -76,7 +76,8 @@ def start_server(zav: Path, work: Path, token_file: Path,
     """zav serve, and where it says it listens."""
     server = subprocess.Popen(
         [str(zav), "serve", "--dir", str(work / "uploads"), "--tokens", str(token_file),
-         "--web", str(ROOT / "web"), "--max-uploads", "64", *where],
+         "--web", str(ROOT / "web"), "--max-uploads", "64",
+         "--max-uploads-per-uploader", "64", *where],
         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     line = server.stdout.readline()
     if "listening on" not in line:

@@ -147,9 +147,11 @@ Listener Listen(const std::string& socket_path, const std::string& host, int por
   return socket_path.empty() ? ListenTcp(host, port, insecure_direct) : ListenUnix(socket_path);
 }
 
-ConnectionLoop::ConnectionLoop(Listener listener, int max_connections, Serve serve, Refuse refuse)
+ConnectionLoop::ConnectionLoop(Listener listener, int max_connections, int max_heads, Serve serve,
+                               Refuse refuse)
     : listener_(std::move(listener)),
       max_connections_(max_connections),
+      max_heads_(max_heads),
       serve_(std::move(serve)),
       refuse_(std::move(refuse)) {
   if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
@@ -168,9 +170,23 @@ void ConnectionLoop::Stop() {
 }
 
 void ConnectionLoop::Serve1(Peer peer) {
-  serve_(peer);
+  bool reading_head = true, counted = false;
+  serve_(peer, [&](bool count) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (reading_head) {
+      reading_head = false;
+      --heads_;
+    }
+    if (!count || counted) return true;
+    if (served_ >= max_connections_) return false;
+    ++served_;
+    counted = true;
+    return true;
+  });
   ::close(peer.fd);
   const std::lock_guard<std::mutex> lock(mutex_);
+  if (reading_head) --heads_;
+  if (counted) --served_;
   if (--active_ == 0) idle_.notify_all();
 }
 
@@ -201,13 +217,15 @@ bool ConnectionLoop::Run() {
     bool started = false;
     {
       const std::lock_guard<std::mutex> lock(mutex_);
-      if (active_ < max_connections_) {
+      if (heads_ < max_heads_) {
         ++active_;
+        ++heads_;
         try {
           std::thread([this, peer] { Serve1(peer); }).detach();
           started = true;
         } catch (const std::system_error&) {
           --active_;
+          --heads_;
         }
       }
     }

@@ -1,7 +1,10 @@
 // Where zav-serve listens and how connections are taken: a Unix socket for nginx in front, or
 // a TCP address (loopback unless the operator says there is no front), never shared with
-// another server; then one thread a connection, at most a bounded number at once, so that
-// slow clients hold a thread each and never the server.
+// another server; then one thread a connection, so that slow clients hold a thread each and
+// never the server. Connections are bounded twice: those whose request head is still coming
+// in (max_heads), and those being served once it is in (max_connections). A client that
+// never finishes its head thus never takes the place of one that did, and the server's
+// answers of a moment (health, the date) can be given to every head that came in whole.
 #pragma once
 
 #include <atomic>
@@ -41,10 +44,14 @@ struct Peer {
 
 class ConnectionLoop {
  public:
-  using Serve = std::function<void(const Peer&)>;   // answers and closes nothing
-  using Refuse = std::function<void(const Peer&)>;  // when max_connections are served
+  // Called by Serve once the head is in: the connection leaves the head readers. Counted
+  // (counted = true) among the max_connections served, it may be served only when it
+  // answers true; uncounted it always may.
+  using HeadIn = std::function<bool(bool counted)>;
+  using Serve = std::function<void(const Peer&, const HeadIn&)>;  // answers and closes nothing
+  using Refuse = std::function<void(const Peer&)>;                // when max_heads are coming in
 
-  ConnectionLoop(Listener listener, int max_connections, Serve serve, Refuse refuse);
+  ConnectionLoop(Listener listener, int max_connections, int max_heads, Serve serve, Refuse refuse);
   ~ConnectionLoop();
   ConnectionLoop(const ConnectionLoop&) = delete;
   ConnectionLoop& operator=(const ConnectionLoop&) = delete;
@@ -59,13 +66,15 @@ class ConnectionLoop {
   void Serve1(Peer peer);
 
   Listener listener_;
-  int max_connections_;
+  int max_connections_, max_heads_;
   Serve serve_;
   Refuse refuse_;
   int wake_[2] = {-1, -1};
   std::mutex mutex_;
   std::condition_variable idle_;
-  int active_ = 0;
+  int active_ = 0;  // threads
+  int heads_ = 0;   // of them, reading a head
+  int served_ = 0;  // counted among max_connections
 };
 
 }  // namespace zavserve

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace zavserve {
 
@@ -33,6 +34,12 @@ class GuardedStream final : public httplib::Stream {
   enum class Head { kComplete, kTooLarge, kTimedOut, kClosed };
   // Reads the request's head, before anything else.
   Head ReadHead();
+
+  // Once the head is in and before anything is read: its first line.
+  std::string_view request_line() const {
+    const std::string_view head(buffer_, head_end_);
+    return head.substr(0, head.find("\r\n"));
+  }
 
   bool is_readable() const override;
   bool is_writable() const override;

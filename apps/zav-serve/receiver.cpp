@@ -1,5 +1,7 @@
 #include "receiver.hpp"
 
+#include <sys/stat.h>
+
 #include <ctime>
 #include <thread>
 #include <variant>
@@ -16,6 +18,18 @@ namespace {
 
 std::string Today() { return zav::ServerDate(); }
 
+// What a check writes besides its file and the archive of it: the control's own records.
+constexpr std::uint64_t kCheckSlack = std::uint64_t{1} << 20;
+
+dev_t DeviceOf(const fs::path& folder) {
+  struct stat st {};
+  return ::stat(folder.c_str(), &st) == 0 ? st.st_dev : 0;
+}
+
+zav::UploadAnswer DiskFull() {
+  return zav::Refusal(507, "disk_full", "the server has no room for uploads now");
+}
+
 zav::UploadAnswer Forbidden() {
   return zav::Refusal(403, "forbidden", "these credentials may not upload for this employer");
 }
@@ -31,12 +45,16 @@ Receiver::Receiver(const ReceiverBounds& bounds, UploadStore& store, Metrics& me
     folders_.push_back(store_.work() / ("check-" + std::to_string(i)));
     fs::create_directory(folders_.back());
   }
+  uploads_device_ = DeviceOf(store_.uploads());
+  work_device_ = DeviceOf(store_.work());
 }
 
 Receiver::Slot::~Slot() {
   if (owner_ == nullptr) return;
   const std::lock_guard<std::mutex> lock(owner_->mutex_);
   --owner_->in_flight_;
+  if (--owner_->in_flight_by_[identity_] == 0) owner_->in_flight_by_.erase(identity_);
+  for (const auto& [device, bytes] : reserved_) owner_->reserved_[device] -= bytes;
   owner_->metrics_.UploadEnded();
 }
 
@@ -65,32 +83,58 @@ std::optional<zav::UploadAnswer> Receiver::Admit(const Uploader& uploader, std::
                         "the archive is larger than " +
                             std::to_string(bounds_.limits.max_archive_bytes) + " bytes");
   }
-  if (FreeBytes(store_.uploads()) < bounds_.min_free + length) {
-    return zav::Refusal(507, "disk_full", "the server has no room for uploads now");
-  }
+  // The file and the archive of it in the work folder, the archive in the upload folder.
+  const std::uint64_t file = zav::UnpackBound(length, bounds_.limits);
+  std::map<dev_t, std::uint64_t> need;
+  need[work_device_] += 2 * file + kCheckSlack;
+  need[uploads_device_] += file + kCheckSlack;
   const std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& [device, bytes] : need) {
+    const fs::path& folder = device == uploads_device_ ? store_.uploads() : store_.work();
+    if (FreeBytes(folder) < bounds_.min_free + reserved_[device] + bytes) return DiskFull();
+  }
   if (OverQuota(uploader.identity, length)) {
-    return zav::Refusal(507, "quota", "these credentials have stored all they may today");
+    return zav::Refusal(507, "quota", "these credentials have used all they may today");
   }
   if (in_flight_ >= bounds_.max_uploads) {
     return zav::Refusal(503, "busy", "the server is checking as many uploads as it can");
   }
+  int& mine = in_flight_by_[uploader.identity];
+  if (mine >= bounds_.max_uploads_per_uploader) {
+    if (mine == 0) in_flight_by_.erase(uploader.identity);
+    return zav::Refusal(503, "busy",
+                        "these credentials have as many uploads under way as they may");
+  }
+  ++mine;
   ++in_flight_;
+  for (const auto& [device, bytes] : need) reserved_[device] += bytes;
   metrics_.UploadStarted();
-  slot = Slot(this);
+  Slot held;
+  held.owner_ = this;
+  held.identity_ = uploader.identity;
+  held.reserved_ = std::move(need);
+  slot = std::move(held);
   return std::nullopt;
 }
 
 zav::UploadAnswer Receiver::Receive(const Upload& upload) {
+  std::uint64_t unpacked = 0;
+  zav::UploadAnswer answer;
   try {
-    return CheckAndStore(upload);
+    answer = CheckAndStore(upload, unpacked);
   } catch (const std::exception& e) {
     LogNote(std::string("an upload failed: ") + e.what());
-    return zav::Refusal(500, "server_error", "the server could not check the archive");
+    answer = zav::Refusal(500, "server_error", "the server could not check the archive");
   }
+  // A refusal of the uploader's archive costs what it made the server take and write; the
+  // server's own failures cost nothing.
+  if (answer.status >= 400 && answer.status < 500) {
+    Charge(upload.uploader.identity, upload.body.size() + unpacked);
+  }
+  return answer;
 }
 
-zav::UploadAnswer Receiver::CheckAndStore(const Upload& upload) {
+zav::UploadAnswer Receiver::CheckAndStore(const Upload& upload, std::uint64_t& unpacked) {
   const std::string server_date = zav::ServerDate();
   std::optional<zav::UploadAnswer> refusal;
   std::optional<json> first;
@@ -106,7 +150,11 @@ zav::UploadAnswer Receiver::CheckAndStore(const Upload& upload) {
     };
     empty();
     const fs::path file = folder / zav::WorkName(upload.name);
-    if ((refusal = zav::UnpackUpload(upload.body, file, bounds_.limits))) return empty();
+    refusal = zav::UnpackUpload(upload.body, file, bounds_.limits);
+    std::error_code ec;
+    const std::uintmax_t written = fs::file_size(file, ec);
+    if (!ec) unpacked = written;
+    if (refusal) return empty();
     payment_sha256 = FileSha256(file);
     if ((first = store_.Receipt(upload.name))) return empty();  // a second upload of the name
     auto checked = zav::ValidateUpload(upload.name, file, server_date);
@@ -130,9 +178,7 @@ zav::UploadAnswer Receiver::CheckAndStore(const Upload& upload) {
     return UploadStore::Again(*first, payment_sha256);
   }
   if (!upload.uploader.MayUpload(registration, rfc)) return Forbidden();
-  if (FreeBytes(store_.uploads()) < bounds_.min_free + size) {
-    return zav::Refusal(507, "disk_full", "the server has no room for uploads now");
-  }
+  if (FreeBytes(store_.uploads()) < bounds_.min_free + size) return DiskFull();
   const json receipt = {
       {"archive", upload.name},
       {"registration", registration},

@@ -1,5 +1,7 @@
-// An upload from its admitted head to its answer. Before the body: room for it (an upload
-// slot of --max-uploads, free space above --min-free, the uploader's daily quota). Then, on
+// An upload from its admitted head to its answer. Before the body: room for it: an upload
+// slot of --max-uploads, of which one uploader holds at most --max-uploads-per-uploader;
+// the uploader's daily quota; and free space for the worst the upload may write, reserved
+// until its answer, above --min-free on each file system it writes to. Then, on
 // the check pool, in a work folder of its own: the file out of the archive (host/upload),
 // and either the receipt of the name when it was stored already (the same payment file: 200
 // with it; another one: 409) or the control's verdict and its archive of the file; last, in
@@ -8,7 +10,20 @@
 // machine has cores (a check waits on the disk about as long as it computes), each in a
 // folder of its own under the work folder, emptied after each upload: the temporary space of
 // checks is at most that many times --max-file-bytes.
+//
+// What an upload may write is known from its Content-Length: the file it unpacks to (at most
+// zav::UnpackBound: the smaller of --max-file-bytes and --max-unpack-ratio times the body)
+// and the server's archive of it (no larger than the file) in the work folder, then that
+// archive once more in the upload folder. The body itself stays in memory. Each is reserved
+// on its folder's file system (work and uploads may be on different ones) against --min-free,
+// counting the reservations of uploads under way; the space an upload under way already
+// wrote counts twice meanwhile, which errs on the side of room.
+//
+// The quota counts what an uploader cost: what it stored, and for a refused upload (a 4xx
+// after its body came) the bytes received and the bytes unpacked.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <map>
@@ -31,6 +46,7 @@ struct ReceiverBounds {
   std::uint64_t min_free = 0;
   std::uint64_t quota_bytes = 0;  // a day, per uploader; 0: none
   int max_uploads = 1;
+  int max_uploads_per_uploader = 1;
 };
 
 struct Upload {
@@ -44,19 +60,28 @@ class Receiver {
  public:
   Receiver(const ReceiverBounds& bounds, UploadStore& store, Metrics& metrics);
 
-  // An upload slot: held from admission to the answer.
+  // An upload slot and its space: held from admission to the answer.
   class Slot {
    public:
-    explicit Slot(Receiver* owner = nullptr) : owner_(owner) {}
-    Slot(Slot&& other) noexcept : owner_(other.owner_) { other.owner_ = nullptr; }
+    Slot() = default;
+    Slot(Slot&& other) noexcept { Swap(other); }
     Slot& operator=(Slot&& other) noexcept {
-      std::swap(owner_, other.owner_);
+      Swap(other);
       return *this;
     }
     ~Slot();
 
    private:
-    Receiver* owner_;
+    friend class Receiver;
+    void Swap(Slot& other) noexcept {
+      std::swap(owner_, other.owner_);
+      std::swap(identity_, other.identity_);
+      std::swap(reserved_, other.reserved_);
+    }
+
+    Receiver* owner_ = nullptr;
+    std::string identity_;
+    std::map<dev_t, std::uint64_t> reserved_;  // by file system
   };
 
   // Whether an upload of `length` bytes by `uploader` may come in now: its refusal (413,
@@ -64,13 +89,16 @@ class Receiver {
   std::optional<zav::UploadAnswer> Admit(const Uploader& uploader, std::uint64_t length,
                                          Slot& slot);
 
-  // Checks and stores an admitted upload. Never throws.
+  // Checks and stores an admitted upload, charging a refusal's cost to the uploader's
+  // quota. Never throws.
   zav::UploadAnswer Receive(const Upload& upload);
 
- private:
-  zav::UploadAnswer CheckAndStore(const Upload& upload);
-  bool OverQuota(const std::string& identity, std::uint64_t bytes);
+  // Charges `bytes` of a refused upload (its body cut short, say) to `identity`.
   void Charge(const std::string& identity, std::uint64_t bytes);
+
+ private:
+  zav::UploadAnswer CheckAndStore(const Upload& upload, std::uint64_t& unpacked);
+  bool OverQuota(const std::string& identity, std::uint64_t bytes);
 
   ReceiverBounds bounds_;
   UploadStore& store_;
@@ -79,6 +107,9 @@ class Receiver {
   std::vector<std::filesystem::path> folders_;  // a check thread's own
   std::mutex mutex_;
   int in_flight_ = 0;
+  std::map<std::string, int> in_flight_by_;  // identity: its uploads under way
+  std::map<dev_t, std::uint64_t> reserved_;  // file system: space held by uploads
+  dev_t uploads_device_ = 0, work_device_ = 0;
   std::map<std::string, std::pair<std::string, std::uint64_t>> used_;  // identity: day, bytes
 };
 

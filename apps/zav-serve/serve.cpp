@@ -58,6 +58,17 @@ const char* StatusText(int status) {
   }
 }
 
+// A request answered at once from memory, whatever the load: health and the date. These
+// never count against --max-connections.
+bool Momentary(std::string_view request_line) {
+  for (const char* method : {"GET ", "HEAD "}) {
+    for (const char* path : {"/healthz ", "/api/date "}) {
+      if (request_line.starts_with(std::string(method) + path)) return true;
+    }
+  }
+  return false;
+}
+
 // An answer written straight to the socket, when the HTTP library has not answered.
 std::string CannedAnswer(const zav::UploadAnswer& answer) {
   const std::string body = answer.body.dump();
@@ -158,8 +169,10 @@ class App : public httplib::Server {
                                const httplib::ContentReader& read) { Receive(req, res, read); });
   }
 
-  // One connection: one request, its answer, then the connection is let go.
-  void Serve(const Peer& peer) {
+  // One connection: one request, its answer, then the connection is let go. Its head is
+  // read first; then it is served if a place among --max-connections is free (health and
+  // the date need none), else answered 503 at once.
+  void Serve(const Peer& peer, const ConnectionLoop::HeadIn& head_in) {
     Exchange x;
     x.peer = peer;
     x.started = Clock::now();
@@ -171,7 +184,13 @@ class App : public httplib::Server {
     GuardedStream stream(peer.fd, bounds);
     x.stream = &stream;
     const GuardedStream::Head head = stream.ReadHead();
-    if (head == GuardedStream::Head::kComplete) {
+    if (head == GuardedStream::Head::kComplete && !head_in(!Momentary(stream.request_line()))) {
+      const std::string text = CannedAnswer(TooManyConnections());
+      stream.write(text.data(), text.size());
+      x.record.id = NewRequestId();
+      x.record.status = 503;
+      x.record.cause = "too_many_connections";
+    } else if (head == GuardedStream::Head::kComplete) {
       bool closed = true;
       Process(stream, closed, [&](Request& req) { Setup(req, x); });
     } else if (head != GuardedStream::Head::kClosed && stream.bytes_in() > 0) {
@@ -194,10 +213,9 @@ class App : public httplib::Server {
     Finish(x.record, x.started, answered);
   }
 
-  // A connection over --max-connections: 503 at once.
+  // A connection over --max-head-connections: 503 at once.
   void Refuse(const Peer& peer) {
-    const zav::UploadAnswer answer =
-        zav::Refusal(503, "too_many_connections", "the server is serving as many as it can");
+    const zav::UploadAnswer answer = TooManyConnections();
     const std::string text = CannedAnswer(answer);
     [[maybe_unused]] const ssize_t n =
         ::send(peer.fd, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -226,6 +244,10 @@ class App : public httplib::Server {
       return process_request(stream, remote_ip, remote_port, local_ip, local_port, true, closed,
                              setup);
     }
+  }
+
+  static zav::UploadAnswer TooManyConnections() {
+    return zav::Refusal(503, "too_many_connections", "the server is serving as many as it can");
   }
 
   static void Send(Response& res, const zav::UploadAnswer& answer) {
@@ -370,6 +392,7 @@ class App : public httplib::Server {
       return upload.body.size() <= length;
     });
     if (!read_whole || upload.body.size() != length) {
+      receiver_.Charge(current->uploader->identity, upload.body.size());
       Send(res, current->stream->timed_out()
                     ? zav::Refusal(408, "timeout", "the archive did not come in time")
                     : zav::Refusal(400, "bad_request", "the archive did not come whole"));
@@ -442,11 +465,18 @@ int RunServe(const ServeRequest& r) {
 
   TokenFile tokens(r.tokens ? std::optional<fs::path>(fs::absolute(*r.tokens, ec)) : std::nullopt);
   Metrics metrics;
-  Receiver receiver({{r.max_bytes, r.max_file_bytes}, r.min_free, r.quota_bytes, r.max_uploads},
+  const int per_uploader =
+      r.max_uploads_per_uploader > 0 ? r.max_uploads_per_uploader : std::max(1, r.max_uploads / 4);
+  Receiver receiver({{r.max_bytes, r.max_file_bytes, r.max_unpack_ratio},
+                     r.min_free,
+                     r.quota_bytes,
+                     r.max_uploads,
+                     std::min(per_uploader, r.max_uploads)},
                     *store, metrics);
   App app(r, receiver, tokens, metrics, *page);
   ConnectionLoop loop(
-      listener, r.max_connections, [&](const Peer& peer) { app.Serve(peer); },
+      listener, r.max_connections, r.max_head_connections,
+      [&](const Peer& peer, const ConnectionLoop::HeadIn& head_in) { app.Serve(peer, head_in); },
       [&](const Peer& peer) { app.Refuse(peer); });
 
   std::atomic<bool> finished{false};

@@ -32,19 +32,21 @@
 //                                 says when
 //        411 length_required      no Content-Length (chunked bodies are not taken)
 //        413 too_large            over --max-bytes, or the file over --max-file-bytes or
-//                                 200 times its packed size
+//                                 --max-unpack-ratio times its packed size
 //        415 unsupported_type     another Content-Type (forms included)
 //        422 rejected             the control rejected the file: {message, text} or
 //                                 {failure: {number, description}}
 //        422 wrong_name           accepted, but its archive name is {expected}
 //        408 timeout              the body did not come within --request-timeout
 //        500 server_error         the server could not check or store it
-//        503 busy                 --max-uploads are under way (Retry-After)
-//        507 disk_full, quota     free space under --min-free, or the uploader's daily
-//                                 --quota-bytes used
+//        503 busy                 --max-uploads are under way, or the uploader's
+//                                 --max-uploads-per-uploader (Retry-After)
+//        507 disk_full, quota     no room above --min-free for what it may write, or the
+//                                 uploader's daily --quota-bytes used
 //   Anything else GET: the page's files (below); other methods 405 method_not_allowed,
 //   unknown paths 404 not_found; a head over 16 KiB 431, one not in within 10 s 408; a
-//   connection over --max-connections 503 too_many_connections.
+//   connection over --max-head-connections, or a request over --max-connections, 503
+//   too_many_connections.
 //
 // - The page's files: only those directly in the web folder (--web, else the web/ folder of
 //   the tree the program sits in) or in its dist/ folder, of the kinds a page is made of
@@ -52,8 +54,26 @@
 //   starts with '.'; a folder gives its index.html. At most one byte range is served;
 //   API answers have none.
 // - Every request: the head within 10 s and the whole request within --request-timeout,
-//   one request a connection, at most --max-connections at once (503 beyond), and one
-//   JSON line in the log (standard error).
+//   one request a connection, and one JSON line in the log (standard error).
+//
+// What one client or uploader may take, and what the operator sets (503 or 507 beyond):
+// - Connections: at most --max-head-connections (512) whose head is still coming in, apart
+//   from the --max-connections (128) served once it is in; GET /healthz and /api/date are
+//   answered whatever the served count, so slow heads never fail health checks.
+// - Upload slots: --max-uploads (16) at once, at most --max-uploads-per-uploader (default a
+//   quarter of them, at least 1) by one uploader (token or certificate): slow bodies hold
+//   their uploader's share only, and only for --request-timeout.
+// - Disk: an upload is admitted only when the most it may write fits above --min-free on
+//   each file system, with what the uploads under way may write: the file it may unpack
+//   (the smaller of --max-file-bytes and --max-unpack-ratio times its Content-Length) and
+//   the archive of it in the work folder, the archive in the upload folder. --work-dir may
+//   be on another file system; each is checked for what goes there. Give them room for
+//   --max-uploads times 3 x --max-file-bytes above --min-free (15 GiB with the defaults), or
+//   lower those.
+// - Quota: --quota-bytes a day per uploader, counting what it stored and what its refused
+//   uploads sent and unpacked.
+// - Defaults: a payment file of 1 000 000 workers is 295 MB; --max-file-bytes 320 MiB takes
+//   it with room, and it packs well within --max-unpack-ratio 100 and --max-bytes 64 MiB.
 // - Listens on 127.0.0.1:8080 unless --host/--port or --socket say otherwise; refuses an
 //   address that is not loopback unless --insecure-direct, and an address in use. Once
 //   listening it prints "zav serve: listening on http://HOST:PORT/" (or "on unix:PATH") on
@@ -86,9 +106,12 @@ struct ServeRequest {
   std::optional<std::string> tokens;
   std::vector<std::string> allow_origins;
   std::uint64_t max_bytes = std::uint64_t{64} << 20;
-  std::uint64_t max_file_bytes = std::uint64_t{512} << 20;
+  std::uint64_t max_file_bytes = std::uint64_t{320} << 20;
+  std::uint64_t max_unpack_ratio = 100;
   int max_uploads = 16;
+  int max_uploads_per_uploader = 0;  // 0: max(1, max_uploads / 4)
   int max_connections = 128;
+  int max_head_connections = 512;
   int request_timeout = 30;
   std::uint64_t min_free = std::uint64_t{1} << 30;
   std::uint64_t quota_bytes = std::uint64_t{1} << 30;  // 0: none

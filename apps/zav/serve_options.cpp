@@ -43,23 +43,39 @@ void AddServeOptions(CLI::App* cmd, ServeRequest& r, CLI::App** token_add) {
       ->transform(bytes)
       ->check(CLI::PositiveNumber);
   cmd->add_option("--max-file-bytes", r.max_file_bytes,
-                  "Largest payment file inside an archive (default: 512MiB)")
+                  "Largest payment file inside an archive (default: 320MiB, a file of "
+                  "1 000 000 workers and room)")
       ->transform(bytes)
       ->check(CLI::PositiveNumber);
+  cmd->add_option("--max-unpack-ratio", r.max_unpack_ratio,
+                  "Times its packed size a file may unpack to (default: 100)")
+      ->check(CLI::Range(1, 100000));
   cmd->add_option("--max-uploads", r.max_uploads,
                   "Uploads received or checked at once; more get 503 (default: 16)")
       ->check(CLI::Range(1, 4096));
+  cmd->add_option("--max-uploads-per-uploader", r.max_uploads_per_uploader,
+                  "Of them, uploads one uploader (token or certificate) may have under way; "
+                  "more get 503 (default: a quarter of --max-uploads, at least 1)")
+      ->check(CLI::Range(1, 4096));
   cmd->add_option("--max-connections", r.max_connections,
-                  "Connections served at once; more get 503 (default: 128)")
+                  "Requests served at once after their head came in; more get 503, but health "
+                  "and the date are answered (default: 128)")
+      ->check(CLI::Range(1, 65536));
+  cmd->add_option("--max-head-connections", r.max_head_connections,
+                  "Connections whose request head is still coming in, counted apart from "
+                  "--max-connections; more get 503 (default: 512)")
       ->check(CLI::Range(1, 65536));
   cmd->add_option("--request-timeout", r.request_timeout,
                   "Seconds a client has to send a whole request (default: 30)")
       ->check(CLI::Range(1, 3600));
   cmd->add_option("--min-free", r.min_free,
-                  "Free space the upload folder keeps; below it uploads get 507 (default: 1GiB)")
+                  "Free space kept on the file systems of the upload and work folders, counting "
+                  "the most each upload under way may unpack and store; uploads that would "
+                  "pass it get 507 (default: 1GiB)")
       ->transform(bytes);
   cmd->add_option("--quota-bytes", r.quota_bytes,
-                  "Bytes an uploader may store a day; 0 for no limit (default: 1GiB)")
+                  "Bytes an uploader may cost a day: what it stored, and what its refused "
+                  "uploads sent and unpacked; 0 for no limit (default: 1GiB)")
       ->transform(bytes);
 
   CLI::App* token = cmd->add_subcommand("token", "Manage the bearer tokens of --tokens");

@@ -31,7 +31,6 @@ constexpr std::string_view kNameSuffix = ".e999.zip";
 constexpr std::size_t kRegistrationAt = 19, kFolioAt = 32, kPeriodAt = 40;
 constexpr std::size_t kNameLength = 55;
 constexpr std::size_t kRecordLength = 295;
-constexpr std::uint64_t kAlwaysUnpacked = std::uint64_t{1} << 20;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetterOrDigit(char c) {
@@ -57,7 +56,8 @@ bool IsPlainName(std::string_view name) {
 UploadAnswer BadArchive(std::string error) { return Refusal(400, "bad_archive", std::move(error)); }
 
 std::optional<UploadAnswer> Unpack(std::string_view archive, const fs::path& target,
-                                   std::uint64_t max_file_bytes) {
+                                   const UploadLimits& limits) {
+  const std::uint64_t max_file_bytes = limits.max_file_bytes;
   const ZipLibrary* zip = LoadZipLibrary();
   if (zip == nullptr) {
     return Refusal(500, "server_error",
@@ -108,7 +108,7 @@ std::optional<UploadAnswer> Unpack(std::string_view archive, const fs::path& tar
   const std::uint64_t packed = (st.valid & ZIP_STAT_COMP_SIZE) != 0
                                    ? std::min<std::uint64_t>(st.comp_size, archive.size())
                                    : archive.size();
-  const std::uint64_t ratio_limit = std::max(kAlwaysUnpacked, packed * kMaxUnpackRatio);
+  const std::uint64_t ratio_limit = UnpackBound(packed, limits);
 
   zip_file_t* file = zip->zip_fopen_index(za, 0, 0);
   if (file == nullptr) return BadArchive("the file in the archive cannot be read");
@@ -128,7 +128,7 @@ std::optional<UploadAnswer> Unpack(std::string_view archive, const fs::path& tar
     if (total > ratio_limit) {
       return Refusal(413, "too_large",
                      "the file in the archive unpacks to more than " +
-                         std::to_string(kMaxUnpackRatio) + " times its packed size");
+                         std::to_string(limits.max_unpack_ratio) + " times its packed size");
     }
     out.write(buffer, static_cast<std::streamsize>(n));
   }
@@ -279,6 +279,12 @@ std::string LocalDate(const char* format) {
 
 std::string ServerDate() { return LocalDate("%d/%m/%Y"); }
 
+std::uint64_t UnpackBound(std::uint64_t body_bytes, const UploadLimits& limits) {
+  const std::uint64_t ratio = std::max<std::uint64_t>(1, limits.max_unpack_ratio);
+  const std::uint64_t by_ratio = body_bytes > UINT64_MAX / ratio ? UINT64_MAX : body_bytes * ratio;
+  return std::min(limits.max_file_bytes, std::max(kAlwaysUnpacked, by_ratio));
+}
+
 std::optional<UploadAnswer> UnpackUpload(std::string_view archive, const fs::path& file,
                                          const UploadLimits& limits) {
   if (archive.size() > limits.max_archive_bytes) {
@@ -287,7 +293,7 @@ std::optional<UploadAnswer> UnpackUpload(std::string_view archive, const fs::pat
         "the archive is larger than " + std::to_string(limits.max_archive_bytes) + " bytes");
   }
   try {
-    return Unpack(archive, file, limits.max_file_bytes);
+    return Unpack(archive, file, limits);
   } catch (const std::exception&) {
     return Refusal(500, "server_error", "the server could not unpack the archive");
   }

@@ -140,15 +140,18 @@ TEST_F(ServeAttacks, SlowClientsAndZipBombsLeaveTheDateAndHealthAnswering) {
   EXPECT_EQ(WorkFiles(), 0);
 }
 
-// Uploads beyond --max-uploads and connections beyond --max-connections get 503 at once; a
-// request whose head or body does not come within --request-timeout, 408.
+// Uploads beyond --max-uploads (or an uploader's share of them) and requests beyond
+// --max-connections get 503 at once, while health answers and connections whose head is not
+// in take no place; a request whose head or body does not come within --request-timeout, 408.
 TEST_F(ServeAttacks, BoundsOnUploadsConnectionsAndTimeAnswerAtOnce) {
-  testing::ServeProcess server(uploads, web, {"--max-uploads", "1", "--max-connections", "3"});
+  testing::ServeProcess server(uploads, web, {"--max-uploads", "2", "--max-connections", "2"});
   ASSERT_TRUE(server.listening());
   const auto [name, archive] = Archive("000001");
+  const auto [second_name, second_archive] = Archive("000002");
+  const std::string another = testing::Bearer(base / "tokens");
   const std::string request = UploadRequest(name, archive, {server.Bearer()});
-  // One upload under way (its body cut short): the next is refused, and so is a fourth
-  // connection while three are open.
+  const std::string second = UploadRequest(second_name, second_archive, {another});
+  // One upload under way (its body cut short): the uploader's next is refused.
   const int slow = testing::Connect(server.endpoint());
   testing::SendAll(slow, request.substr(0, request.size() - 10));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -156,14 +159,23 @@ TEST_F(ServeAttacks, BoundsOnUploadsConnectionsAndTimeAnswerAtOnce) {
   EXPECT_EQ(busy.status, 503) << busy.body;
   EXPECT_EQ(busy.Header("Retry-After"), "2");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));  // its connection closes
+  // Another uploader's takes the second place; a third request finds none, health does.
+  const int slow_other = testing::Connect(server.endpoint());
+  testing::SendAll(slow_other, second.substr(0, second.size() - 10));
   const int idle[] = {testing::Connect(server.endpoint()), testing::Connect(server.endpoint())};
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(HttpExchange(server.endpoint(), "GET", "/healthz").status, 503);
+  const HttpReply crowded = HttpExchange(server.endpoint(), "GET", "/index.html");
+  EXPECT_EQ(crowded.status, 503) << crowded.body;
+  EXPECT_EQ(crowded.Header("Retry-After"), "2");
+  EXPECT_EQ(HttpExchange(server.endpoint(), "GET", "/healthz").status, 200);
   for (const int fd : idle) ::close(fd);
   testing::SendAll(slow, request.substr(request.size() - 10));
+  testing::SendAll(slow_other, second.substr(second.size() - 10));
   EXPECT_EQ(testing::ReadReply(slow).status, 201);
+  EXPECT_EQ(testing::ReadReply(slow_other).status, 201);
   ::close(slow);
-  EXPECT_EQ(HttpExchange(server.endpoint(), "GET", "/healthz").status, 200);
+  ::close(slow_other);
+  EXPECT_EQ(HttpExchange(server.endpoint(), "GET", "/index.html").status, 200);
 
   const fs::path other = base / "timed" / "uploads";
   testing::ServeProcess timed(other, web, {"--request-timeout", "1"});

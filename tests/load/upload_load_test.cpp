@@ -95,7 +95,8 @@ TEST(UploadLoad, ConcurrentValidAndMalformedUploads) {
 
   testing::ServeProcess server(
       uploads, web,
-      {"--max-bytes", std::to_string(kMaxBytes), "--max-uploads", std::to_string(kThreads)});
+      {"--max-bytes", std::to_string(kMaxBytes), "--max-uploads", std::to_string(kThreads),
+       "--max-uploads-per-uploader", std::to_string(kThreads)});  // one token for all
   ASSERT_GT(server.port(), 0) << "the server did not say where it listens";
   std::atomic<std::size_t> next{0};
   std::vector<int> status(work.size(), -1);
