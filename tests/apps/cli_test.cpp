@@ -140,6 +140,18 @@ TEST_F(Cli, MistakesAreExplained) {
        "",
        "rejected"},
       {"check " + file + on_time + " --json", 2, {"\"setup\": \"drive C's folder"}, no_drive},
+      // A zip library that cannot be loaded fails the packing call: a run-time failure, not
+      // message 303; the renamed work copy does not stay behind.
+      {"validate " + file + on_time,
+       2,
+       {"rejected: run-time failure 53 (File not found: /nonexistent/libzip.so"},
+       "ZAV_ZIP_LIBRARY=/nonexistent/libzip.so",
+       "303"},
+      {"validate " + file + on_time + " --json",
+       2,
+       {"\"number\": 453", "libz.so.1 has no zip_close"},
+       "ZAV_ZIP_LIBRARY=libz.so.1",
+       "\"archive\": \""},
       // One record number: the verdict's is --all's; record stays posicion.
       {"check " + put("altered/P0404268.ZAV", altered) + on_time + " --all",
        1,
