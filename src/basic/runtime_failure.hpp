@@ -24,6 +24,7 @@ inline constexpr int kPathFileAccess = 75;
 inline constexpr int kPathNotFound = 76;
 inline constexpr int kNoSuchMember = 438;
 inline constexpr int kWrongArguments = 450;
+inline constexpr int kDllFunctionNotFound = 453;
 }  // namespace err
 
 // The classic description of an error number ("Overflow" for 6); a generic text for

@@ -16,9 +16,10 @@
 //   (the work file is then deleted, unless it is read-only: then it stays as it was), 0
 //   otherwise. The work file is opened first, and created empty when missing; then the
 //   part. A failure of either open (the work folder missing, a work path that is a folder,
-//   the diskette not ready) fails the call.
+//   the diskette not ready) fails the call; a work file this call created is then removed.
 // - The diskettes are only read: a missing part reads as an empty one (IntegraDisco copies
 //   nothing, ChecaUltimoDisco answers 255) and nothing is ever created on the medium.
+#include <filesystem>
 #include <optional>
 
 #include "basic/conversions.hpp"
@@ -84,10 +85,21 @@ std::int16_t ZAV::IntegraDisco(std::string sgFile, std::uint8_t Ndisco) {
   if (sgFile.size() < 12 || UpperCase1252(sgFile.substr(9, 2)) != "ZA") return kBadPartName;
   std::string work_path = DestinoArchi + FinalArchi;
   const std::filesystem::path work_native = ResolvePath(work_path);
+  std::error_code ec;
+  const bool had_work = std::filesystem::exists(work_native, ec);
   std::optional<RecordFile> work = RecordFile::OpenNative(work_native, RecordFile::Mode::kCreate);
   std::string extension = sgFile.substr(9, 3);
   if (UpperCase1252(extension) != "ZAV") extension = "za" + std::to_string(Ndisco);
-  std::optional<RecordFile> part = OpenPart(OrigenArchi + sgFile.substr(0, 8) + "." + extension);
+  std::optional<RecordFile> part;
+  try {
+    part = OpenPart(OrigenArchi + sgFile.substr(0, 8) + "." + extension);
+  } catch (const RuntimeFailure&) {
+    // A diskette that is not ready fails the call; the empty work file this call made for
+    // it does not stay behind.
+    work.reset();
+    if (!had_work) std::filesystem::remove(work_native, ec);
+    throw;
+  }
 
   try {
     if (Ndisco == 0) {

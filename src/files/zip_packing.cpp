@@ -53,7 +53,13 @@ void IniciaComandoZip(ZipNumericRecord& numeric) {
   for (int field = 1; field <= 10; ++field) SetField(field, "");
 }
 
+bool PackerTakes(const std::string& archive_path, const std::string& file_path) {
+  return archive_path.size() <= kZipTextFieldLengths[0] &&
+         file_path.size() <= kZipTextFieldLengths[1];
+}
+
 std::int16_t EmpacaArchivo(const std::string& archive_path, const std::string& file_path) {
+  if (!PackerTakes(archive_path, file_path)) return static_cast<std::int16_t>(dzip::kBadCommand);
   ZipCommandRecords& r = Records();
   r.numeric.fill(0);
   IniciaComandoZip(r.numeric);

@@ -206,6 +206,13 @@ std::string Deliver(const std::string& control_archive, const fs::path& out) {
   return to.string();
 }
 
+// The name the run gives the validated work file before packing it.
+std::string RenamedWorkFile(ZAV& z) {
+  const std::string archive = z.sArchZAVZip();
+  if (archive.size() < 3) throw RuntimeFailure(err::kInvalidCall);
+  return z.DestinoArchi + archive.substr(0, archive.size() - 3) + "zav";
+}
+
 // Removes a file of this run's from the work folder; one that is gone already is fine.
 void Remove(const std::string& control_path) {
   try {
@@ -329,7 +336,7 @@ FileReport ValidateFile(const std::string& file_name, const ValidateOptions& opt
   // caller wants it, the work copy (renamed when accepted) is removed.
   if (verdict.accepted && options.pack) {
     const std::string archive = z.sArchZAVZip();
-    const std::string renamed = z.DestinoArchi + archive.substr(0, archive.size() - 3) + "zav";
+    const std::string renamed = RenamedWorkFile(z);
     verdict.archive_name = Cp1252ToUtf8(archive);
     verdict.archive = ResolvePath(z.sRutaArchZAVZip()).string();
     if (!options.out_dir.empty()) {
@@ -342,6 +349,13 @@ FileReport ValidateFile(const std::string& file_name, const ValidateOptions& opt
       }
     }
     if (!options.keep_work) Remove(renamed);
+  } else if (options.pack && !options.keep_work && work_copy) {
+    // A packing that failed after the rename (303, or a packer that could not be loaded)
+    // leaves this run's copy under its packing name; the payment file itself is untouched.
+    try {
+      if (!FileExists(*work_copy)) Remove(RenamedWorkFile(z));
+    } catch (const RuntimeFailure&) {
+    }
   }
   if (work_copy && (!options.keep_work || !options.pack)) Remove(*work_copy);
   return report;

@@ -185,6 +185,15 @@ int WriteZipArchive(const fs::path& archive, const fs::path& file, const std::st
 }
 
 std::int32_t dzipVB(unsigned char* numeric_record, char* text_record, std::int32_t* status) {
+  // The library is loaded at its first call: one that cannot be, or that lacks a function,
+  // fails the call itself, as a missing library or entry does, before it answers anything.
+  if (LoadZipLibrary() == nullptr || LoadZlib() == nullptr) {
+    if (!ZipLibraryFound()) {
+      throw RuntimeFailure(err::kFileNotFound, "File not found: " + LoadZipLibraryError());
+    }
+    throw RuntimeFailure(err::kDllFunctionNotFound,
+                         "Specified DLL function not found: " + LoadZipLibraryError());
+  }
   std::int32_t ignored = 0;
   std::int32_t& outcome = status != nullptr ? *status : ignored;
   outcome = 0;

@@ -11,6 +11,9 @@
 //   behind (an earlier one stays as it was).
 // - The result is 0 exactly when the archive is complete; the status value then holds 0,
 //   otherwise the number of the failure (a run-time failure number or a libzip error).
+// - A zip library that cannot be loaded, or lacks a function, is no answer but a failure
+//   of the call: RuntimeFailure 53 (File not found) or 453 (Specified DLL function not
+//   found), the loader's reason in its description.
 #pragma once
 
 #include <array>

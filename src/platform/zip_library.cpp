@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <cstdlib>
+
 namespace zav {
 
 namespace {
@@ -13,6 +15,7 @@ struct Loaded {
   ZipLibrary functions;
   Zlib zlib;
   bool ok = false;
+  bool loaded = false;  // the library files were found (a function may still be missing)
   std::string error;
 };
 
@@ -38,9 +41,11 @@ bool Resolve(void* handle, const char* library, Zlib& into, std::string& error) 
 #undef ZAV_RESOLVE
 
 // Opens `library` (the handle stays open for the life of the process) and resolves `into`.
+// `loaded` is false when the library itself could not be opened.
 template <typename Functions>
-bool Open(const char* library, Functions& into, std::string& error) {
+bool Open(const char* library, Functions& into, std::string& error, bool& loaded) {
   void* handle = dlopen(library, RTLD_NOW | RTLD_LOCAL);
+  loaded = handle != nullptr;
   if (handle == nullptr) {
     const char* why = dlerror();
     error = why != nullptr ? why : std::string("cannot load ") + library;
@@ -52,7 +57,10 @@ bool Open(const char* library, Functions& into, std::string& error) {
 const Loaded& Load() {
   static const Loaded loaded = [] {
     Loaded l;
-    l.ok = Open(ZAV_LIBZIP_SONAME, l.functions, l.error) && Open(kZlibSoname, l.zlib, l.error);
+    const char* named = std::getenv("ZAV_ZIP_LIBRARY");
+    const char* library = named != nullptr && *named != '\0' ? named : ZAV_LIBZIP_SONAME;
+    l.ok = Open(library, l.functions, l.error, l.loaded) &&
+           Open(kZlibSoname, l.zlib, l.error, l.loaded);
     return l;
   }();
   return loaded;
@@ -71,5 +79,7 @@ const Zlib* LoadZlib() {
 }
 
 const std::string& LoadZipLibraryError() { return Load().error; }
+
+bool ZipLibraryFound() { return Load().loaded; }
 
 }  // namespace zav

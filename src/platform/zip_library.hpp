@@ -62,9 +62,14 @@ struct Zlib {
 };
 
 // The loaded library, or nullptr when it cannot be loaded (LoadZipLibraryError says why).
-// Loaded once per process; safe to call from several threads.
+// Loaded once per process; safe to call from several threads. The environment variable
+// ZAV_ZIP_LIBRARY, when set, names the zip library to load instead of the one the build
+// was linked against (a library kept elsewhere, or a test of a missing one).
 const ZipLibrary* LoadZipLibrary();
 const std::string& LoadZipLibraryError();
+// When the library could not be loaded: whether its files were found at all (false) or a
+// function was missing in them (true).
+bool ZipLibraryFound();
 
 // The deflate library the zip library uses, or nullptr when it cannot be loaded (the
 // reason is then LoadZipLibraryError's).

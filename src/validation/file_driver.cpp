@@ -29,11 +29,13 @@ struct Stop {
   std::int16_t message;
 };
 
-// Renames the validated file to its packing name and packs it beside.
+// Renames the validated file to its packing name and packs it beside. Paths too long for
+// the packer fail the packing before anything is renamed: the work file stays as it was.
 void RenameAndPack(ZAV& z) {
   const std::string archive = z.sArchZAVZip();
   if (archive.size() < 3) throw RuntimeFailure(err::kInvalidCall);
   const std::string packed = z.DestinoArchi + archive.substr(0, archive.size() - 3) + "zav";
+  if (!PackerTakes(z.DestinoArchi + archive, packed)) throw Stop{303};
   if (FileExists(packed)) DeleteFile(packed, true);
   MoveFile(z.DestinoArchi + z.FinalArchi, packed);
   if (EmpacaArchivo(z.DestinoArchi + archive, packed) != 0) throw Stop{303};

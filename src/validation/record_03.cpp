@@ -96,12 +96,6 @@ bool LateWithNegativeUpdate(ZAV& z, Late rule, double v) {
   return false;
 }
 
-void AddToDouble(double& total, double amount) {
-  const double sum = total + amount;
-  if (!std::isfinite(sum)) throw RuntimeFailure(err::kOverflow);
-  total = sum;
-}
-
 // The period rule an amount breaks (its message), or 0.
 std::int16_t BrokenRule(ZAV& z, const AmountCheck& a, double v) {
   if (LateWithNegativeUpdate(z, a.late, v)) return 147;

@@ -35,9 +35,7 @@ std::int16_t CheckEntry(ZAV& z, std::string_view linea, int entry, std::string_v
   const bool salary_numeric = NumeroField(z, linea, salario, value);
   if (!salary_numeric && Fail(z, salario, 400)) return 400;
   if (salary_numeric && Cut(linea, tipo) == kTipoMovimientoSumado) {
-    const double sum = z.SumaM8 + LeadingValue(value) / 100;
-    if (!std::isfinite(sum)) throw RuntimeFailure(err::kOverflow);
-    z.SumaM8 = sum;
+    AddToDouble(z.SumaM8, LeadingValue(value) / 100);
   }
   return 0;
 }

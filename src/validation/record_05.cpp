@@ -62,7 +62,7 @@ std::int16_t CheckSummaryRecord(ZAV& z, std::int32_t lRegistro, const std::strin
     if (!read(f) && Fail(z, f, not_numeric)) return not_numeric;
     Keep(kept, a);
     if (!SidesAgree(z, total.ToDouble(), a) && Fail(z, f, 240)) return 240;
-    z.SumaS8S14 += a;
+    AddToDouble(z.SumaS8S14, a);
     return 0;
   };
   if (auto r = component(kCuotaFija, 177, z.SumaT18, z.SumaS8)) return r;

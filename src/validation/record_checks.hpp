@@ -6,9 +6,11 @@
 // on with the next field.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
+#include "basic/runtime_failure.hpp"
 #include "control/zav.hpp"
 
 namespace zav {
@@ -18,5 +20,13 @@ std::int16_t CheckWorkerRecord(ZAV& z, std::int32_t lRegistro, const std::string
 std::int16_t CheckMovementRecord(ZAV& z, std::int32_t lRegistro, const std::string& linea);
 std::int16_t CheckSummaryRecord(ZAV& z, std::int32_t lRegistro, const std::string& linea);
 std::int16_t CheckValidationRecord(ZAV& z, std::int32_t lRegistro, const std::string& linea);
+
+// Adds an amount to a double running total. A sum past the range of a double is an overflow,
+// a run-time failure, and leaves the total as it was.
+inline void AddToDouble(double& total, double amount) {
+  const double sum = total + amount;
+  if (!std::isfinite(sum)) throw RuntimeFailure(err::kOverflow);
+  total = sum;
+}
 
 }  // namespace zav

@@ -106,6 +106,9 @@ TEST_F(Cli, MistakesAreExplained) {
   fs::create_directories(source / "set");
   const auto parts = WriteDiskettes(plan, source / "set", "P0404268", 3);
   const std::string on_time = " --server-date 10/05/2004";
+  // A work folder so long that the archive's path would be cut: 216 characters.
+  std::string long_dir = (drives.base() / "w").string();
+  long_dir += std::string(216 - long_dir.size(), 'x');
   const std::string no_drive = "ZAV_DRIVES='C=fixed:" + (drives.base() / "none").string() + "'";
   struct Case {
     std::string args;
@@ -140,6 +143,24 @@ TEST_F(Cli, MistakesAreExplained) {
        "",
        "rejected"},
       {"check " + file + on_time + " --json", 2, {"\"setup\": \"drive C's folder"}, no_drive},
+      // A zip library that cannot be loaded fails the packing call: a run-time failure, not
+      // message 303; the renamed work copy does not stay behind.
+      {"validate " + file + on_time,
+       2,
+       {"rejected: run-time failure 53 (File not found: /nonexistent/libzip.so"},
+       "ZAV_ZIP_LIBRARY=/nonexistent/libzip.so",
+       "303"},
+      {"validate " + file + on_time + " --json",
+       2,
+       {"\"number\": 453", "libz.so.1 has no zip_close"},
+       "ZAV_ZIP_LIBRARY=libz.so.1",
+       "\"archive\": \""},
+      // An archive path the packer would cut is a packing failure, never an acceptance.
+      {"validate " + file + on_time + " --work-dir " + long_dir,
+       1,
+       {"rejected: message 303", "No es posible empacar"},
+       "",
+       "accepted"},
       // One record number: the verdict's is --all's; record stays posicion.
       {"check " + put("altered/P0404268.ZAV", altered) + on_time + " --all",
        1,
@@ -174,6 +195,7 @@ TEST_F(Cli, MistakesAreExplained) {
     EXPECT_EQ(run.out.find(c.not_said), std::string::npos) << c.args << "\n" << run.out;
   }
   EXPECT_TRUE(fs::is_empty(drives.root('C') / "ZAV" / "temp"));
+  EXPECT_TRUE(fs::is_empty(long_dir));
 }
 
 // A check reads the file where it lies: no copy, every file as it was; and

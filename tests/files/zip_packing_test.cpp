@@ -48,6 +48,22 @@ TEST(EmpacaArchivo, CommandRecordsStartFromScratchOnEveryCall) {
   }
 }
 
+// A path the packer would have to cut is refused whole: no archive under a cut name.
+TEST(EmpacaArchivo, RefusesPathsLongerThanTheirFields) {
+  TempDrives drives;
+  const std::string folder = "C:\\ZAV\\temp\\" + std::string(240, 'd') + "\\";
+  drives.Write("C:/ZAV/temp/" + std::string(240, 'd') + "/A.zav", "data");
+  const std::string archive = folder + "A0501X12.zip";  // 265 characters
+  EXPECT_EQ(EmpacaArchivo(archive, folder + "A.zav"), dzip::kBadCommand);
+  EXPECT_EQ(EmpacaArchivo(folder + "A.zip", "C:\\ZAV\\temp\\" + std::string(5120, 'f')),
+            dzip::kBadCommand);
+  EXPECT_EQ(EmpacaArchivo(folder + "A.zip", folder + "A.zav"), 0);  // 258 characters
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(drives.native("C:/ZAV/temp/" + std::string(240, 'd'))),
+                    fs::directory_iterator()),
+      2);  // A.zav and A.zip
+}
+
 TEST(EmpacaArchivo, WritesAStandardArchiveHoldingTheFile) {
   TempDrives drives;
   std::string content;

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "basic/expect_failure.hpp"
 #include "control/zav.hpp"
 #include "validation/record_builder.hpp"
 #include "validation/record_checks.hpp"
@@ -191,6 +193,20 @@ TEST(SummaryRecordTest, KeepsEveryAmount) {
   EXPECT_EQ((std::vector<double>{z.SumaS14, z.SumaS23, z.SumaS28, z.SumaS29, z.SumaS30, z.SumaS31}),
             (std::vector<double>{7, 50, 2, 12.34, 3, 4}));
   EXPECT_DOUBLE_EQ(z.SumaS8S14, 272.50);
+}
+
+// The insurance total of the summaries is a double running total like the worker totals:
+// summaries that claim amounts past its range are an overflow, not an infinite total.
+TEST(SummaryRecordTest, InsuranceTotalOverflowIsARunTimeFailure) {
+  ZAV z;
+  testing::SetUpBeforeSummary(z);
+  z.SumaT18 = Variant::Double(1e306);
+  z.SumaS8S14 = DBL_MAX;
+  EXPECT_RUNTIME_FAILURE(
+      err::kOverflow,
+      CheckSummaryRecord(z, 5,
+                         testing::Edited(testing::ValidSummary(), {{kCuotaFija, "1.00E+308"}})));
+  EXPECT_EQ(z.SumaS8S14, DBL_MAX);
 }
 
 TEST(SummaryRecordTest, AmountsKeptBeforeAFailureStay) {
