@@ -35,6 +35,11 @@ bool Resolve(void* handle, const char* library, Zlib& into, std::string& error) 
   return true;
 }
 
+bool Resolve(void* handle, const char* library, Libdeflate& into, std::string& error) {
+  ZAV_LIBDEFLATE_FUNCTIONS(ZAV_RESOLVE)
+  return true;
+}
+
 #undef ZAV_RESOLVE
 
 // Opens `library` (the handle stays open for the life of the process) and resolves `into`.
@@ -71,5 +76,14 @@ const Zlib* LoadZlib() {
 }
 
 const std::string& LoadZipLibraryError() { return Load().error; }
+
+const Libdeflate* LoadLibdeflate() {
+  static const Libdeflate* const loaded = []() -> const Libdeflate* {
+    static Libdeflate functions;
+    std::string error;
+    return Open(ZAV_LIBDEFLATE_SONAME, functions, error) ? &functions : nullptr;
+  }();
+  return loaded;
+}
 
 }  // namespace zav
