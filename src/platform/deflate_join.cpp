@@ -85,15 +85,21 @@ constexpr int kMaxCodeLength = 15;
 // by the next bits; longer ones, which are rare, a bit at a time.
 class Code {
  public:
-  // False for lengths that are not a code (over-subscribed, or none at all).
-  bool Build(const uint8_t* lengths, int count) {
+  // False for lengths that are not a code (over-subscribed, or none at all unless
+  // `may_be_empty`: a block without a single match may give its distances no code, and
+  // then no distance decodes).
+  bool Build(const uint8_t* lengths, int count, bool may_be_empty = false) {
     per_length_.fill(0);
     longest_ = 0;
     for (int s = 0; s < count; ++s) {
       ++per_length_[lengths[s]];
       if (lengths[s] > longest_) longest_ = lengths[s];
     }
-    if (longest_ == 0) return false;
+    if (longest_ == 0) {
+      table_bits_ = 0;
+      table_.assign(1, 0);
+      return may_be_empty;
+    }
     per_length_[0] = 0;
     // Symbols in code order, and the first code of each length.
     std::array<uint16_t, kMaxCodeLength + 1> offsets{};
@@ -204,7 +210,7 @@ bool ReadCodes(BitReader& in, Code& literals, Code& distances) {
     while (times-- > 0) lengths[i++] = repeated;
   }
   return literals.Build(lengths.data(), literal_count) &&
-         distances.Build(lengths.data() + literal_count, distance_count);
+         distances.Build(lengths.data() + literal_count, distance_count, true);
 }
 
 }  // namespace
