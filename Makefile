@@ -43,7 +43,8 @@ test-asan:
 
 # Every fuzz target (fuzz/) for FUZZ_SECONDS seconds each, built with clang, libFuzzer,
 # AddressSanitizer and UndefinedBehaviorSanitizer.
-FUZZ_TARGETS_BUILT = fuzz_valida_reg fuzz_checa_registro fuzz_profile fuzz_json_host fuzz_diskettes
+FUZZ_TARGETS_BUILT = fuzz_valida_reg fuzz_checa_registro fuzz_profile fuzz_json_host fuzz_diskettes \
+                     fuzz_upload fuzz_deflate_join
 fuzz:
 	scripts/install-deps
 	scripts/install-fuzz-deps

@@ -4,7 +4,9 @@
 #include <stdlib.h>
 #include <unistd.h>
 #include <zip.h>
+#include <zlib.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,15 +15,23 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <variant>
 #include <vector>
 
+#include "basic/conversions.hpp"
+#include "basic/numeric_text.hpp"
 #include "basic/runtime_failure.hpp"
 #include "control/zav.hpp"
 #include "host/json_host.hpp"
+#include "host/upload.hpp"
+#include "host/validate_file.hpp"
+#include "platform/deflate_join.hpp"
 #include "platform/drives.hpp"
 #include "platform/file_system.hpp"
 #include "platform/profile.hpp"
 #include "platform/record_file.hpp"
+#include "platform/zip_library.hpp"
+#include "records/record_06.hpp"
 #include "validation/file_checks.hpp"
 #include "validation/payment_writer.hpp"
 
@@ -226,6 +236,65 @@ bool HasSlash(const nlohmann::json& j) {
     }
   }
   return false;
+}
+
+// A zip archive holding `bytes` as its one entry `name`, deflated or stored.
+std::string ZipOf(const fs::path& scratch, const std::string& name, std::string_view bytes,
+                  bool stored) {
+  const fs::path archive = scratch / "packed.zip";
+  int error = 0;
+  zip_t* za = zip_open(archive.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  if (za == nullptr) Broken("cannot write a zip archive");
+  zip_source_t* source = zip_source_buffer(za, bytes.data(), bytes.size(), 0);
+  const zip_int64_t index =
+      source != nullptr ? zip_file_add(za, name.c_str(), source, ZIP_FL_ENC_GUESS) : -1;
+  if (index < 0 ||
+      zip_set_file_compression(za, static_cast<zip_uint64_t>(index),
+                               stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 1) != 0 ||
+      zip_close(za) != 0) {
+    if (source != nullptr && index < 0) zip_source_free(source);
+    zip_discard(za);
+    return {};  // a name the zip library will not take: an upload of nothing
+  }
+  const std::string packed = ReadAll(archive);
+  fs::remove(archive);
+  return packed;
+}
+
+// The diskettes the last record of `file` declares, read as the upload check reads them (1
+// when they cannot be): the control is asked to expect that many.
+int DeclaredDiskettes(std::string_view file) {
+  const double records =
+      RoundHalfEven(static_cast<double>(file.size()) / RecordFile::kRecordLength);
+  if (records < 1) return 1;
+  const std::size_t at = static_cast<std::size_t>(records - 1) * RecordFile::kRecordLength +
+                         record06::kDiscos.start - 1;
+  if (at + record06::kDiscos.length > file.size()) return 1;
+  const double value = LeadingValue(file.substr(at, record06::kDiscos.length));
+  if (value < 0 || value > 32767 || value != std::floor(value)) return 1;
+  return static_cast<int>(value);
+}
+
+// zlib's inflate of the raw deflate stream `in`: whether it ended well, and what it gave
+// (up to 64 MiB).
+std::pair<bool, std::string> Inflate(std::string_view in) {
+  z_stream s{};
+  if (inflateInit2(&s, -MAX_WBITS) != Z_OK) Broken("zlib's inflate would not start");
+  s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+  s.avail_in = static_cast<uInt>(in.size());
+  std::string out;
+  int ret = Z_OK;
+  char buffer[1 << 15];
+  while (ret == Z_OK && out.size() < (std::size_t{64} << 20)) {
+    s.next_out = reinterpret_cast<Bytef*>(buffer);
+    s.avail_out = sizeof buffer;
+    ret = inflate(&s, Z_NO_FLUSH);
+    out.append(buffer, sizeof buffer - s.avail_out);
+    if (ret == Z_BUF_ERROR && s.avail_out != 0) break;  // the stream was cut short
+    if (ret == Z_BUF_ERROR) ret = Z_OK;
+  }
+  inflateEnd(&s);
+  return {ret == Z_STREAM_END, out};
 }
 
 }  // namespace
@@ -443,12 +512,97 @@ void DiskettesInput(const std::uint8_t* data, std::size_t size) {
   }
 }
 
+void UploadInput(const std::uint8_t* data, std::size_t size) {
+  std::string_view in(reinterpret_cast<const char*>(data), size);
+  if (in.size() < 56) return;
+  const auto options = static_cast<std::uint8_t>(Take(in, 1)[0]);
+  const std::string name(Take(in, 55));
+  if (!IsArchiveName(name)) return;  // the server refuses such a name before it looks inside
+  Scope scope;
+  const fs::path work = scope.box().c() / "work";
+  const fs::path scratch = scope.box().c() / "scratch";
+  fs::create_directories(work);
+  fs::create_directories(scratch);
+  const std::string upload =
+      (options & 1) != 0 ? std::string(in)
+                         : ZipOf(scratch, name.substr(0, 52) + "zav", in, (options & 2) != 0);
+
+  const fs::path file = work / WorkName(name);
+  UploadLimits limits;
+  limits.max_file_bytes = std::uint64_t{16} << 20;
+  if (UnpackUpload(upload, file, limits)) return;
+  const std::string received = ReadAll(file);
+  const auto checked = ValidateUpload(name, file, "10/05/2004");
+  if (std::holds_alternative<UploadAnswer>(checked)) {
+    if (fs::exists(work / name)) Broken("a refused upload left an archive");
+    return;
+  }
+  const ValidUpload& valid = std::get<ValidUpload>(checked);
+  const auto entries = ZipEntries(valid.archive);
+  if (!entries || entries->size() != 1) Broken("a stored upload is not an archive of one file");
+  if (entries->front().second != received) Broken("the stored archive is not the received file");
+  // A control of its own, on the stored bytes.
+  const fs::path stored = scratch / WorkName(name);
+  WriteAll(stored, entries->front().second);
+  ValidateOptions check;
+  check.server_date = "10/05/2004";
+  check.work_dir = (scratch / "control").native();
+  check.disks = DeclaredDiskettes(entries->front().second);
+  check.pack = false;
+  if (!ValidateFile(stored.native(), check, false).verdict.accepted) {
+    Broken("the check stored a file the control does not accept");
+  }
+}
+
+void DeflateJoinInput(const std::uint8_t* data, std::size_t size) {
+  std::string_view in(reinterpret_cast<const char*>(data), size);
+  if (in.empty()) return;
+  const auto options = static_cast<std::uint8_t>(Take(in, 1)[0]);
+  constexpr char kEmptyFinalBlock[] = {0x03, 0x00};
+  if ((options & 1) == 0) {
+    std::string stream(in);
+    stream.resize(in.size() + kGoOnRoom, '\xA5');
+    const std::size_t length =
+        MakeDeflateGoOn(reinterpret_cast<std::uint8_t*>(stream.data()), in.size());
+    if (length == 0) {
+      if (std::string_view(stream).substr(0, in.size()) != in) Broken("a refused stream changed");
+      return;
+    }
+    if (length > in.size() + kGoOnRoom) Broken("the stream went on past its room");
+    stream.resize(length);
+    stream.append(kEmptyFinalBlock, sizeof kEmptyFinalBlock);
+    if (Inflate(in) != Inflate(stream)) Broken("the stream inflates otherwise once it goes on");
+    return;
+  }
+  const Libdeflate* libdeflate = LoadLibdeflate();
+  if (libdeflate == nullptr) Broken("libdeflate cannot be loaded");
+  libdeflate_compressor* compressor =
+      libdeflate->libdeflate_alloc_compressor(1 + (options >> 1) % 12);
+  if (compressor == nullptr) Broken("libdeflate would not start");
+  const std::size_t bound = libdeflate->libdeflate_deflate_compress_bound(compressor, in.size());
+  std::string joined(2 * bound + kGoOnRoom, '\0');
+  auto* out = reinterpret_cast<std::uint8_t*>(joined.data());
+  std::size_t first =
+      libdeflate->libdeflate_deflate_compress(compressor, in.data(), in.size(), out, bound);
+  first = first != 0 ? MakeDeflateGoOn(out, first) : 0;
+  if (first == 0) Broken("a stream of libdeflate was refused");
+  const std::size_t second = libdeflate->libdeflate_deflate_compress(
+      compressor, in.data(), in.size(), out + first, joined.size() - first);
+  libdeflate->libdeflate_free_compressor(compressor);
+  if (second == 0) Broken("libdeflate failed");
+  joined.resize(first + second);
+  const auto [ended, bytes] = Inflate(joined);
+  if (!ended || bytes != std::string(in) + std::string(in)) Broken("joined streams lost bytes");
+}
+
 Entry EntryNamed(std::string_view target) {
   if (target == "valida_reg") return ValidaRegInput;
   if (target == "checa_registro") return ChecaRegistroInput;
   if (target == "profile") return ProfileInput;
   if (target == "json_host") return JsonHostInput;
   if (target == "diskettes") return DiskettesInput;
+  if (target == "upload") return UploadInput;
+  if (target == "deflate_join") return DeflateJoinInput;
   return nullptr;
 }
 

@@ -47,6 +47,21 @@ void JsonHostInput(const std::uint8_t* data, std::size_t size);
 // bytes, joined the way a host joins diskettes.
 void DiskettesInput(const std::uint8_t* data, std::size_t size);
 
+// upload: one option byte (bit 0 the bytes are the upload itself; else they are a payment
+// file the entry packs into a zip under the inner name, bit 1 stored rather than deflated),
+// the 55-byte archive name, then the bytes. Unpacked and checked as `zav serve` does, dated
+// 10/05/2004: whenever the check says to store, the archive it packed holds exactly the
+// file it received, which a control of its own accepts; a refusal leaves no archive.
+void UploadInput(const std::uint8_t* data, std::size_t size);
+
+// deflate_join: one option byte, then the bytes. Bit 0 clear: the bytes are taken as a
+// deflate stream and made to go on (platform/deflate_join.hpp): refused, they are left as
+// they were; taken, the stream ended by an empty final block inflates (by zlib) exactly as
+// the stream itself does, or fails as it does. Bit 0 set: the bytes are deflated twice by
+// libdeflate at level 1 + (option >> 1) % 12, the first stream made to go on: the two
+// joined inflate to the bytes twice.
+void DeflateJoinInput(const std::uint8_t* data, std::size_t size);
+
 // The entry of a target by its name ("valida_reg", ...), nullptr when unknown.
 Entry EntryNamed(std::string_view target);
 

@@ -11,14 +11,16 @@
 #include <vector>
 
 #include "basic/runtime_failure.hpp"
+#include "platform/deflate_join.hpp"
 #include "platform/zip_library.hpp"
 
 namespace zav {
 
 namespace {
 
-constexpr std::size_t kWindow = 32 * 1024;  // what a deflate decoder can look back on
-constexpr int kMemoryLevel = 9;             // the zip library's own
+constexpr int kMemoryLevel = 9;  // the zip library's own
+// Chunks in flight at most, whatever the threads: the memory they take stays bounded.
+constexpr std::size_t kMaxSlots = 10;
 
 // Reads exactly `length` bytes at `offset`; false when the file ends first or fails.
 bool ReadFully(int fd, unsigned char* into, std::size_t length, std::uint64_t offset) {
@@ -65,8 +67,13 @@ class Deflater {
 class ChunkedDeflate::Impl {
  public:
   Impl(const Zlib& zlib, int fd, std::uint64_t size, int level, int threads)
-      : zlib_(zlib), fd_(fd), size_(size), level_(level), crc_(zlib.crc32(0, nullptr, 0)) {
-    if (threads > 1) StartWorkers(threads);
+      : zlib_(zlib),
+        libdeflate_(threads > 1 ? LoadLibdeflate() : nullptr),
+        fd_(fd),
+        size_(size),
+        level_(level),
+        crc_(zlib.crc32(0, nullptr, 0)) {
+    if (libdeflate_ != nullptr) StartWorkers(threads);
     if (workers_.empty()) {
       single_ = std::make_unique<Deflater>(zlib, level);
       if (!single_->ok()) Fail("the deflate library would not start");
@@ -91,12 +98,12 @@ class ChunkedDeflate::Impl {
   std::uint64_t compressed_size() const { return compressed_; }
 
  private:
-  // A chunk in flight: its input (the window before it, then its own bytes) and output.
+  // A chunk in flight: its bytes and their deflated form.
   struct Slot {
     std::vector<unsigned char> input;
     std::vector<unsigned char> output;
     std::size_t output_length = 0;
-    std::size_t length = 0;  // the chunk's own bytes
+    std::size_t length = 0;  // of the input
     uLong crc = 0;
     std::uint64_t done = UINT64_MAX;  // the chunk whose output is ready here
   };
@@ -146,8 +153,8 @@ class ChunkedDeflate::Impl {
     const std::size_t wanted = static_cast<std::size_t>(
         std::min<std::uint64_t>(static_cast<std::uint64_t>(threads), chunks));
     if (wanted < 2) return;  // one chunk: nothing to share out
-    slots_.resize(2 * wanted + 2);
-    for (std::size_t k = 0; k < wanted; ++k) {
+    slots_.resize(std::min(2 * wanted + 2, kMaxSlots));
+    for (std::size_t k = 0; k < std::min(wanted, kMaxSlots - 2); ++k) {
       try {
         workers_.emplace_back([this] { Work(); });
       } catch (const std::system_error&) {
@@ -157,9 +164,9 @@ class ChunkedDeflate::Impl {
   }
 
   void Work() {
-    Deflater deflater(zlib_, level_);
+    libdeflate_compressor* compressor = libdeflate_->libdeflate_alloc_compressor(level_);
     std::unique_lock lock(mutex_);
-    if (!deflater.ok()) {
+    if (compressor == nullptr) {
       failed_ = true;
       changed_.notify_all();
       return;
@@ -169,11 +176,11 @@ class ChunkedDeflate::Impl {
         return stop_ || failed_ || next_to_take_ >= ChunkCount() ||
                next_to_take_ < next_to_hand_ + slots_.size();
       });
-      if (stop_ || failed_ || next_to_take_ >= ChunkCount()) return;
+      if (stop_ || failed_ || next_to_take_ >= ChunkCount()) break;
       const std::uint64_t k = next_to_take_++;
       Slot& slot = slots_[k % slots_.size()];
       lock.unlock();
-      const bool ok = Deflate(deflater.stream(), k, slot);
+      const bool ok = Deflate(compressor, k, slot);
       lock.lock();
       if (ok) {
         slot.done = k;
@@ -182,38 +189,32 @@ class ChunkedDeflate::Impl {
       }
       changed_.notify_all();
     }
+    lock.unlock();
+    libdeflate_->libdeflate_free_compressor(compressor);
   }
 
-  // Deflates chunk `k` into `slot`, outside the lock.
-  bool Deflate(z_stream& s, std::uint64_t k, Slot& slot) {
+  // Deflates chunk `k` into `slot`, outside the lock: a whole deflate stream of its own,
+  // made to go on (platform/deflate_join.hpp) unless it is the file's last.
+  bool Deflate(libdeflate_compressor* compressor, std::uint64_t k, Slot& slot) {
     const std::uint64_t start = k * kChunkSize;
-    const std::size_t window = static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, start));
     const std::size_t length =
         static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, size_ - start));
     const bool last = k + 1 == ChunkCount();
-    slot.input.resize(kWindow + kChunkSize);
-    if (!ReadFully(fd_, slot.input.data(), window + length, start - window)) return false;
-    if (zlib_.deflateReset(&s) != Z_OK) return false;
-    if (window > 0 &&
-        zlib_.deflateSetDictionary(&s, slot.input.data(), static_cast<uInt>(window)) != Z_OK) {
+    try {
+      slot.input.resize(kChunkSize);
+      slot.output.resize(libdeflate_->libdeflate_deflate_compress_bound(compressor, kChunkSize) +
+                         kGoOnRoom);
+    } catch (const std::bad_alloc&) {
       return false;
     }
-    // Room for the worst case, the empty stored block of a flush and the end.
-    slot.output.resize(zlib_.deflateBound(&s, static_cast<uLong>(length)) + 64);
-    s.next_in = slot.input.data() + window;
-    s.avail_in = static_cast<uInt>(length);
-    s.next_out = slot.output.data();
-    s.avail_out = static_cast<uInt>(slot.output.size());
-    // A sync flush ends the chunk on a byte boundary with an empty stored block, not the
-    // last block of the stream; the last chunk ends the stream.
-    const int ret = zlib_.deflate(&s, last ? Z_FINISH : Z_SYNC_FLUSH);
-    if (last ? ret != Z_STREAM_END : (ret != Z_OK || s.avail_in != 0 || s.avail_out == 0)) {
-      return false;
-    }
-    slot.output_length = slot.output.size() - s.avail_out;
+    if (!ReadFully(fd_, slot.input.data(), length, start)) return false;
+    std::size_t written = libdeflate_->libdeflate_deflate_compress(
+        compressor, slot.input.data(), length, slot.output.data(), slot.output.size() - kGoOnRoom);
+    if (written != 0 && !last) written = MakeDeflateGoOn(slot.output.data(), written);
+    if (written == 0) return false;
+    slot.output_length = written;
     slot.length = length;
-    slot.crc = zlib_.crc32(zlib_.crc32(0, nullptr, 0), slot.input.data() + window,
-                           static_cast<uInt>(length));
+    slot.crc = libdeflate_->libdeflate_crc32(0, slot.input.data(), length);
     return true;
   }
 
@@ -237,6 +238,7 @@ class ChunkedDeflate::Impl {
   }
 
   const Zlib& zlib_;
+  const Libdeflate* const libdeflate_;  // several threads only
   const int fd_;
   const std::uint64_t size_;
   const int level_;

@@ -1,17 +1,18 @@
 // A file's raw deflate stream (no zlib or gzip wrapper), made on several threads at once
 // and handed out in order, piece by piece, with the file's CRC-32 at the end.
 //
-// With more than one thread the file is cut into chunks of kChunkSize bytes, deflated
-// independently, each primed with the last 32 KiB of the chunk before it (the window a
-// decoder holds at that point), and every chunk but the last is ended on a byte boundary
-// with an empty stored block: the chunks laid end to end are one valid deflate stream,
+// With more than one thread the file is cut into chunks of kChunkSize bytes, each deflated
+// on its own by libdeflate, and every chunk but the last is made to go on
+// (platform/deflate_join.hpp): the chunks laid end to end are one valid deflate stream,
 // and the CRC-32s of the chunks combine into the file's. A chunk is read, deflated and
 // handed out while the next ones are already being deflated, and only a few chunks are in
-// flight at once, so memory stays bounded whatever the file's size.
+// flight at once (at most ten, whatever the threads), so memory stays bounded whatever the
+// file's size.
 //
-// With one thread the file goes through a single deflate stream, read and deflated as the
-// output is asked for, with no other thread: the same bytes as the zip library's own
-// deflate at the same level (memory level 9, as it uses).
+// With one thread, a file of one chunk or without libdeflate, the file goes through a
+// single zlib stream, read and deflated as the output is asked for, with no other thread:
+// the same bytes as the zip library's own deflate at the same level (memory level 9, as it
+// uses).
 //
 // A read that fails or comes up short (the file shrank), or a failure of the deflate
 // library, throws RuntimeFailure(err::kDeviceIO) from Read; Read may be called again
@@ -28,7 +29,7 @@ struct Zlib;
 
 class ChunkedDeflate {
  public:
-  static constexpr std::size_t kChunkSize = 128 * 1024;
+  static constexpr std::size_t kChunkSize = 512 * 1024;
 
   // Deflates the first `size` bytes of the open file `fd` (read with pread; the caller
   // keeps it open until this object is gone) at `level` on `threads` threads (at least 1).

@@ -38,6 +38,11 @@ bool Resolve(void* handle, const char* library, Zlib& into, std::string& error) 
   return true;
 }
 
+bool Resolve(void* handle, const char* library, Libdeflate& into, std::string& error) {
+  ZAV_LIBDEFLATE_FUNCTIONS(ZAV_RESOLVE)
+  return true;
+}
+
 #undef ZAV_RESOLVE
 
 // Opens `library` (the handle stays open for the life of the process) and resolves `into`.
@@ -81,5 +86,14 @@ const Zlib* LoadZlib() {
 const std::string& LoadZipLibraryError() { return Load().error; }
 
 bool ZipLibraryFound() { return Load().loaded; }
+
+const Libdeflate* LoadLibdeflate() {
+  static const Libdeflate* const loaded = []() -> const Libdeflate* {
+    static Libdeflate functions;
+    std::string error;
+    return Open(ZAV_LIBDEFLATE_SONAME, functions, error) ? &functions : nullptr;
+  }();
+  return loaded;
+}
 
 }  // namespace zav

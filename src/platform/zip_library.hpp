@@ -1,9 +1,11 @@
-// The zip library, and the deflate library under it, loaded when an archive is first
-// written or read. Most runs never touch an archive (a check, a describe, a scripted host
-// validating without packing), and the zip library brings a cryptography library whose
-// start-up costs each process a few milliseconds: linked directly, every run would pay it.
+// The zip library, the deflate library under it and libdeflate (the fast deflate that packs
+// on several threads), loaded when an archive is first written or read. Most runs never touch an
+// archive (a check, a describe, a scripted host validating without packing), and the zip library
+// brings a cryptography library whose start-up costs each process a few milliseconds: linked
+// directly, every run would pay it.
 #pragma once
 
+#include <libdeflate.h>
 #include <zip.h>
 #include <zlib.h>
 
@@ -61,6 +63,20 @@ struct Zlib {
 #undef ZAV_ZLIB_MEMBER
 };
 
+#define ZAV_LIBDEFLATE_FUNCTIONS(X)    \
+  X(libdeflate_alloc_compressor)       \
+  X(libdeflate_crc32)                  \
+  X(libdeflate_deflate_compress)       \
+  X(libdeflate_deflate_compress_bound) \
+  X(libdeflate_free_compressor)
+
+// libdeflate's functions, under their own names.
+struct Libdeflate {
+#define ZAV_LIBDEFLATE_MEMBER(name) decltype(&::name) name = nullptr;
+  ZAV_LIBDEFLATE_FUNCTIONS(ZAV_LIBDEFLATE_MEMBER)
+#undef ZAV_LIBDEFLATE_MEMBER
+};
+
 // The loaded library, or nullptr when it cannot be loaded (LoadZipLibraryError says why).
 // Loaded once per process; safe to call from several threads. The environment variable
 // ZAV_ZIP_LIBRARY, when set, names the zip library to load instead of the one the build
@@ -74,5 +90,9 @@ bool ZipLibraryFound();
 // The deflate library the zip library uses, or nullptr when it cannot be loaded (the
 // reason is then LoadZipLibraryError's).
 const Zlib* LoadZlib();
+
+// libdeflate, or nullptr when it cannot be loaded (packing then keeps to one zlib stream).
+// Loaded on its own, the first time it is asked for.
+const Libdeflate* LoadLibdeflate();
 
 }  // namespace zav

@@ -48,7 +48,24 @@ std::pair<std::string, std::uint32_t> Entry(const fs::path& archive) {
   char extra;
   EXPECT_EQ(zip_fread(f, &extra, 1), 0);  // the whole stream checked, its CRC included
   zip_fclose(f);
+  // zlib's own inflate of the entry's deflate stream gives the same bytes and ends with it.
+  std::string packed(st.comp_size, '\0');
+  f = zip_fopen_index(za, 0, ZIP_FL_COMPRESSED);
+  EXPECT_EQ(zip_fread(f, packed.data(), packed.size()), static_cast<zip_int64_t>(packed.size()));
+  zip_fclose(f);
   zip_discard(za);
+  z_stream s{};
+  EXPECT_EQ(inflateInit2(&s, -MAX_WBITS), Z_OK);
+  std::string inflated(st.size + 1, '\0');
+  s.next_in = reinterpret_cast<Bytef*>(packed.data());
+  s.avail_in = static_cast<uInt>(packed.size());
+  s.next_out = reinterpret_cast<Bytef*>(inflated.data());
+  s.avail_out = static_cast<uInt>(inflated.size());
+  EXPECT_EQ(inflate(&s, Z_FINISH), Z_STREAM_END);
+  EXPECT_EQ(s.avail_in, 0u);
+  inflated.resize(inflated.size() - s.avail_out);
+  inflateEnd(&s);
+  EXPECT_TRUE(inflated == bytes);
   return {bytes, st.crc};
 }
 
@@ -69,8 +86,8 @@ void LibraryArchive(const fs::path& archive, const fs::path& file, const std::st
 TEST(ChunkedDeflate, ArchiveHoldsTheFileAtEveryChunkBoundary) {
   testing::TempDrives drives;
   const fs::path folder = drives.root('C');
-  for (const std::size_t size :
-       {std::size_t{0}, std::size_t{1}, kChunk - 1, kChunk, kChunk + 1, 5 * kChunk + 4321}) {
+  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, kChunk - 1, kChunk, kChunk + 1,
+                                 3 * kChunk, 3 * kChunk + 1, 5 * kChunk + 4321}) {
     const std::string content = Content(size);
     const fs::path file = folder / "PAGO.ZAV";
     { std::ofstream(file, std::ios::binary) << content; }
