@@ -171,6 +171,10 @@ TEST_F(ServeTrust, OnlyNginxsUserSpeaksForTheClient) {
   // A folder every user may pass through, as /run/zav-serve is for nginx's group.
   std::string folder = (fs::temp_directory_path() / "zav-trust-XXXXXX").string();
   ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+  const struct Removed {
+    std::string path;
+    ~Removed() { fs::remove_all(path); }
+  } removed{folder};
   ::chmod(folder.c_str(), 0711);
   const fs::path socket = fs::path(folder) / "zav.sock";
   {
@@ -208,7 +212,6 @@ TEST_F(ServeTrust, OnlyNginxsUserSpeaksForTheClient) {
     EXPECT_EQ(fronted["client"], "203.0.113.5");
     EXPECT_EQ(server.Log().find("203.0.113.66"), std::string::npos);
   }
-  fs::remove_all(folder);
 }
 
 // A token file its group or others could write was used as it was: whoever appended a line
