@@ -174,10 +174,10 @@ zav::UploadAnswer Receiver::CheckAndStore(const Upload& upload, std::uint64_t& u
 
   const std::string registration(zav::ArchiveRegistration(upload.name));
   if (first) {
-    if (!upload.uploader.MayUpload(registration, first->value("rfc", ""))) return Forbidden();
+    if (!upload.uploader.MayUpload(registration)) return Forbidden();
     return UploadStore::Again(*first, payment_sha256);
   }
-  if (!upload.uploader.MayUpload(registration, rfc)) return Forbidden();
+  if (!upload.uploader.MayUpload(registration)) return Forbidden();
   if (FreeBytes(store_.uploads()) < bounds_.min_free + size) return DiskFull();
   const json receipt = {
       {"archive", upload.name},

@@ -6,7 +6,9 @@
 #include <httplib.h>
 #include <openssl/rand.h>
 #include <pthread.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
@@ -108,6 +110,7 @@ std::string NewRequestId() {
 // The request being answered on this thread.
 struct Exchange {
   Peer peer;
+  bool front = false;  // nginx on the Unix socket: its headers speak for the client
   Clock::time_point started;
   ExchangeRecord record;
   std::optional<Uploader> uploader;
@@ -117,9 +120,15 @@ thread_local Exchange* current = nullptr;
 
 class App : public httplib::Server {
  public:
-  App(const zavcli::ServeRequest& r, Receiver& receiver, TokenFile& tokens, Metrics& metrics,
-      const PageFiles& page)
-      : r_(r), receiver_(receiver), tokens_(tokens), metrics_(metrics), page_(page) {
+  App(const zavcli::ServeRequest& r, uid_t front_uid, Receiver& receiver, TokenFile& tokens,
+      CertificateMap& certificates, Metrics& metrics, const PageFiles& page)
+      : r_(r),
+        front_uid_(front_uid),
+        receiver_(receiver),
+        tokens_(tokens),
+        certificates_(certificates),
+        metrics_(metrics),
+        page_(page) {
     set_default_headers({
         {"X-Content-Type-Options", "nosniff"},
         {"X-Frame-Options", "DENY"},
@@ -175,6 +184,7 @@ class App : public httplib::Server {
   void Serve(const Peer& peer, const ConnectionLoop::HeadIn& head_in) {
     Exchange x;
     x.peer = peer;
+    x.front = peer.unix_socket && FromFront(peer.fd);
     x.started = Clock::now();
     x.record.client = peer.unix_socket ? "unix" : peer.ip;
     current = &x;
@@ -276,12 +286,21 @@ class App : public httplib::Server {
     LogExchange(record);
   }
 
+  // Whether the peer on the Unix socket runs as nginx's user, as the kernel says: any other
+  // process that may connect (one of nginx's group) is an anonymous client.
+  bool FromFront(int fd) const {
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 &&
+           length == sizeof peer && peer.uid == front_uid_;
+  }
+
   // Before routing: no ranges but the page files' own, and who is asking.
   void Setup(Request& req, Exchange& x) {
     req.ranges.clear();
     x.record.method = req.method;
     x.record.path = req.path;
-    if (x.peer.unix_socket) {
+    if (x.front) {
       const std::string client = Sanitized(req.get_header_value("X-Real-IP"), ".:");
       if (!client.empty()) x.record.client = client;
       x.record.id = Sanitized(req.get_header_value("X-Request-Id"), "-_");
@@ -290,8 +309,8 @@ class App : public httplib::Server {
   }
 
   std::optional<Uploader> Identify(const Request& req) {
-    if (current->peer.unix_socket && req.get_header_value_count(kSubjectHeader) == 1) {
-      if (auto uploader = CertificateUploader(req.get_header_value(kSubjectHeader))) {
+    if (current->front && req.get_header_value_count(kSubjectHeader) == 1) {
+      if (auto uploader = certificates_.Find(req.get_header_value(kSubjectHeader))) {
         return uploader;
       }
     }
@@ -371,8 +390,9 @@ class App : public httplib::Server {
                     ".p<YYYYMM>.e999.zip: POST /api/upload?name=NAME");
     }
     current->record.archive = name;
-    const std::string_view registration = zav::ArchiveRegistration(name);
-    if (!current->uploader->NamesRegistration(registration) && !current->uploader->NamesAnRfc()) {
+    // Decided by the credentials alone, before anything of the body or the store is seen:
+    // the same answer whether or not another employer's name is stored.
+    if (!current->uploader->MayUpload(zav::ArchiveRegistration(name))) {
       return refuse(403, "forbidden", "these credentials may not upload for this employer");
     }
     return HandlerResponse::Unhandled;
@@ -398,12 +418,20 @@ class App : public httplib::Server {
                     : zav::Refusal(400, "bad_request", "the archive did not come whole"));
       return;
     }
-    Send(res, receiver_.Receive(upload));
+    zav::UploadAnswer answer = receiver_.Receive(upload);
+    // The first receipt again: who stored it and from where is only its uploader's to see.
+    if (answer.status == 200 && answer.body.value("uploader", "") != upload.uploader.identity) {
+      answer.body.erase("uploader");
+      answer.body.erase("client");
+    }
+    Send(res, answer);
   }
 
   const zavcli::ServeRequest& r_;
+  uid_t front_uid_;
   Receiver& receiver_;
   TokenFile& tokens_;
+  CertificateMap& certificates_;
   Metrics& metrics_;
   const PageFiles& page_;
 };
@@ -420,6 +448,19 @@ std::optional<fs::path> FindWebFolder() {
     if (fs::is_directory(candidate, ec)) return fs::weakly_canonical(candidate, ec);
   }
   return std::nullopt;
+}
+
+// The uid of `user`, a name or a number.
+std::optional<uid_t> UserId(const std::string& user) {
+  if (AllDigits(user) && user.size() < 10) return static_cast<uid_t>(std::stoul(user));
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwnam_r(user.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+      found == nullptr) {
+    return std::nullopt;
+  }
+  return found->pw_uid;
 }
 
 }  // namespace
@@ -439,6 +480,28 @@ int RunServe(const ServeRequest& r) {
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
   std::error_code ec;
+  // Only the Unix socket has a front; on TCP its uid is never asked.
+  const std::optional<uid_t> front_uid = r.socket ? UserId(r.front_user) : uid_t{0};
+  if (!front_uid) {
+    std::cerr << "zav serve: --front-user " << r.front_user
+              << " is no user of this machine: name nginx's user or its uid\n";
+    return 64;
+  }
+  std::optional<fs::path> token_file, map_file;
+  if (r.tokens) token_file = fs::absolute(*r.tokens, ec);
+  if (r.cert_map) map_file = fs::absolute(*r.cert_map, ec);
+  for (const std::optional<fs::path>& file : {token_file, map_file}) {
+    if (!file) continue;
+    const std::string untrusted = UntrustedFile(*file);
+    if (!untrusted.empty()) {
+      std::cerr << "zav serve: " << untrusted << "\n";
+      return 2;
+    }
+  }
+  if (map_file && !fs::is_regular_file(*map_file, ec)) {
+    std::cerr << "zav serve: no certificate map " << map_file->string() << "\n";
+    return 2;
+  }
   const std::optional<fs::path> web = r.web ? std::optional<fs::path>(*r.web) : FindWebFolder();
   if (!web || !fs::is_directory(*web, ec)) {
     std::cerr << "zav serve: no web folder" << (web ? " at " + web->string() : std::string())
@@ -463,7 +526,8 @@ int RunServe(const ServeRequest& r) {
     return 2;
   }
 
-  TokenFile tokens(r.tokens ? std::optional<fs::path>(fs::absolute(*r.tokens, ec)) : std::nullopt);
+  TokenFile tokens(token_file);
+  CertificateMap certificates(map_file);
   Metrics metrics;
   const int per_uploader =
       r.max_uploads_per_uploader > 0 ? r.max_uploads_per_uploader : std::max(1, r.max_uploads / 4);
@@ -473,7 +537,7 @@ int RunServe(const ServeRequest& r) {
                      r.max_uploads,
                      std::min(per_uploader, r.max_uploads)},
                     *store, metrics);
-  App app(r, receiver, tokens, metrics, *page);
+  App app(r, *front_uid, receiver, tokens, certificates, metrics, *page);
   ConnectionLoop loop(
       listener, r.max_connections, r.max_head_connections,
       [&](const Peer& peer, const ConnectionLoop::HeadIn& head_in) { app.Serve(peer, head_in); },

@@ -35,33 +35,77 @@ bool IsHash(std::string_view text) {
 
 }  // namespace
 
-bool IsEmployer(std::string_view text) {
-  if (text.size() == 11) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return IsUpper(c) || IsLower(c) || IsDigit(c); });
-  }
+bool IsRegistration(std::string_view text) {
+  return text.size() == 11 && std::all_of(text.begin(), text.end(), [](char c) {
+           return IsUpper(c) || IsLower(c) || IsDigit(c);
+         });
+}
+
+bool IsRfc(std::string_view text) {
   return (text.size() == 12 || text.size() == 13) &&
          std::all_of(text.begin(), text.end(),
                      [](char c) { return IsUpper(c) || IsDigit(c) || c == '&'; });
 }
 
-bool Uploader::MayUpload(std::string_view registration, std::string_view rfc) const {
-  return std::any_of(employers.begin(), employers.end(), [&](const std::string& e) {
-    return e == registration || (!rfc.empty() && e == rfc);
-  });
+bool IsEmployer(std::string_view text) { return IsRegistration(text) || IsRfc(text); }
+
+bool Uploader::MayUpload(std::string_view registration) const {
+  return std::find(registrations.begin(), registrations.end(), registration) != registrations.end();
 }
 
-bool Uploader::NamesRegistration(std::string_view registration) const {
-  return std::find(employers.begin(), employers.end(), registration) != employers.end();
+std::string UntrustedFile(const fs::path& file) {
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) return "";
+  if (!S_ISREG(st.st_mode)) return file.string() + " is not a regular file";
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return file.string() + " may be written by its group or others: chmod go-w " + file.string();
+  }
+  return "";
 }
 
-bool Uploader::NamesAnRfc() const {
-  return std::any_of(employers.begin(), employers.end(),
-                     [](const std::string& e) { return e.size() != 11; });
+void WatchedFile::ReloadIfChanged() {
+  struct stat st {};
+  std::string stamp = "missing";
+  if (::stat(file_->c_str(), &st) == 0) {
+    std::ostringstream text;
+    text << st.st_ino << ' ' << st.st_mode << ' ' << st.st_uid << ' ' << st.st_size << ' '
+         << st.st_mtim.tv_sec << '.' << st.st_mtim.tv_nsec;
+    stamp = text.str();
+  }
+  if (stamp == stamp_) return;
+  stamp_ = stamp;
+  Clear();
+  if (const std::string untrusted = UntrustedFile(*file_); !untrusted.empty()) {
+    LogNote(untrusted + ": nothing in it counts");
+    return;
+  }
+  std::ifstream in(*file_);
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    line = line.substr(0, line.find('#'));
+    std::istringstream text(line);
+    std::vector<std::string> words;
+    for (std::string word; text >> word;) words.push_back(word);
+    if (!words.empty()) Line(number, words);
+  }
 }
 
-std::optional<Uploader> CertificateUploader(std::string_view subject) {
+void CertificateMap::Line(int number, const std::vector<std::string>& words) {
+  const bool good = words.size() > 1 && IsRfc(words[0]) &&
+                    std::all_of(words.begin() + 1, words.end(), IsRegistration);
+  if (!good) {
+    LogNote("line " + std::to_string(number) + " of " + file_->string() +
+            " is not RFC REGISTRATION...: ignored");
+    return;
+  }
+  std::vector<std::string>& tied = tied_[words[0]];
+  tied.insert(tied.end(), words.begin() + 1, words.end());
+}
+
+std::optional<Uploader> CertificateMap::Find(std::string_view subject) {
   // Attributes are separated by ',' or '+'; a '\' escapes the character after it.
+  std::optional<std::string> cn;
+  int cns = 0;
   std::size_t start = 0;
   for (std::size_t i = 0; i <= subject.size(); ++i) {
     if (i < subject.size() && subject[i] == '\\') {
@@ -71,47 +115,59 @@ std::optional<Uploader> CertificateUploader(std::string_view subject) {
     if (i < subject.size() && subject[i] != ',' && subject[i] != '+') continue;
     const std::string_view attribute = subject.substr(start, i - start);
     start = i + 1;
-    if (attribute.starts_with("CN=") && IsEmployer(attribute.substr(3))) {
-      const std::string employer(attribute.substr(3));
-      return Uploader{"cert:" + employer, {employer}};
+    if (attribute.starts_with("CN=")) {
+      ++cns;
+      cn = attribute.substr(3);
     }
+  }
+  if (cns != 1 || !IsEmployer(*cn)) return std::nullopt;
+  Uploader uploader{"cert:" + *cn, {}};
+  if (IsRegistration(*cn)) {
+    uploader.registrations.push_back(*cn);
+  } else if (file_) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    ReloadIfChanged();
+    if (const auto found = tied_.find(*cn); found != tied_.end()) {
+      uploader.registrations = found->second;
+    }
+  }
+  return uploader;
+}
+
+namespace {
+
+// A token's entitlement: a registration, or the registration of an RFC=REGISTRATION tie.
+std::optional<std::string> Entitlement(std::string_view word) {
+  if (IsRegistration(word)) return std::string(word);
+  const std::size_t tie = word.find('=');
+  if (tie != std::string_view::npos && IsRfc(word.substr(0, tie)) &&
+      IsRegistration(word.substr(tie + 1))) {
+    return std::string(word.substr(tie + 1));
   }
   return std::nullopt;
 }
 
-TokenFile::TokenFile(std::optional<fs::path> file) : file_(std::move(file)) {}
+}  // namespace
 
-void TokenFile::ReloadIfChanged() {
-  struct stat st {};
-  std::string stamp = "missing";
-  if (::stat(file_->c_str(), &st) == 0) {
-    std::ostringstream text;
-    text << st.st_ino << ' ' << st.st_size << ' ' << st.st_mtim.tv_sec << '.' << st.st_mtim.tv_nsec;
-    stamp = text.str();
-  }
-  if (stamp == stamp_) return;
-  stamp_ = stamp;
-  employers_by_hash_.clear();
-  std::ifstream in(*file_);
-  std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
-    line = line.substr(0, line.find('#'));
-    std::istringstream words(line);
-    std::string hash, employer;
-    if (!(words >> hash)) continue;
-    std::vector<std::string> employers;
-    bool good = IsHash(hash);
-    while (good && words >> employer) {
-      good = IsEmployer(employer);
-      employers.push_back(employer);
+void TokenFile::Line(int number, const std::vector<std::string>& words) {
+  const std::string where = "line " + std::to_string(number) + " of " + file_->string();
+  std::vector<std::string> registrations;
+  bool good = words.size() > 1 && IsHash(words[0]);
+  for (std::size_t k = 1; good && k < words.size(); ++k) {
+    if (auto registration = Entitlement(words[k])) {
+      registrations.push_back(std::move(*registration));
+    } else if (IsRfc(words[k])) {
+      LogNote(where + ": the RFC " + words[k] +
+              " is tied to no registration and entitles nothing (write RFC=REGISTRATION)");
+    } else {
+      good = false;
     }
-    if (!good || employers.empty()) {
-      LogNote("line " + std::to_string(number) + " of " + file_->string() +
-              " is not HASH EMPLOYER...: ignored");
-      continue;
-    }
-    employers_by_hash_[hash] = std::move(employers);
   }
+  if (!good) {
+    LogNote(where + " is not HASH REGISTRATION|RFC=REGISTRATION...: ignored");
+    return;
+  }
+  registrations_by_hash_[words[0]] = std::move(registrations);
 }
 
 std::optional<Uploader> TokenFile::Find(std::string_view token) {
@@ -119,20 +175,30 @@ std::optional<Uploader> TokenFile::Find(std::string_view token) {
   const std::string hash = Sha256Hex(token);
   const std::lock_guard<std::mutex> lock(mutex_);
   ReloadIfChanged();
-  const auto found = employers_by_hash_.find(hash);
-  if (found == employers_by_hash_.end()) return std::nullopt;
+  const auto found = registrations_by_hash_.find(hash);
+  if (found == registrations_by_hash_.end()) return std::nullopt;
   return Uploader{"token:" + hash.substr(0, 12), found->second};
 }
 
-std::string TokenFile::Add(const fs::path& file, const std::vector<std::string>& employers) {
+std::string TokenFile::Add(const fs::path& file, const std::vector<std::string>& entitlements) {
   std::string line;
-  for (const std::string& employer : employers) {
-    if (!IsEmployer(employer)) {
-      throw std::runtime_error(employer +
-                               " is neither a registration (11 letters or digits) nor an RFC "
-                               "(12 or 13 upper-case letters, digits or &)");
+  for (const std::string& entitlement : entitlements) {
+    if (IsRfc(entitlement)) {
+      throw std::runtime_error(
+          "an RFC alone entitles no registration: tie it to the "
+          "employer's, " +
+          entitlement + "=REGISTRATION");
     }
-    line += " " + employer;
+    if (!Entitlement(entitlement)) {
+      throw std::runtime_error(entitlement +
+                               " is neither a registration (11 letters or digits) nor a tie "
+                               "RFC=REGISTRATION (an RFC of 12 or 13 upper-case letters, "
+                               "digits or &)");
+    }
+    line += " " + entitlement;
+  }
+  if (const std::string untrusted = UntrustedFile(file); !untrusted.empty()) {
+    throw std::runtime_error(untrusted);
   }
   unsigned char secret[32];
   if (RAND_bytes(secret, sizeof secret) != 1) throw std::runtime_error("no random bytes");

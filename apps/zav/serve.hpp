@@ -14,20 +14,22 @@
 //   POST /api/upload?name=ARCHIVE
 //        Body: the archive's bytes (Content-Type application/zip or
 //        application/octet-stream, with a Content-Length). Credentials: a bearer token
-//        (Authorization: Bearer TOKEN, listed by its SHA-256 in --tokens) or, from nginx on
-//        the Unix socket only, the subject of a client certificate nginx verified
-//        (X-Zav-Client-Subject; its CN names a registration or an RFC). Answers:
+//        (Authorization: Bearer TOKEN, listed by its SHA-256 in --tokens with the
+//        registrations it may upload for) or, from nginx, the subject of a client
+//        certificate nginx verified (X-Zav-Client-Subject, exactly one CN: a registration,
+//        or an RFC entitled to the registrations --cert-map ties to it). Answers:
 //        201 RECEIPT              stored: the server's own archive of the validated file
 //                                 under the name, with RECEIPT beside it as NAME.json:
 //                                 {archive, capture_line, payment_sha256, archive_sha256,
 //                                 server_date, received, uploader, client}
-//        200 RECEIPT              the same payment file was stored already: the first receipt
+//        200 RECEIPT              the same payment file was stored already: the first receipt,
+//                                 without uploader and client unless its uploader asks
 //        400 bad_request          framing (two Content-Length, Content-Length with
 //                                 Transfer-Encoding, a body on GET), bad_name, bad_archive
 //                                 (not a zip, not exactly one regular plainly named file)
 //        401 unauthenticated      no credentials, or unknown ones (WWW-Authenticate: Bearer)
 //        403 foreign_origin       a browser request from another site
-//        403 forbidden            the uploader may not upload for the file's employer
+//        403 forbidden            the credentials do not entitle the name's registration
 //        409 duplicate            another payment file was stored under the name: `received`
 //                                 says when
 //        411 length_required      no Content-Length (chunked bodies are not taken)
@@ -53,6 +55,16 @@
 //   (html, js, css, wasm, images, fonts), never through a symbolic link; nothing whose name
 //   starts with '.'; a folder gives its index.html. At most one byte range is served;
 //   API answers have none.
+// - Whom it believes. One employer, one namespace: an upload is stored only when its
+//   credentials entitle it to the registration of its name, decided from the head alone
+//   (the same refusal whether or not the name is stored); nothing written inside the file,
+//   its RFC included, widens them. Only nginx speaks for the client: the subject,
+//   X-Real-IP and X-Request-Id headers count only on the Unix socket and only from a peer
+//   whose uid (SO_PEERCRED) is --front-user's (default www-data, Debian's nginx user);
+//   anything else that connects, another process of nginx's group included, is an
+//   anonymous client. The token file and the certificate map are refused (at start: status
+//   2; while running: nothing in them counts) when they are not regular files or their
+//   group or others may write them.
 // - Every request: the head within 10 s and the whole request within --request-timeout,
 //   one request a connection, and one JSON line in the log (standard error).
 //
@@ -79,12 +91,12 @@
 //   listening it prints "zav serve: listening on http://HOST:PORT/" (or "on unix:PATH") on
 //   standard output.
 // - SIGINT and SIGTERM stop it gracefully: no new connections, requests under way answered,
-//   then exit status 0. Status 64 for a usage error, 2 when it cannot listen or use its
-//   folders.
+//   then exit status 0. Status 64 for a usage error (an unknown --front-user included), 2
+//   when it cannot listen or use its folders or files.
 //
-// `zav serve token add --tokens FILE EMPLOYER...` adds a bearer token for the employers
-// (registrations of 11 characters, RFCs of 12 or 13), prints it once and keeps only its
-// SHA-256 in FILE.
+// `zav serve token add --tokens FILE ENTITLEMENT...` adds a bearer token for registrations
+// (11 characters), each alone or tied to the employer's RFC (12 or 13) as RFC=REGISTRATION,
+// prints it once and keeps only its SHA-256 in FILE; an RFC alone is refused (status 64).
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -104,6 +116,8 @@ struct ServeRequest {
   std::optional<std::string> work_dir;  // default: the upload folder's name + ".work"
   std::optional<std::string> web;
   std::optional<std::string> tokens;
+  std::optional<std::string> cert_map;
+  std::string front_user = "www-data";  // nginx's user: a name or a uid
   std::vector<std::string> allow_origins;
   std::uint64_t max_bytes = std::uint64_t{64} << 20;
   std::uint64_t max_file_bytes = std::uint64_t{320} << 20;
@@ -115,7 +129,7 @@ struct ServeRequest {
   int request_timeout = 30;
   std::uint64_t min_free = std::uint64_t{1} << 30;
   std::uint64_t quota_bytes = std::uint64_t{1} << 30;  // 0: none
-  std::vector<std::string> token_employers;            // token add
+  std::vector<std::string> token_employers;            // token add: entitlements
 };
 
 extern const char kServeAbout[];

@@ -24,8 +24,13 @@ void AddServeOptions(CLI::App* cmd, ServeRequest& r, CLI::App** token_add) {
       ->check(CLI::Range(0, 65535));
   cmd->add_option("--host", r.host, "Address to listen on (default: 127.0.0.1)");
   cmd->add_option("--socket", r.socket,
-                  "Listen on this Unix socket instead (for nginx in front); only there is the "
-                  "client-certificate header trusted");
+                  "Listen on this Unix socket instead (for nginx in front); only there, and "
+                  "only from --front-user, are the client-certificate and client-address "
+                  "headers trusted");
+  cmd->add_option("--front-user", r.front_user,
+                  "nginx's user (a name or a uid), checked on each connection to --socket: "
+                  "whoever else connects is an anonymous client and its headers are ignored "
+                  "(default: www-data)");
   cmd->add_flag("--insecure-direct", r.insecure_direct,
                 "Allow an address that is not loopback: clients reach zav-serve without nginx");
   cmd->add_option("--dir", r.dir, "Upload folder, created when missing (default: uploads)");
@@ -35,7 +40,13 @@ void AddServeOptions(CLI::App* cmd, ServeRequest& r, CLI::App** token_add) {
   cmd->add_option("--web", r.web, "Folder of the page's static files (default: the tree's web/)");
   cmd->add_option("--tokens", r.tokens,
                   "File of bearer tokens: one a line, its SHA-256 in hex, then the "
-                  "registrations or RFCs it may upload for");
+                  "registrations it may upload for (REGISTRATION or RFC=REGISTRATION); refused "
+                  "when its group or others may write it");
+  cmd->add_option("--cert-map", r.cert_map,
+                  "File tying RFCs to registrations for client certificates: lines RFC "
+                  "REGISTRATION...; a certificate whose CN is an RFC uploads only for those "
+                  "(one whose CN is a registration, for that one); refused when its group or "
+                  "others may write it");
   cmd->add_option("--allow-origin", r.allow_origins,
                   "A site (scheme://host[:port]) whose pages may upload besides the server's "
                   "own; repeatable");
@@ -82,10 +93,11 @@ void AddServeOptions(CLI::App* cmd, ServeRequest& r, CLI::App** token_add) {
   token->fallthrough();
   token->require_subcommand(1);
   CLI::App* add = token->add_subcommand(
-      "add", "Add a token for these employers: print it (once) and keep only its SHA-256");
+      "add", "Add a token for these registrations: print it (once) and keep only its SHA-256");
   add->fallthrough();
-  add->add_option("EMPLOYER", r.token_employers,
-                  "Registrations (11 letters or digits) or RFCs (12 or 13) it may upload for")
+  add->add_option("ENTITLEMENT", r.token_employers,
+                  "Registrations it may upload for (11 letters or digits), each alone or tied "
+                  "to the employer's RFC (12 or 13): REGISTRATION or RFC=REGISTRATION")
       ->required();
   if (token_add != nullptr) *token_add = add;
 }

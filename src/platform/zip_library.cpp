@@ -91,7 +91,8 @@ const Libdeflate* LoadLibdeflate() {
   static const Libdeflate* const loaded = []() -> const Libdeflate* {
     static Libdeflate functions;
     std::string error;
-    return Open(ZAV_LIBDEFLATE_SONAME, functions, error) ? &functions : nullptr;
+    bool found = false;
+    return Open(ZAV_LIBDEFLATE_SONAME, functions, error, found) ? &functions : nullptr;
   }();
   return loaded;
 }

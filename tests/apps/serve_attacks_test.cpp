@@ -191,15 +191,15 @@ TEST_F(ServeAttacks, BoundsOnUploadsConnectionsAndTimeAnswerAtOnce) {
 
 // 3. Anyone could upload for any employer, and a forged first upload of a name locked its
 // employer out; a simple cross-site POST was stored too (the metrics test sends one). Now
-// only an uploader entitled to the employer (by registration or RFC) stores, and no browser
+// only an uploader entitled to the employer's registration stores, and no browser
 // page of another site can.
 TEST_F(ServeAttacks, OnlyUploadersEntitledToTheEmployerStoreAndNoOtherSite) {
   testing::ServeProcess server(uploads, web, {"--allow-origin", "https://portal.example"});
   ASSERT_TRUE(server.listening());
   const fs::path tokens = base / "tokens";
   const std::string other = testing::Bearer(tokens, {"B9999999999"}),
-                    by_rfc = testing::Bearer(tokens, {"ABCD010101XY1"}),
-                    other_rfc = testing::Bearer(tokens, {"WXYZ010101AB1"});
+                    by_rfc = testing::Bearer(tokens, {"ABCD010101XY1=A1234567890"}),
+                    other_rfc = testing::Bearer(tokens, {"WXYZ010101AB1=B9999999999"});
   const std::string mine = server.Bearer();
   struct Case {
     const char* what;
@@ -219,7 +219,7 @@ TEST_F(ServeAttacks, OnlyUploadersEntitledToTheEmployerStoreAndNoOtherSite) {
       {"a cross-site fetch", {mine, "Sec-Fetch-Site: cross-site"}, 403, "foreign_origin"},
       {"the employer's own token", {mine, "Origin: http://127.0.0.1"}, 201, ""},
       {"a page of a site let in", {mine, "Origin: https://portal.example"}, 201, ""},
-      {"a token for its RFC", {by_rfc}, 201, ""},
+      {"a token tying its RFC to it", {by_rfc}, 201, ""},
   };
   int folio = 0;
   for (const Case& c : cases) {

@@ -191,7 +191,8 @@ inline std::string Bearer(const std::filesystem::path& tokens,
 }
 
 // `zav serve --dir UPLOADS --web WEB --tokens UPLOADS/../tokens [extra...]`, on a free
-// loopback port unless `extra` names --socket; its log (standard error) goes to
+// loopback port unless `extra` names --socket (whose front user is this process's unless
+// `extra` names --front-user); its log (standard error) goes to
 // UPLOADS/../serve.log. Killed at the end (or with the test) at the latest. Bearer() uploads
 // for the sample employer.
 class ServeProcess {
@@ -211,9 +212,15 @@ class ServeProcess {
     }
     std::vector<std::string> args = {"zav",   "serve",      "--dir",    uploads.string(),
                                      "--web", web.string(), "--tokens", tokens.string()};
-    bool placed = false;
-    for (const std::string& e : extra) placed = placed || e == "--socket" || e == "--port";
+    bool placed = false, socket = false, front = false;
+    for (const std::string& e : extra) {
+      placed = placed || e == "--socket" || e == "--port";
+      socket = socket || e == "--socket";
+      front = front || e == "--front-user";
+    }
     if (!placed) extra.insert(extra.begin(), {"--port", "0"});
+    // On its socket, the test itself (and the nginx it starts) is the front unless told.
+    if (socket && !front) extra.insert(extra.end(), {"--front-user", std::to_string(::geteuid())});
     args.insert(args.end(), extra.begin(), extra.end());
     Start(args);
   }
