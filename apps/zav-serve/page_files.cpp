@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace zavserve {
@@ -41,6 +42,19 @@ const char* ContentType(const std::string& name) {
   for (char& c : kind) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const auto found = types.find(kind);
   return found == types.end() ? nullptr : found->second;
+}
+
+// Whether `path` (decoded, without its leading '/') is made only of the bytes a page file's
+// path may hold: letters, digits, '-', '_', '.' and '/'. A NUL would cut the name short where
+// it is opened (package.json%00.js would open package.json), and control bytes, backslashes and
+// bytes over 0x7f (overlong or other encodings of those) name no file of the page either.
+bool PlainPath(std::string_view path) {
+  for (const char c : path) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '_' || c == '.' || c == '/';
+    if (!plain) return false;
+  }
+  return true;
 }
 
 // The one range of a Range header over a file of `size` bytes: {first, last}, or {size, 0}
@@ -86,6 +100,7 @@ PageFiles::~PageFiles() {
 void PageFiles::Answer(const httplib::Request& req, httplib::Response& res) const {
   res.status = 404;
   std::string path = req.path.substr(1);
+  if (!PlainPath(path)) return;
   if (path.empty() || path.back() == '/') path += "index.html";
   std::string folder, name = path;
   if (const std::size_t slash = path.find('/'); slash != std::string::npos) {

@@ -1,8 +1,10 @@
 // The page's files as the server gives them: only files directly in the web folder or in its
 // dist/ and lib/ folders (never web/tests, node_modules or sources), of the kinds a page is made
-// of, opened without following a symbolic link, never a name starting with '.'; a folder's path
-// gives its index.html and is never listed. At most one byte range: a single satisfiable
-// range answers 206, an unsatisfiable one 416; several are ignored (the whole file, 200).
+// of, opened without following a symbolic link, never a name starting with '.', and only by a
+// path that, decoded, holds nothing but letters, digits, '-', '_', '.' and '/' (a NUL, a
+// control byte or any other byte: 404); a folder's path gives its index.html and is never
+// listed. At most one byte range: a single satisfiable range answers 206, an unsatisfiable one
+// 416; several are ignored (the whole file, 200).
 #pragma once
 
 #include <httplib.h>

@@ -86,10 +86,16 @@ UploadStore::UploadStore(fs::path uploads, fs::path work)
     const bool orphan = name.ends_with(".json") &&
                         zav::IsArchiveName(name.substr(0, name.size() - 5)) &&
                         !fs::exists(uploads_ / name.substr(0, name.size() - 5), ec);
-    if (aside || orphan) {
+    // An archive whose receipt never reached the disk (power lost before the folder was
+    // flushed): its upload was never answered as stored, and left alone it would hold the
+    // name for good, refusing the uploader's next try.
+    const bool unreceipted =
+        zav::IsArchiveName(name) && !fs::exists(uploads_ / (name + ".json"), ec);
+    if (aside || orphan || unreceipted) {
       fs::remove_all(entry.path(), ec);
       ++removed;
     }
+    if (unreceipted) LogNote("removed the archive " + name + ", stored without its receipt");
   }
   if (removed > 0) {
     LogNote("removed " + std::to_string(removed) + " leftovers of an earlier server from " +

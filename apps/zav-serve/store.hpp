@@ -3,7 +3,8 @@
 // holds one folder a check (0700), outside the upload folder. Each folder is locked for one
 // server at a time, and what a stopped (or killed) server left in them is removed at start:
 // the work folder is emptied; in the upload folder everything hidden (files being written,
-// the work of older servers) and a receipt whose archive never came are removed.
+// the work of older servers), a receipt whose archive never came and an archive whose
+// receipt never came (never answered as stored: the name is free again) are removed.
 //
 // Storing is durable and whole: archive and receipt are written as unnamed files in the
 // upload folder (hidden names where the file system has none) and flushed; the receipt is

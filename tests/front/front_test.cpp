@@ -1,6 +1,7 @@
 // zav-serve behind Debian's nginx with the shipped site (deploy/nginx/zav.conf), on loopback
 // ports, with certificates made here: the attacks tried on zav-serve alone, through the
-// front, and what the front adds (TLS, client certificates, whole bodies, rate limits).
+// front, and what the front adds (TLS, client certificates, whole bodies, rate limits). The
+// site is set up as an operator would: 127.0.0.3 is the monitoring host it lists.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <openssl/err.h>
@@ -28,6 +29,7 @@ using testing::ReadAll;
 using testing::UploadRequest;
 
 constexpr const char* kNginx = "/usr/sbin/nginx";
+constexpr const char* kMonitor = "127.0.0.3";
 
 int FreePort() {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -47,8 +49,9 @@ void Replace(std::string& text, const std::string& from, const std::string& to) 
   text.replace(at, from.size(), to);
 }
 
-// A certificate authority, the server's certificate for 127.0.0.1 and employers' client
-// certificates, made with the openssl command in `dir`.
+// A certificate authority, the server's certificate for 127.0.0.1 (RSA: the key exchange
+// without forward secrecy is only possible with one) and employers' client certificates,
+// made with the openssl command in `dir`.
 void MakeCertificates(const fs::path& dir) {
   std::ofstream(dir / "server.ext") << "subjectAltName=IP:127.0.0.1\n";
   const std::string req = "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
@@ -59,7 +62,8 @@ void MakeCertificates(const fs::path& dir) {
        {std::tuple{"server", "/CN=127.0.0.1", " -extfile server.ext"},
         {"employer", "/O=Patron de prueba/CN=A1234567890", ""},
         {"stranger", "/O=Otro patron/CN=B9999999999", ""}}) {
-    script += req + "-keyout " + name + ".key -out " + name + ".csr -subj '" + subject +
+    script += (std::string(name) == "server" ? "openssl req -newkey rsa:2048 -nodes " : req) +
+              "-keyout " + name + ".key -out " + name + ".csr -subj '" + subject +
               "'; openssl x509 -req -in " + name + ".csr -CA ca.pem -CAkey ca.key -CAcreateserial" +
               " -days 2 -out " + name + ".pem" + extra + "; ";
   }
@@ -68,14 +72,19 @@ void MakeCertificates(const fs::path& dir) {
 }
 
 // A TLS connection to the front on `port`, its certificate checked; with `certificate` (a
-// name of MakeCertificates) the client shows it; from `source` (a loopback address) when given.
+// name of MakeCertificates) the client shows it; from `source` (a loopback address) when given;
+// with `suites`, TLS 1.2 offering only those (OpenSSL's names, weak ones allowed).
 class TlsClient {
  public:
   TlsClient(const fs::path& tls, int port, const std::string& certificate = "",
-            const char* source = nullptr)
+            const char* source = nullptr, const char* suites = nullptr)
       : context_(SSL_CTX_new(TLS_client_method())) {
     SSL_CTX_load_verify_locations(context_, (tls / "ca.pem").c_str(), nullptr);
     SSL_CTX_set_verify(context_, SSL_VERIFY_PEER, nullptr);
+    if (suites != nullptr) {
+      SSL_CTX_set_max_proto_version(context_, TLS1_2_VERSION);
+      SSL_CTX_set_cipher_list(context_, (std::string(suites) + ":@SECLEVEL=0").c_str());
+    }
     if (!certificate.empty()) {
       SSL_CTX_use_certificate_file(context_, (tls / (certificate + ".pem")).c_str(),
                                    SSL_FILETYPE_PEM);
@@ -93,6 +102,10 @@ class TlsClient {
   }
   TlsClient(const TlsClient&) = delete;
   TlsClient& operator=(const TlsClient&) = delete;
+
+  bool connected() const { return connected_; }
+  // Whether the server gave a session ticket (TLS 1.2 gives it in the handshake).
+  bool ticket() const { return connected_ && SSL_SESSION_has_ticket(SSL_get0_session(ssl_)); }
 
   bool Write(std::string_view bytes) {
     const int size = static_cast<int>(bytes.size());
@@ -142,6 +155,9 @@ class Front : public testing::ServeTest {
     Replace(site, "listen 443 ssl http2;", "listen 127.0.0.1:" + std::to_string(https) + " ssl;");
     Replace(site, "listen [::]:443 ssl http2;", "");
     Replace(site, "client_max_body_size 64m;", "client_max_body_size 1m;");
+    Replace(site, "# 192.0.2.10 0;  # the monitoring host", std::string(kMonitor) + " 0;");
+    Replace(site, "# allow 192.0.2.10;  # the monitoring host",
+            "allow " + std::string(kMonitor) + ";");
     for (const char* file : {"server.pem", "server.key", "clients-ca.pem"}) {
       Replace(site, std::string("/etc/zav/tls/") + file, (tls / file).string());
     }
@@ -177,7 +193,9 @@ class Front : public testing::ServeTest {
     }
   }
 
-  HttpReply Get(const std::string& target) { return Send(testing::HttpRequest("GET", target)); }
+  HttpReply Get(const std::string& target, const char* source = nullptr) {
+    return Send(testing::HttpRequest("GET", target), "", source);
+  }
   HttpReply Send(const std::string& request, const std::string& certificate = "",
                  const char* source = nullptr) {
     TlsClient client(tls, https, certificate, source);
@@ -218,7 +236,8 @@ TEST_F(Front, CertificatesAndTokensDecideWhoStores) {
 
 // Bodies: oversized and chunked ones end at nginx (413) or are read whole there first (even
 // in one-byte chunks) and stored as the server packs them; framing that is not plain ends at
-// nginx; at most one range; the metrics are not public.
+// nginx; at most one range; the metrics are the listed monitoring host's only, not even this
+// machine's.
 TEST_F(Front, BodiesFramingAndFilesAreBoundedThroughTheFront) {
   const auto [name, archive] = Archive("000001");
   const std::string head = testing::UploadHead(name, server->Bearer());
@@ -241,6 +260,9 @@ TEST_F(Front, BodiesFramingAndFilesAreBoundedThroughTheFront) {
        UploadRequest(name, std::string(2 << 20, 'P'), {server->Bearer()}), 413},
       {"two Content-Length", head + "Content-Length: 5\r\nContent-Length: 6\r\n\r\nabcdef", 400},
       {"the metrics from elsewhere", testing::HttpRequest("GET", "/metrics"), 403, "127.0.0.2"},
+      {"the metrics from this machine", testing::HttpRequest("GET", "/metrics"), 403, "127.0.0.1"},
+      {"the metrics from the monitoring host", testing::HttpRequest("GET", "/metrics"), 200,
+       kMonitor},
       {"many ranges", testing::HttpRequest("GET", "/index.html", {ranges}), 200},
       {"chunked, whole and small", small_chunks, 201},
   };
@@ -248,7 +270,7 @@ TEST_F(Front, BodiesFramingAndFilesAreBoundedThroughTheFront) {
     SCOPED_TRACE(c.what);
     const HttpReply reply = Send(c.request, "", c.source);
     EXPECT_EQ(reply.status, c.status) << reply.head << reply.body;
-    if (c.status == 200) {
+    if (c.status == 200 && c.source == nullptr) {
       EXPECT_EQ(reply.body, "<p>zav</p>");
     }
   }
@@ -264,7 +286,8 @@ TEST_F(Front, BodiesFramingAndFilesAreBoundedThroughTheFront) {
 
 // Slow clients and zip bombs meet nginx first; the date and health answer throughout (the
 // latency through the front is printed, not judged); a client that uploads too fast is
-// held back (429), the machine's own monitoring is not.
+// held back (429), this machine too (a proxy on it would be everyone); the listed monitoring
+// host is not.
 TEST_F(Front, SlowClientsBombsAndFloodsAreHeldAtTheFront) {
   const std::string inner = testing::ArchiveName("000001");
   const std::string bomb = UploadRequest(
@@ -280,18 +303,65 @@ TEST_F(Front, SlowClientsBombsAndFloodsAreHeldAtTheFront) {
         const int status = Send(bomb).status;
         return status == 413 || status == 503 || status == 429;
       },
-      [&] { return Get("/healthz").status == 200 && Get("/api/date").status == 200; });
+      [&] {
+        return Get("/healthz", kMonitor).status == 200 && Get("/api/date", kMonitor).status == 200;
+      });
   EXPECT_EQ(siege.answered, 40) << "the front stopped answering";
   EXPECT_EQ(siege.refused, siege.bombs);
   EXPECT_FALSE(fs::exists(uploads / inner));
 
-  // 40 uploads at once from one address: the burst passes, the rest wait their turn (429).
-  int held = 0;
+  // 40 uploads at once from one address: the burst passes, the rest wait their turn (429),
+  // from this machine as from any other; from the monitoring host none waits.
   const auto [name, archive] = Archive("000002");
   const std::string request = UploadRequest(name, archive, {server->Bearer()});
-  for (int k = 0; k < 40; ++k) held += Send(request, "", "127.0.0.2").status == 429;
-  EXPECT_GT(held, 0);
-  EXPECT_EQ(Send(request).status, 200);  // stored by the burst; from this machine, not held
+  for (const char* source : {"127.0.0.2", "127.0.0.1", kMonitor}) {
+    SCOPED_TRACE(source);
+    int held = 0, stored = 0;
+    for (int k = 0; k < 40; ++k) {
+      const int status = Send(request, "", source).status;
+      held += status == 429;
+      stored += status == 200 || status == 201;
+    }
+    EXPECT_EQ(held + stored, 40);
+    if (source == kMonitor) {
+      EXPECT_EQ(held, 0);
+    } else {
+      EXPECT_GT(held, 0);
+    }
+  }
+}
+
+// TLS 1.2 only with forward secrecy and authenticated encryption, whatever the client
+// offers; TLS 1.3 as OpenSSL has it; no session tickets (their key is never rotated); the
+// Server header names no version.
+TEST_F(Front, TlsTakesOnlyForwardSecretAeadSuitesAndTellsNoVersion) {
+  struct Case {
+    const char* what;
+    const char* suites;  // TLS 1.2 offering only these; none: TLS 1.3
+    bool connects;
+  } cases[] = {
+      {"RSA key exchange, CBC, SHA-1", "AES128-SHA", false},
+      {"RSA key exchange, GCM", "AES256-GCM-SHA384", false},
+      {"ECDHE, CBC, SHA-1", "ECDHE-RSA-AES128-SHA", false},
+      {"ECDHE, CBC, SHA-256", "ECDHE-RSA-AES128-SHA256", false},
+      {"finite-field DHE, GCM", "DHE-RSA-AES128-GCM-SHA256", false},
+      {"ECDHE, AES-GCM", "ECDHE-RSA-AES128-GCM-SHA256", true},
+      {"ECDHE, ChaCha20-Poly1305", "ECDHE-RSA-CHACHA20-POLY1305", true},
+      {"TLS 1.3", nullptr, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TlsClient client(tls, https, "", nullptr, c.suites);
+    EXPECT_EQ(client.connected(), c.connects);
+    if (!client.connected()) continue;
+    if (c.suites != nullptr) {
+      EXPECT_FALSE(client.ticket());
+    }
+    client.Write(testing::HttpRequest("GET", "/healthz"));
+    const HttpReply reply = client.Read();
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.Header("Server"), "nginx") << reply.head;
+  }
 }
 
 }  // namespace
