@@ -22,8 +22,8 @@ CLI::App* AddDescribeCommand(CLI::App& app, DescribeRequest& r) {
       "days and amounts, movements, summary, totals and deadline, one record at a time");
   cmd->add_option("FILE", r.file, "Payment file")->required()->check(kExistingFile);
   cmd->add_flag("--mask", r.mask,
-                "Hide social security numbers and the employer's RFC but their last 3 "
-                "characters");
+                "Hide personal fields: names, credit numbers and salaries whole, social "
+                "security numbers and RFCs but their last 3 characters");
   cmd->add_flag("--json", r.json, "One JSON object a record, one a line");
   return cmd;
 }

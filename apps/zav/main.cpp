@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     if (validate->parsed() || check->parsed()) {
       zavcli::RunRequest& r = validate->parsed() ? validate_req : check_req;
       r.pack = validate->parsed();
-      return zavcli::RunValidate(r);
+      return r.pack ? zavcli::RunValidate(r) : zavcli::RunCheck(r);
     }
     if (sample->parsed()) return zavcli::RunSample(sample_req);
     if (serve->parsed()) return zavcli::ExecServe(argc, argv);

@@ -13,6 +13,7 @@
 #include "host/problems_json.hpp"
 #include "host/validate_file.hpp"
 #include "problems.hpp"
+#include "validation/diagnosis.hpp"
 
 namespace zavcli {
 
@@ -61,47 +62,57 @@ std::optional<std::string> HintText(const zav::Hint& hint) {
   return text;
 }
 
-void Print(const RunRequest& request, const zav::FileReport& report) {
+}  // namespace
+
+nlohmann::ordered_json ReportJson(const RunRequest& request, const zav::FileReport& report) {
   const zav::Verdict& v = report.verdict;
   const std::optional<std::string> hint = HintText(report.hint);
+  const auto opt = [](bool given, const std::string& value) -> json {
+    return given ? json(value) : json(nullptr);
+  };
+  const bool packed = v.accepted && request.pack;
+  json out;
+  out["result"] = v.result;
+  out["accepted"] = v.accepted;
+  out["message"] = v.message != 0 ? json(v.message) : json(nullptr);
+  out["record"] = v.record;
+  out["at_record"] = v.at_record != 0 ? json(v.at_record) : json(nullptr);
+  out["capture_line"] = opt(v.accepted, v.capture_line);
+  out["param"] = opt(v.accepted, v.param);
+  out["archive_name"] = opt(packed, v.archive_name);
+  out["archive"] = opt(packed, v.archive);
+  out["failure"] = v.failure_number != 0
+                       ? json{{"number", v.failure_number}, {"description", v.failure_description}}
+                       : json(nullptr);
+  out["hint"] = hint ? json(*hint) : json(nullptr);
+  out["setup"] = nullptr;
+  if (report.problems) out["problems"] = zav::ProblemsJson(*report.problems);
+  return out;
+}
+
+void PrintReport(std::ostream& os, const RunRequest& request, const zav::FileReport& report) {
+  const zav::Verdict& v = report.verdict;
   if (request.json) {
-    const auto opt = [](bool given, const std::string& value) -> json {
-      return given ? json(value) : json(nullptr);
-    };
-    const bool packed = v.accepted && request.pack;
-    json out;
-    out["result"] = v.result;
-    out["accepted"] = v.accepted;
-    out["message"] = v.message != 0 ? json(v.message) : json(nullptr);
-    out["record"] = v.record;
-    out["at_record"] = v.at_record != 0 ? json(v.at_record) : json(nullptr);
-    out["capture_line"] = opt(v.accepted, v.capture_line);
-    out["param"] = opt(v.accepted, v.param);
-    out["archive_name"] = opt(packed, v.archive_name);
-    out["archive"] = opt(packed, v.archive);
-    out["failure"] = v.failure_number != 0 ? json{{"number", v.failure_number},
-                                                  {"description", v.failure_description}}
-                                           : json(nullptr);
-    out["hint"] = hint ? json(*hint) : json(nullptr);
-    out["setup"] = nullptr;
-    if (report.problems) out["problems"] = zav::ProblemsJson(*report.problems);
-    std::cout << out.dump(2) << "\n";
+    os << ReportJson(request, report).dump(2) << "\n";
     return;
   }
+  const std::optional<std::string> hint = HintText(report.hint);
   if (v.accepted) {
-    std::cout << "accepted: " << request.file << "\n"
-              << "capture line: " << v.capture_line << "\n";
-    if (request.pack) std::cout << "archive: " << v.archive << "\n";
+    os << "accepted: " << request.file << "\n"
+       << "capture line: " << v.capture_line << "\n";
+    if (request.pack) os << "archive: " << v.archive << "\n";
   } else if (v.failure_number != 0) {
-    std::cout << "rejected: run-time failure " << v.failure_number << " (" << v.failure_description
-              << ")" << Where(report) << "\n";
+    os << "rejected: run-time failure " << v.failure_number << " (" << v.failure_description << ")"
+       << Where(report) << "\n";
   } else {
-    std::cout << "rejected: message " << v.message << Where(report) << "\n"
-              << MessageLines(v.result) << "\n";
+    os << "rejected: message " << v.message << Where(report) << "\n"
+       << MessageLines(v.result) << "\n";
   }
-  if (hint) std::cout << "pista: " << *hint << "\n";
-  if (report.problems) PrintProblems(std::cout, *report.problems);
+  if (hint) os << "pista: " << *hint << "\n";
+  if (report.problems) PrintProblems(os, *report.problems);
 }
+
+namespace {
 
 // A progress line on standard error, rewritten in place as the records are walked and
 // wiped at the last one: only for a person watching a terminal, never with --json and never
@@ -135,9 +146,24 @@ void PrintSetupJson(const std::string& text) {
 }  // namespace
 
 void AddRunOptions(CLI::App* cmd, RunRequest& r, bool pack) {
-  cmd->add_option("FILE", r.file, "Payment file (.ZAV), or the first diskette part (.ZA0)")
-      ->required()
-      ->check(kExistingFile);
+  if (pack) {
+    cmd->add_option("FILE", r.file, "Payment file (.ZAV), or the first diskette part (.ZA0)")
+        ->required()
+        ->check(kExistingFile);
+  } else {
+    // Several files are checked side by side; one that cannot be read is a row of the
+    // summary, so only a lone FILE is held to exist here (RunCheck).
+    cmd->add_option("FILE", r.files,
+                    "Payment files (.ZAV), first diskette parts (.ZA0), or folders of them")
+        ->required();
+    cmd->add_option("--summary", r.summary,
+                    "One row a file (file, registration, RFC, period, folio, workers, total, "
+                    "verdict, message, deadline, days late, capture line) as csv or json")
+        ->check(CLI::IsMember({"csv", "json"}));
+    cmd->add_flag("--mask", r.mask,
+                  "Hide personal fields (names, social security numbers, salaries, RFCs) in "
+                  "the values --all found and in the summary");
+  }
   cmd->add_option("--server-date", r.server_date,
                   "The server's date, DD/MM/YYYY, against which lateness is judged (default: "
                   "today)")
@@ -162,7 +188,7 @@ void AddRunOptions(CLI::App* cmd, RunRequest& r, bool pack) {
   }
 }
 
-int RunValidate(const RunRequest& request) {
+zav::ValidateOptions OptionsOf(const RunRequest& request) {
   zav::ValidateOptions options;
   options.server_date = request.server_date.value_or("");
   options.tolerance = request.tolerance;
@@ -175,6 +201,11 @@ int RunValidate(const RunRequest& request) {
   if (request.pack) {
     options.out_dir = request.out_dir.value_or(fs::absolute(request.file).parent_path().string());
   }
+  return options;
+}
+
+int RunValidate(const RunRequest& request) {
+  const zav::ValidateOptions options = OptionsOf(request);
   zav::FileReport report;
   try {
     const bool watched = !request.json && ::isatty(STDERR_FILENO) != 0;
@@ -192,8 +223,9 @@ int RunValidate(const RunRequest& request) {
     if (request.json) PrintSetupJson(text);
     return 2;
   }
+  if (request.mask && report.problems) zav::MaskPersonal(*report.problems);
   if (!report.warning.empty()) std::cerr << "zav: " << report.warning << "\n";
-  Print(request, report);
+  PrintReport(std::cout, request, report);
   if (report.verdict.accepted) return 0;
   return report.verdict.failure_number != 0 ? 2 : 1;
 }

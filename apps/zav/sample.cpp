@@ -1,10 +1,19 @@
 #include "sample.hpp"
 
+#include <stdlib.h>
+
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <sstream>
+#include <stdexcept>
 
+#include "control/messages.hpp"
 #include "host/upload.hpp"
+#include "host/validate_file.hpp"
+#include "problems.hpp"
 #include "validation/payment_writer.hpp"
 
 namespace zavcli {
@@ -24,6 +33,9 @@ void AddSampleOptions(CLI::App* cmd, SampleRequest& r) {
   cmd->add_option("--disks", r.disks, "Split over N diskette parts .ZA0, .ZA1, ... (default 1)")
       ->check(CLI::Range(1, 10));
   cmd->add_option("-o,--out-dir", r.out_dir, "Folder to write into (default: current folder)");
+  cmd->add_option("--break", r.break_with,
+                  "Write a file, otherwise valid, that the control refuses with message N; "
+                  "'--break list' names every such N with its text");
 }
 
 namespace {
@@ -33,9 +45,82 @@ bool ParseDate(const std::string& text, int& d, int& m, int& y) {
          std::sscanf(text.c_str(), "%2d/%2d/%4d", &d, &m, &y) == 3;
 }
 
+std::string TwoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+
+// Writes the file of `plan` broken so that the control, on `server_date`, refuses it with
+// `message`: each way of breaking it is tried on a copy in a folder of its own until one
+// is refused with that message, which is then put in place. Answers the exit status.
+int WriteBroken(const zav::PaymentPlan& plan, std::int16_t message, const fs::path& out_dir,
+                const std::string& server_date) {
+  std::ostringstream clean;
+  zav::WritePaymentFile(plan, clean);
+  const std::string name = zav::WorkFileName(plan);
+  std::string folder = (fs::absolute(out_dir) / ".zav-break-XXXXXX").string();
+  if (::mkdtemp(folder.data()) == nullptr) {
+    std::cerr << "zav: cannot write in " << out_dir.string() << "\n";
+    return 2;
+  }
+  const fs::path trial = fs::path(folder) / name;
+  int status = 1;
+  for (const zav::FileBreak& b : zav::FileBreaks()) {
+    if (b.message != message) continue;
+    std::string bytes = clean.str();
+    zav::ApplyBreak(b, plan, bytes);
+    {
+      std::ofstream out(trial, std::ios::binary | std::ios::trunc);
+      out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+      if (!out.flush()) break;
+    }
+    zav::ValidateOptions options;
+    options.pack = false;
+    options.server_date = server_date;
+    options.work_dir = folder;
+    try {
+      if (zav::ValidateFile(trial.string(), options, false).verdict.message != message) continue;
+    } catch (const std::exception& e) {
+      std::cerr << "zav: " << e.what() << "\n";
+      status = 2;
+      break;
+    }
+    fs::rename(trial, out_dir / name);
+    std::cout << (out_dir / name).string() << "\n";
+    status = 0;
+    break;
+  }
+  std::error_code ec;
+  fs::remove_all(folder, ec);
+  if (status == 1) {
+    std::cerr << "zav: no file of this period can be broken to message " << message
+              << "; try another --period\n";
+  }
+  return status;
+}
+
 }  // namespace
 
 int RunSample(const SampleRequest& r) {
+  std::int16_t broken = 0;
+  if (r.break_with == "list") {
+    for (const std::int16_t n : zav::BreakableMessages()) {
+      std::cout << n << "\t" << OneLine(zav::CatalogText(n)) << "\n";
+    }
+    return 0;
+  }
+  if (!r.break_with.empty()) {
+    const std::vector<std::int16_t> all = zav::BreakableMessages();
+    const bool number = r.break_with.size() <= 5 &&
+                        r.break_with.find_first_not_of("0123456789") == std::string::npos;
+    if (number) broken = static_cast<std::int16_t>(std::stoi(r.break_with));
+    if (!number || std::find(all.begin(), all.end(), broken) == all.end()) {
+      std::cerr << "zav: --break " << r.break_with
+                << " is not a message a payment file can be broken to; see --break list\n";
+      return 64;
+    }
+    if (r.disks > 1) {
+      std::cerr << "zav: --break writes a file in one piece; leave out --disks\n";
+      return 64;
+    }
+  }
   zav::PaymentPlan plan = zav::SamplePaymentPlan(r.workers, r.seed);
   if (r.period.empty()) {
     int d = 0, m = 0, y = 0;
@@ -62,6 +147,13 @@ int RunSample(const SampleRequest& r) {
     return 64;
   }
   fs::create_directories(r.out_dir);
+  if (broken != 0) {
+    const std::string date = r.period.empty() ? zav::ServerDate()
+                                              : TwoDigits(plan.deadline_day) + "/" +
+                                                    TwoDigits(plan.deadline_month) + "/" +
+                                                    std::to_string(plan.deadline_year);
+    return WriteBroken(plan, broken, r.out_dir, date);
+  }
   const std::string name = zav::WorkFileName(plan);
   if (r.disks > 1) {
     const std::string base = fs::path(name).stem().string();

@@ -14,6 +14,7 @@ struct SampleRequest {
   std::uint32_t seed = 1;
   int disks = 1;
   std::string out_dir = ".";
+  std::string break_with;  // a message number the file is to be refused with, or "list"
 };
 
 void AddSampleOptions(CLI::App* cmd, SampleRequest& r);

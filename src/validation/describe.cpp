@@ -9,6 +9,7 @@
 
 #include "basic/numeric_text.hpp"
 #include "platform/record_file.hpp"
+#include "records/personal.hpp"
 #include "records/record_02.hpp"
 #include "records/record_03.hpp"
 #include "records/record_04.hpp"
@@ -20,20 +21,14 @@ namespace zav {
 
 namespace {
 
-enum class Kind { kText, kAmount, kRate, kDate, kPrivate };
+enum class Kind { kText, kAmount, kRate, kDate };
 
 struct Reading {
   Field field;
   Kind kind;
 };
 
-constexpr Reading kHeaderReadings[] = {
-    {record02::kRfc, Kind::kPrivate},
-};
-
 constexpr Reading kWorkerReadings[] = {
-    {record03::kRfc, Kind::kPrivate},
-    {record03::kSeguridadSocial, Kind::kPrivate},
     {record03::kUltimoSalario, Kind::kAmount},
     {record03::kCuotaFija, Kind::kAmount},
     {record03::kCuotaExcedente, Kind::kAmount},
@@ -55,12 +50,10 @@ constexpr Reading kWorkerReadings[] = {
 
 // Within one movement entry.
 constexpr Reading kEntryReadings[] = {
-    {record04::kSeguridadSocial, Kind::kPrivate},
     {record04::kSalarioDiario, Kind::kAmount},
 };
 
 constexpr Reading kSummaryReadings[] = {
-    {record05::kRfc, Kind::kPrivate},
     {record05::kTasaActualizacion, Kind::kRate},
     {record05::kTasaRecargos, Kind::kRate},
     {record05::kCuotaFija, Kind::kAmount},
@@ -90,7 +83,6 @@ constexpr Reading kSummaryReadings[] = {
 };
 
 constexpr Reading kValidationReadings[] = {
-    {record06::kRfc, Kind::kPrivate},
     {record06::kSumaTasas, Kind::kRate},
     {record06::kFechaLimite, Kind::kDate},
     {record06::kTotalImss4Seguros, Kind::kAmount},
@@ -148,7 +140,7 @@ class Describer {
     switch (out.type) {
       case 2:
         out.title = "encabezado patronal";
-        AddAll(r, kHeaderFields, kHeaderReadings, "", out);
+        AddAll(r, kHeaderFields, {}, "", out);
         break;
       case 3:
         out.title = "trabajador";
@@ -203,10 +195,6 @@ class Describer {
     d.length = f.length;
     d.text = TrimmedView(Cut(r, f));
     switch (kind) {
-      case Kind::kPrivate:
-        if (options_.mask) d.text = Masked(d.text, options_.keep);
-        d.shown = d.text;
-        break;
       case Kind::kAmount:
         d.shown = WithDecimals(d.text, 2);
         break;
@@ -219,6 +207,12 @@ class Describer {
       case Kind::kText:
         d.shown = d.text;
         break;
+    }
+    if (options_.mask) {
+      if (const auto keep = PersonalKeep(out.type, d.start, d.length)) {
+        d.text = Masked(d.text, *keep);
+        d.shown = d.text;
+      }
     }
     out.fields.push_back(std::move(d));
   }

@@ -10,8 +10,8 @@
 //   a percentage with six, the deadline as DD/MM/YYYY, everything else as it stands.
 //   Fillers the checks never look at are left out; so are the movement entries after the
 //   first one whose social security number is blank, as the check reads them.
-// - Masking hides social security numbers and the employer's RFC except their last
-//   characters.
+// - Masking hides the personal fields of records/personal.hpp: social security numbers
+//   and RFCs but their last characters, names, credit numbers and salaries whole.
 // - Text is Windows-1252, as in the file; a host converts it.
 // - A file that cannot be opened or read fails with RuntimeFailure.
 #pragma once
@@ -29,7 +29,6 @@ namespace zav {
 
 struct DescribeOptions {
   bool mask = false;
-  std::size_t keep = 3;  // characters left visible by masking
 };
 
 struct DescribedField {

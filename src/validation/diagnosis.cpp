@@ -14,9 +14,11 @@
 #include "platform/record_file.hpp"
 #include "records/checksum.hpp"
 #include "records/layout.hpp"
+#include "records/personal.hpp"
 #include "records/record_02.hpp"
 #include "records/record_04.hpp"
 #include "records/record_06.hpp"
+#include "validation/describe.hpp"
 #include "validation/file_checks.hpp"
 
 namespace zav {
@@ -261,6 +263,17 @@ Findings DiagnoseFileUpTo(const ZAV& control, const std::string& sDateServ,
     if (!seen[6]) sink.NoteFile(84);
   }
   return done();
+}
+
+void MaskPersonal(std::vector<Problem>& problems) {
+  for (Problem& p : problems) {
+    const auto keep = PersonalKeep(p.type, p.start, p.length);
+    if (!keep) continue;
+    Explanation& e = p.explained;
+    e.found = Masked(e.found, *keep);
+    if (e.kind != Explanation::Kind::kFormat) e.expected = Masked(e.expected, *keep);
+    e.difference = Masked(e.difference, 0);
+  }
 }
 
 }  // namespace zav

@@ -40,4 +40,8 @@ struct Findings {
 Findings DiagnoseFileUpTo(const ZAV& control, const std::string& sDateServ,
                           const std::string& in_place, std::size_t keep);
 
+// Hides what `problems` found in personal fields (records/personal.hpp) as masking does in
+// the file's description, and what they were held against when that is a value too.
+void MaskPersonal(std::vector<Problem>& problems);
+
 }  // namespace zav

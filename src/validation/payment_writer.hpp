@@ -27,7 +27,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <ostream>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zav {
@@ -126,5 +128,33 @@ void WritePaymentFile(const PaymentPlan& plan, const std::filesystem::path& file
 std::vector<std::filesystem::path> WriteDiskettes(const PaymentPlan& plan,
                                                   const std::filesystem::path& folder,
                                                   const std::string& base_name, int parts);
+
+}  // namespace zav
+
+namespace zav {
+
+// Files that break on purpose, so that payroll programs can test each refusal: one field
+// of an otherwise valid file written over (the size and check value resealed unless the
+// break is of those), for every message one such edit reaches. A message may have more
+// than one way; which one a file takes its message from depends on its period, so a host
+// tries them in order and keeps the first the control refuses with that message.
+enum class BreakRecord { kHeader, kWorker, kMovement, kSummary, kValidation };
+
+struct FileBreak {
+  std::int16_t message;
+  BreakRecord record;  // the first record of its kind
+  int start;           // 1-based position in the record
+  std::string_view text;
+  bool reseal;
+};
+
+// Every break, by message number.
+std::span<const FileBreak> FileBreaks();
+
+// The messages FileBreaks reaches, ascending, each once.
+std::vector<std::int16_t> BreakableMessages();
+
+// `bytes` (a whole file written from `plan`) with `b` applied.
+void ApplyBreak(const FileBreak& b, const PaymentPlan& plan, std::string& bytes);
 
 }  // namespace zav

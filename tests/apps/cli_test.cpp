@@ -171,7 +171,7 @@ TEST_F(Cli, MistakesAreExplained) {
        {"\"at_record\": null", "\"record\": " + past_last}},
       // Rough edges.
       {"valdate " + file, 64, {"'valdate' is not a command; did you mean 'validate'?"}},
-      {"check " + source.string(), 64, {"is a folder, not a file"}},
+      {"check " + source.string(), 1, {"message 253"}},  // a folder gives its files
       {"describe " + source.string(), 64, {"is a folder, not a file"}},
       {"check " + file + " --server-date ''", 64, {"--server-date: is empty"}},
       {"check " + file + " --server-date 31/02/2004", 64, {"month 02 of 2004 has 29 days"}},

@@ -1,0 +1,127 @@
+// zav check over many files: every file gets its row whatever happens to the others, and
+// the exit status is the worst verdict's.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "apps/zav_command.hpp"
+#include "platform/temp_drives.hpp"
+#include "validation/payment_writer.hpp"
+
+namespace zav {
+namespace {
+
+namespace fs = std::filesystem;
+
+using testing::CliRun;
+using testing::Zav;
+
+class CliMany : public ::testing::Test {
+ protected:
+  testing::TempDrives drives{"C=fixed"};
+  fs::path folder = drives.base() / "payments";
+  std::string good, parts, rejected, missing;
+
+  void SetUp() override {
+    fs::create_directories(folder / "set");
+    PaymentPlan plan = SamplePaymentPlan(5, 2);
+    good = (folder / WorkFileName(plan)).string();
+    WritePaymentFile(plan, fs::path(good));
+    // A diskette set of the same name, joined in its own work folder.
+    parts =
+        WriteDiskettes(SamplePaymentPlan(30, 9), folder / "set", "P0404268", 2).front().string();
+    PaymentPlan late = SamplePaymentPlan(3, 4);  // due on the 1st, so late on the 10th
+    late.deadline_day = 1;
+    rejected = (folder / "R0404268.ZAV").string();
+    WritePaymentFile(late, fs::path(rejected));
+    std::ofstream(folder / "notes.txt") << "not a payment file\n";
+    missing = (folder / "gone.ZAV").string();
+  }
+};
+
+std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::vector<std::string> cells(1);
+    bool quoted = false;
+    for (const char c : line) {
+      if (c == '"') {
+        quoted = !quoted;
+      } else if (c == ',' && !quoted) {
+        cells.emplace_back();
+      } else {
+        cells.back() += c;
+      }
+    }
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+TEST_F(CliMany, EveryFileHasItsRowAndTheWorstVerdictIsTheStatus) {
+  const std::string date = " --server-date 10/05/2004";
+  const std::string files = good + " " + missing + " " + rejected + " " + parts;
+
+  const CliRun csv = Zav("check " + files + date + " --summary csv 2>/dev/null");
+  EXPECT_EQ(csv.status, 2) << csv.out;  // the missing file outweighs the rejection
+  const auto rows = CsvRows(csv.out);
+  ASSERT_EQ(rows.size(), 5u) << csv.out;
+  EXPECT_EQ(rows[0].front(), "file");
+  struct Expected {
+    std::string file, verdict;
+  } expected[] = {
+      {good, "accepted"}, {missing, "unreadable"}, {rejected, "rejected"}, {parts, "accepted"}};
+  for (std::size_t k = 0; k < 4; ++k) {
+    ASSERT_EQ(rows[k + 1].size(), rows[0].size()) << csv.out;
+    EXPECT_EQ(rows[k + 1][0], expected[k].file);
+    EXPECT_EQ(rows[k + 1][7], expected[k].verdict) << rows[k + 1][9];
+  }
+  EXPECT_EQ(rows[1][1], "A1234567890");
+  EXPECT_EQ(rows[1][3], "200404");
+  EXPECT_EQ(rows[1][5], "5");
+  EXPECT_EQ(rows[1][10], "17/05/2004");
+  EXPECT_EQ(rows[1][11], "0");
+  EXPECT_EQ(rows[1][12].substr(0, 26), "A1234567890-000001-200404-");
+  EXPECT_NE(rows[3][8], "");  // the rejection's message number and text
+  EXPECT_NE(rows[3][9], "");
+  EXPECT_EQ(rows[4][5], "30");  // read from the first part
+
+  const CliRun json =
+      Zav("check " + files + " --server-date 20/05/2004 --summary json 2>/dev/null");
+  EXPECT_EQ(json.status, 2);
+  const auto j = nlohmann::json::parse(json.out);
+  ASSERT_EQ(j.size(), 4u);
+  EXPECT_EQ(j[0]["verdict"], "rejected");  // three days late
+  EXPECT_EQ(j[0]["days_late"], 3);
+  EXPECT_EQ(j[0]["workers"], 5);
+  EXPECT_TRUE(j[1]["registration"].is_null());
+  EXPECT_TRUE(j[1]["capture_line"].is_null());
+
+  // Without the missing file, the rejection is the worst.
+  EXPECT_EQ(Zav("check " + good + " " + rejected + date).status, 1);
+  EXPECT_EQ(Zav("check " + good + " " + parts + date).status, 0);
+}
+
+TEST_F(CliMany, AFolderGivesItsPaymentFiles) {
+  const CliRun run = Zav("check " + folder.string() + " " + (folder / "set").string() +
+                         " --server-date 10/05/2004 --summary json 2>/dev/null");
+  const auto j = nlohmann::json::parse(run.out);
+  std::vector<std::string> names;
+  for (const auto& row : j) names.push_back(fs::path(row["file"].get<std::string>()).filename());
+  EXPECT_EQ(names, (std::vector<std::string>{"P0404268.ZAV", "R0404268.ZAV", "P0404268.ZA0"}));
+  EXPECT_EQ(run.status, 1);
+  // A folder without payment files is a row too.
+  fs::create_directories(folder / "empty");
+  const CliRun empty = Zav("check " + (folder / "empty").string() + " --summary csv");
+  EXPECT_EQ(empty.status, 2);
+  EXPECT_NE(empty.out.find("no payment file"), std::string::npos) << empty.out;
+}
+
+}  // namespace
+}  // namespace zav
