@@ -61,7 +61,8 @@ void MakeCertificates(const fs::path& dir) {
   for (const auto& [name, subject, extra] :
        {std::tuple{"server", "/CN=127.0.0.1", " -extfile server.ext"},
         {"employer", "/O=Patron de prueba/CN=A1234567890", ""},
-        {"stranger", "/O=Otro patron/CN=B9999999999", ""}}) {
+        {"stranger", "/O=Otro patron/CN=B9999999999", ""},
+        {"rfc", "/O=Patron de prueba/CN=ABCD010101XY1", ""}}) {
     script += (std::string(name) == "server" ? "openssl req -newkey rsa:2048 -nodes " : req) +
               "-keyout " + name + ".key -out " + name + ".csr -subj '" + subject +
               "'; openssl x509 -req -in " + name + ".csr -CA ca.pem -CAkey ca.key -CAcreateserial" +
@@ -205,9 +206,11 @@ class Front : public testing::ServeTest {
 };
 
 // Who may upload: a client certificate nginx verified names the employer (a forged
-// certificate or a forged header names no one), a token does; no other site's page can.
+// certificate or a forged header names no one), a token does; no other site's page can. An
+// RFC, the file's own included, entitles only the registrations the operator tied to it.
 TEST_F(Front, CertificatesAndTokensDecideWhoStores) {
   const std::string token = server->Bearer();
+  const std::string elsewhere = testing::Bearer(base / "tokens", {"ABCD010101XY1=B9999999999"});
   struct Case {
     const char* what;
     std::vector<std::string> headers;
@@ -217,6 +220,8 @@ TEST_F(Front, CertificatesAndTokensDecideWhoStores) {
       {"a forged certificate header", {"X-Zav-Client-Subject: CN=A1234567890"}, "", 401},
       {"a certificate of no authority we know", {}, "forged", 400},
       {"another employer's certificate", {}, "stranger", 403},
+      {"a certificate of the file's RFC, tied to nothing", {}, "rfc", 403},
+      {"a token of the file's RFC, tied to another registration", {elsewhere}, "", 403},
       {"a page of another site", {token, "Origin: https://evil.example"}, "", 403},
       {"the employer's certificate", {}, "employer", 201},
       {"the employer's token", {token}, "", 201},
@@ -229,7 +234,7 @@ TEST_F(Front, CertificatesAndTokensDecideWhoStores) {
     EXPECT_EQ(reply.status, c.status) << reply.body;
     EXPECT_EQ(fs::exists(uploads / name), c.status == 201);
   }
-  const json receipt = json::parse(ReadAll(uploads / (testing::ArchiveName("000005") + ".json")));
+  const json receipt = json::parse(ReadAll(uploads / (testing::ArchiveName("000007") + ".json")));
   EXPECT_EQ(receipt["uploader"], "cert:A1234567890");
   EXPECT_EQ(receipt["client"], "127.0.0.1");
 }
