@@ -133,8 +133,8 @@ struct Connector {
   int status;
 };
 
-// Runs the upload `request` from a child process of user `uid` (its own group): the status.
-int UploadAs(uid_t uid, const testing::Endpoint& to, const std::string& request) {
+// Runs the upload `request` from a child process of user `uid` in group `gid`: the status.
+int UploadAs(uid_t uid, gid_t gid, const testing::Endpoint& to, const std::string& request) {
   int fds[2];
   if (::pipe(fds) != 0) return -1;
   const pid_t child = ::fork();
@@ -142,7 +142,7 @@ int UploadAs(uid_t uid, const testing::Endpoint& to, const std::string& request)
     ::close(fds[0]);
     const passwd* user = ::getpwuid(uid);
     int status = -2;
-    if (user != nullptr && ::setgroups(0, nullptr) == 0 && ::setgid(user->pw_gid) == 0 &&
+    if (user != nullptr && ::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 &&
         ::setuid(uid) == 0) {
       status = testing::RawExchange(to, request).status;
     }
@@ -168,6 +168,7 @@ TEST_F(ServeTrust, OnlyNginxsUserSpeaksForTheClient) {
   };
   const uid_t front_uid = uid("www-data"), other_uid = uid("nobody");
   if (front_uid == 0 || other_uid == 0) GTEST_SKIP() << "no users www-data and nobody";
+  const gid_t web_group = ::getpwnam("www-data")->pw_gid;  // another user of nginx's group
   // A folder every user may pass through, as /run/zav-serve is for nginx's group.
   std::string folder = (fs::temp_directory_path() / "zav-trust-XXXXXX").string();
   ASSERT_NE(::mkdtemp(folder.data()), nullptr);
@@ -184,7 +185,7 @@ TEST_F(ServeTrust, OnlyNginxsUserSpeaksForTheClient) {
     ::chmod(socket.c_str(), 0666);  // the group's processes: here, any
     const std::string subject = "X-Zav-Client-Subject: CN=A1234567890";
     const Connector connectors[] = {
-        {"another user, forging a certificate", other_uid, {subject}, 401},
+        {"another user of the web group, forging a certificate", other_uid, {subject}, 401},
         {"root, forging a certificate", 0, {subject}, 401},
         {"another user, with a token and a forged address",
          other_uid,
@@ -197,9 +198,9 @@ TEST_F(ServeTrust, OnlyNginxsUserSpeaksForTheClient) {
     for (const Connector& c : connectors) {
       SCOPED_TRACE(c.what);
       const auto [name, archive] = Archive(std::to_string(1000000 + ++folio).substr(1));
-      const int status =
-          c.uid == 0 ? server.Upload(name, archive, c.headers).status
-                     : UploadAs(c.uid, server.endpoint(), UploadRequest(name, archive, c.headers));
+      const int status = c.uid == 0 ? server.Upload(name, archive, c.headers).status
+                                    : UploadAs(c.uid, web_group, server.endpoint(),
+                                               UploadRequest(name, archive, c.headers));
       EXPECT_EQ(status, c.status);
       EXPECT_EQ(fs::exists(uploads / name), c.status == 201);
       if (c.status == 201) stored.push_back(name);
