@@ -75,7 +75,7 @@ run:
 	@echo
 	@ZAV_DRIVES="C=fixed:$(CURDIR)/$(BUILD)/run/drive_c" \
 	  $(BUILD)/bin/zav validate $(EXAMPLE) --server-date 10/05/2004 --out $(BUILD)/run
-	@echo "next: $(BUILD)/bin/zav --help lists every command; README.md shows them at work"
+	@echo "next: $(BUILD)/bin/zav --help lists every command; docs/validating.md shows them at work"
 
 # The Debian package, $(BUILD)/zav_<version>_amd64.deb (cmake/package.cmake).
 package:
