@@ -5,6 +5,7 @@
 #include "command_line.hpp"
 #include "control/messages.hpp"
 #include "deadline.hpp"
+#include "fix.hpp"
 #include "host/json_host.hpp"
 #include "host/typelib.hpp"
 #include "inspect.hpp"
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
 
   zavcli::DeadlineRequest deadline_req;
   auto* deadline = zavcli::AddDeadlineCommand(app, deadline_req);
+  zavcli::FixRequest fix_req;
+  auto* fix = zavcli::AddFixCommand(app, fix_req);
 
   zavcli::ServeRequest serve_req;
   auto* serve = zavcli::AddServeCommand(app, serve_req);
@@ -90,6 +93,7 @@ int main(int argc, char** argv) {
     if (describe->parsed()) return zavcli::RunDescribe(describe_req);
     if (split->parsed()) return zavcli::RunSplit(split_req);
     if (deadline->parsed()) return zavcli::RunDeadline(deadline_req);
+    if (fix->parsed()) return zavcli::RunFix(fix_req);
     if (message->parsed() && message_list) {
       for (const std::int16_t number : zav::CatalogNumbers()) {
         std::cout << number << "\t" << zavcli::OneLine(zav::CatalogText(number)) << "\n";
