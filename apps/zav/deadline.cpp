@@ -101,8 +101,10 @@ CLI::App* AddDeadlineCommand(CLI::App& app, DeadlineRequest& r) {
       "The last day to pay a period: the deadline its file carries (the 17th of the next "
       "month) moved on, as the control moves it, over Fridays, weekends, holy week and the "
       "month's listed holidays; and the days left from today (negative: late, the control "
-      "refuses the file with message 253). Exit status 0, 2 when the holidays cannot be "
-      "read, 64 for a period or date that is not one");
+      "refuses the file with message 253)");
+  cmd->footer(
+      "Exit status: 0; 2 the holiday settings cannot be read; 64 a period or date that is "
+      "not one");
   cmd->add_option("--period", r.period,
                   "Payment period YYYYMM: year from 1997, month 01 to 14 (13 and 14 are the "
                   "special periods, due in January like December)")

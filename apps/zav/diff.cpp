@@ -25,7 +25,7 @@ namespace {
 using json = nlohmann::ordered_json;
 constexpr std::size_t kRecord = zav::kRecordLength;
 // Above this many cells of the comparison table, the middle of the files is paired in order.
-constexpr std::size_t kMostCells = std::size_t{1} << 24;
+constexpr std::size_t kMostCells = std::size_t{1} << 22;
 
 struct Record {
   std::int32_t number = 0;  // 1-based
@@ -261,7 +261,8 @@ CLI::App* AddDiffCommand(CLI::App& app, DiffRequest& r) {
       "What differs between two payment files: every field that differs, record by record "
       "(record number and type, field name, positions, both values), by the record layouts; "
       "workers added or removed are shown as such (records are paired by type and social "
-      "security number). Exit status 0 the same, 1 different, 2 a file cannot be read");
+      "security number)");
+  cmd->footer("Exit status: 0 the same, 1 different, 2 a file cannot be read");
   cmd->add_option("A", r.a, "The first payment file")->required();
   cmd->add_option("B", r.b, "The second payment file")->required();
   cmd->add_flag("--json", r.json,

@@ -6,8 +6,10 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -134,7 +136,9 @@ std::string WriteAtomically(const fs::path& out, const std::string& bytes, bool 
   std::string temp = (out.parent_path() / ("." + out.filename().string() + ".XXXXXX")).string();
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) return "cannot write in " + out.parent_path().string();
-  bool ok = true;
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  bool ok = ::fchmod(fd, 0666 & ~mask) == 0;  // as any new file, not mkstemp's 0600
   for (std::size_t done = 0; ok && done < bytes.size();) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     ok = n > 0;
@@ -142,12 +146,21 @@ std::string WriteAtomically(const fs::path& out, const std::string& bytes, bool 
   }
   ok = ok && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;
-  if (ok && force) ok = ::rename(temp.c_str(), out.c_str()) == 0;
+  const std::string exists = out.string() + " exists already (--force replaces it)";
   if (ok && !force) {
-    ok = ::link(temp.c_str(), out.c_str()) == 0;
-    ::unlink(temp.c_str());
-    if (!ok) return out.string() + " exists already (--force replaces it)";
+    // A link never replaces a file that appeared meanwhile.
+    if (::link(temp.c_str(), out.c_str()) == 0) {
+      ::unlink(temp.c_str());
+      return "";
+    }
+    struct stat st;
+    if (errno == EEXIST || ::lstat(out.c_str(), &st) == 0) {
+      ::unlink(temp.c_str());
+      return exists;
+    }
+    // A file system without hard links (a FAT stick): the rename, after that last look.
   }
+  ok = ok && ::rename(temp.c_str(), out.c_str()) == 0;
   if (!ok) {
     ::unlink(temp.c_str());
     return "cannot write " + out.string();
@@ -163,8 +176,11 @@ CLI::App* AddFixCommand(CLI::App& app, FixRequest& r) {
       "Undo the damage a payment file takes on the way (a line end after every record, "
       "text re-encoded as UTF-8, a wrong name or extension) and write the mended copy, "
       "only when the file's own size and check value then prove the bytes are the ones "
-      "the generating program wrote. FILE is never changed. Exit status 0 mended or "
-      "nothing to mend, 1 not proven (nothing written), 2 cannot read or write, 64 usage");
+      "the generating program wrote; FILE is never changed");
+  cmd->footer(
+      "Exit status: 0 mended, or nothing to mend; 1 damage found but the mend not proven "
+      "(nothing written); 2 FILE cannot be read or OUT written; 64 usage (OUT exists, is "
+      "FILE, or has a name the control refuses for this file)");
   cmd->add_option("FILE", r.file, "Payment file")->required()->check(kExistingFile);
   cmd->add_option("-o,--out", r.out,
                   "Where the mended copy goes: a file, or a folder to put it in under the "
