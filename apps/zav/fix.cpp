@@ -233,6 +233,13 @@ int RunFix(const FixRequest& r) {
 
   const std::string header = mended.substr(0, kRecord);
   const std::string asked = NameAskedFor(header, given);
+  if (!NameFits(given, header)) {
+    damage.push_back("the name " + given + ", where the header asks for " + asked);
+  }
+  if (damage.empty()) {
+    std::cout << r.file << ": nothing to mend: its bytes and name are as generated\n";
+    return 0;
+  }
   std::error_code ec;
   fs::path out = r.out;
   if (fs::is_directory(out, ec)) {
@@ -241,13 +248,6 @@ int RunFix(const FixRequest& r) {
     std::cerr << "zav: the control refuses the name " << out.filename().string()
               << " for this file; name it " << asked << ", or give a folder\n";
     return 64;
-  }
-  if (!NameFits(given, header)) {
-    damage.push_back("the name " + given + ", where the header asks for " + asked);
-  }
-  if (damage.empty()) {
-    std::cout << r.file << ": nothing to mend: its bytes and name are as generated\n";
-    return 0;
   }
   if (fs::exists(out, ec) && fs::equivalent(out, r.file, ec)) {
     std::cerr << "zav: " << out.string() << " is FILE itself; fix never changes it\n";
