@@ -14,12 +14,14 @@ machine; files of up to 100 000 workers get three times the repetitions. Then, w
 browser tools are installed (scripts/install-deps --web), it builds the browser control
 (web/build-wasm.sh) and has headless Chromium validate and pack the 100 000- and
 1 000 000-worker files picked in the page (bench/browser.mjs), and measures upload
-throughput of zav serve directly and through nginx with the shipped site (bench/uploads.py).
+throughput of zav serve directly and through nginx with the shipped site (bench/uploads.py),
+and one zav check of 1 000 files of 100 workers against one process a file
+(bench/many_files.py).
 It ends with every target, its figure and whether it is met, then runs zav_bench, the
 micro-benchmarks of the record checks, the check value fold and the number rules.
 
 Usage: bench/run.py [--build DIR] [--reps N] [--workers N,N,...] [--no-micro] [--no-browser]
-                    [--no-uploads]
+                    [--no-uploads] [--no-many]
 Only the Python standard library is used.
 """
 
@@ -34,6 +36,7 @@ import sys
 import time
 from pathlib import Path
 
+import many_files
 import uploads
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -159,6 +162,7 @@ def main() -> int:
     parser.add_argument("--no-micro", action="store_true")
     parser.add_argument("--no-browser", action="store_true")
     parser.add_argument("--no-uploads", action="store_true")
+    parser.add_argument("--no-many", action="store_true")
     args = parser.parse_args()
     for tool in ("md5sum", "zip", "/usr/bin/time"):
         if shutil.which(tool) is None:
@@ -224,6 +228,8 @@ def main() -> int:
                                         b["peak_mib"], BROWSER_PEAK_MIB, " MiB"))
     if not args.no_uploads:
         verdicts += uploads.measure(zav, data, min(args.reps, 3))
+    if not args.no_many:
+        verdicts += many_files.measure(zav, data, min(args.reps, 3))
     for v in verdicts:
         print(v)
     lines += verdicts

@@ -10,6 +10,7 @@
 // Offline (the page and the control come from the service worker, sw.js), the device's
 // date stands in for the server's, the page says so, and an upload waits for the network.
 
+import { csvText } from './csv.js';
 import { sendArchive } from './envio.js';
 
 const $ = (id) => document.getElementById(id);
@@ -444,14 +445,9 @@ const CSV_COLUMNS = [
 ];
 
 function csvOf(problems) {
-  const cell = (v) => {
-    const s = v === null || v === undefined ? '' : String(v);
-    return /[",\n\r]/.test(s) || /^\s|\s$/.test(s) ? `"${s.replace(/"/g, '""')}"` : s;
-  };
   const rows = [CSV_COLUMNS.map(([name]) => name)];
   for (const p of problems) rows.push(CSV_COLUMNS.map(([, get]) => get(p)));
-  // A byte-order mark, so that spreadsheets read the accents as UTF-8.
-  return `\ufeff${rows.map((r) => r.map(cell).join(',')).join('\r\n')}\r\n`;
+  return csvText(rows);
 }
 
 function showProblems({ problems, more }) {

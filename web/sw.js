@@ -15,6 +15,7 @@ const SHELL = [
   'index.html',
   'style.css',
   'app.js',
+  'csv.js',
   'envio.js',
   'worker.js',
   'pack-worker.js',

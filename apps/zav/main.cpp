@@ -4,6 +4,9 @@
 
 #include "command_line.hpp"
 #include "control/messages.hpp"
+#include "deadline.hpp"
+#include "diff.hpp"
+#include "fix.hpp"
 #include "host/json_host.hpp"
 #include "host/typelib.hpp"
 #include "inspect.hpp"
@@ -47,6 +50,13 @@ int main(int argc, char** argv) {
   zavcli::SplitRequest split_req;
   auto* split = zavcli::AddSplitCommand(app, split_req);
 
+  zavcli::DeadlineRequest deadline_req;
+  auto* deadline = zavcli::AddDeadlineCommand(app, deadline_req);
+  zavcli::FixRequest fix_req;
+  auto* fix = zavcli::AddFixCommand(app, fix_req);
+  zavcli::DiffRequest diff_req;
+  auto* diff = zavcli::AddDiffCommand(app, diff_req);
+
   zavcli::ServeRequest serve_req;
   auto* serve = zavcli::AddServeCommand(app, serve_req);
 
@@ -85,6 +95,9 @@ int main(int argc, char** argv) {
     if (serve->parsed()) return zavcli::ExecServe(argc, argv);
     if (describe->parsed()) return zavcli::RunDescribe(describe_req);
     if (split->parsed()) return zavcli::RunSplit(split_req);
+    if (deadline->parsed()) return zavcli::RunDeadline(deadline_req);
+    if (fix->parsed()) return zavcli::RunFix(fix_req);
+    if (diff->parsed()) return zavcli::RunDiff(diff_req);
     if (message->parsed() && message_list) {
       for (const std::int16_t number : zav::CatalogNumbers()) {
         std::cout << number << "\t" << zavcli::OneLine(zav::CatalogText(number)) << "\n";

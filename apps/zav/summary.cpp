@@ -1,6 +1,7 @@
 #include "summary.hpp"
 
 #include <nlohmann/json.hpp>
+#include <string_view>
 #include <utility>
 
 namespace zavcli {
@@ -25,7 +26,30 @@ constexpr Column kColumns[] = {
     {"capture_line", &SummaryRow::capture_line},
 };
 
-std::string Quoted(const std::string& cell) {
+// Whether the cell is a plain number (-12.50, +3, 7), which a spreadsheet must read as one.
+bool PlainNumber(const std::string& cell) {
+  std::size_t k = cell.starts_with('+') || cell.starts_with('-') ? 1 : 0;
+  bool digits = false, point = false;
+  for (; k < cell.size(); ++k) {
+    if (cell[k] >= '0' && cell[k] <= '9') {
+      digits = true;
+    } else if (cell[k] == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  return digits;
+}
+
+// A text cell that a spreadsheet would run as a formula (its first character =, +, -, @, a
+// tab or a carriage return: a name or RFC in the file can be one) gets a leading single
+// quote; then RFC 4180 quoting.
+std::string Quoted(std::string cell) {
+  if (!cell.empty() && std::string_view("=+-@\t\r").find(cell[0]) != std::string_view::npos &&
+      !PlainNumber(cell)) {
+    cell.insert(0, 1, '\'');
+  }
   if (cell.find_first_of(",\"\r\n") == std::string::npos) return cell;
   std::string out = "\"";
   for (const char c : cell) {

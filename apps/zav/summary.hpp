@@ -20,7 +20,8 @@ struct SummaryRow {
   std::string capture_line;
 };
 
-// A header line, then one line a row (RFC 4180 quoting).
+// A header line, then one line a row (RFC 4180 quoting); a text cell a spreadsheet would
+// run as a formula gets a leading single quote.
 void WriteSummaryCsv(std::ostream& out, const std::vector<SummaryRow>& rows);
 // One array of objects, one a row.
 void WriteSummaryJson(std::ostream& out, const std::vector<SummaryRow>& rows);

@@ -285,3 +285,27 @@ test('every answer of the server is told in Spanish, never in its English', asyn
   const offline = await sendArchive(async () => { throw new TypeError('Failed to fetch'); }, 'a.zip', new Uint8Array(1), '');
   assert.match(offline.text, /comunicarse con el servidor/);
 });
+
+// ---- csv.js ----
+
+test('CSV cells a spreadsheet would run as formulas open as text; numbers stay numbers', async () => {
+  const { csvCell, csvText } = await import('../csv.js');
+  const cases = [
+    ['=HYPERLINK("x")', `"'=HYPERLINK(""x"")"`],
+    ['+1+1', "'+1+1"],
+    ['-2+3', "'-2+3"],
+    ['@SUM(A1)', "'@SUM(A1)"],
+    ['\tX', "'\tX"],
+    ['\rX', `"'\rX"`],
+    ['-', "'-"],
+    ['-12.50', '-12.50'],
+    ['+3', '+3'],
+    [-7, '-7'],
+    ['12', '12'],
+    ['GARCÍA, ANA', '"GARCÍA, ANA"'],
+    ['a=b', 'a=b'],
+    [null, ''],
+  ];
+  for (const [value, cell] of cases) assert.equal(csvCell(value), cell, JSON.stringify(value));
+  assert.equal(csvText([['a', '=1+1'], [-1, 'x']]), "\ufeffa,'=1+1\r\n-1,x\r\n");
+});
