@@ -13,7 +13,7 @@
 // ones for the same field (a value that failed its numeric test and then its comparison)
 // are dropped. A field that fails its numeric test reads as zero from then on.
 //
-// Each problem carries what its check compared (validation/explain.hpp), worked out as it
+// Each problem carries what its check compared (reports/explain.hpp), worked out as it
 // is noted from the record's text and the control's values at that moment.
 #pragma once
 
@@ -25,7 +25,7 @@
 
 #include "control/zav.hpp"
 #include "records/layout.hpp"
-#include "validation/explain.hpp"
+#include "reports/explain.hpp"
 
 namespace zav {
 

@@ -1,4 +1,4 @@
-#include "validation/payment_writer.hpp"
+#include "writing/payment_writer.hpp"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 // What a failed check compared, in the user's terms: what the file holds where the problem
 // is, what it should hold there, and for amounts by how much they differ and what
-// tolerance was in force. A diagnosis (validation/diagnosis.hpp) attaches one to each
+// tolerance was in force. A diagnosis (reports/diagnosis.hpp) attaches one to each
 // problem it notes; the texts are Spanish, as the messages are, in Windows-1252.
 //
 // Values are written as a person reads them: amounts in pesos with two decimals

@@ -1,6 +1,6 @@
 // The diagnosis walk and the problem sink. The walk mirrors RunValidation step for step;
 // where the run stops with a message, the walk notes it and goes on.
-#include "validation/diagnosis.hpp"
+#include "reports/diagnosis.hpp"
 
 #include <algorithm>
 #include <array>
@@ -18,7 +18,7 @@
 #include "records/record_02.hpp"
 #include "records/record_04.hpp"
 #include "records/record_06.hpp"
-#include "validation/describe.hpp"
+#include "reports/describe.hpp"
 #include "validation/file_checks.hpp"
 
 namespace zav {
