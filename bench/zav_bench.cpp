@@ -13,7 +13,7 @@
 #include "records/checksum.hpp"
 #include "records/layout.hpp"
 #include "validation/file_checks.hpp"
-#include "validation/payment_writer.hpp"
+#include "writing/payment_writer.hpp"
 
 namespace {
 

@@ -18,13 +18,13 @@
 #include <variant>
 #include <vector>
 
+#include "api/upload.hpp"
+#include "api/validate_file.hpp"
 #include "basic/conversions.hpp"
 #include "basic/numeric_text.hpp"
 #include "basic/runtime_failure.hpp"
 #include "control/zav.hpp"
 #include "host/json_host.hpp"
-#include "host/upload.hpp"
-#include "host/validate_file.hpp"
 #include "platform/deflate_join.hpp"
 #include "platform/drives.hpp"
 #include "platform/file_system.hpp"
@@ -33,7 +33,7 @@
 #include "platform/zip_library.hpp"
 #include "records/record_06.hpp"
 #include "validation/file_checks.hpp"
-#include "validation/payment_writer.hpp"
+#include "writing/payment_writer.hpp"
 
 namespace zav::fuzz {
 

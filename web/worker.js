@@ -23,7 +23,7 @@
 //   validate {serverDate}         ValidaReg; answers the verdict and, when accepted, the
 //                                 capture line, the parameter string and the archive
 //   diagnose {serverDate, keep}   every problem of the file the last run refused:
-//                                 {problems, more} (host/problems_json.hpp), the first
+//                                 {problems, more} (reports/problems_json.hpp), the first
 //                                 `keep` of them and how many more
 //   record {number}               {text}: record `number` of the work file, or null
 // While a run or a diagnosis walks the records the worker also posts {progress: {done,

@@ -2,7 +2,7 @@
 // slot of --max-uploads, of which one uploader holds at most --max-uploads-per-uploader;
 // the uploader's daily quota; and free space for the worst the upload may write, reserved
 // until its answer, above --min-free on each file system it writes to. Then, on
-// the check pool, in a work folder of its own: the file out of the archive (host/upload),
+// the check pool, in a work folder of its own: the file out of the archive (api/upload),
 // and either the receipt of the name when it was stored already (the same payment file: 200
 // with it; another one: 409) or the control's verdict and its archive of the file; last, in
 // the caller's thread, the uploader's entitlement to the file's employer and the durable
@@ -33,8 +33,8 @@
 #include <utility>
 #include <vector>
 
+#include "api/upload.hpp"
 #include "check_pool.hpp"
-#include "host/upload.hpp"
 #include "metrics.hpp"
 #include "store.hpp"
 #include "uploaders.hpp"

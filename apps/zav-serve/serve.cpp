@@ -21,10 +21,10 @@
 #include <thread>
 
 #include "access_log.hpp"
+#include "api/upload.hpp"
 #include "connections.hpp"
 #include "digest.hpp"
 #include "guarded_stream.hpp"
-#include "host/upload.hpp"
 #include "metrics.hpp"
 #include "page_files.hpp"
 #include "receiver.hpp"

@@ -21,7 +21,7 @@
 #include <string_view>
 #include <utility>
 
-#include "host/upload.hpp"
+#include "api/upload.hpp"
 
 namespace zavserve {
 

@@ -14,8 +14,8 @@
 #include <stdexcept>
 
 #include "access_log.hpp"
+#include "api/upload.hpp"
 #include "digest.hpp"
-#include "host/upload.hpp"
 
 namespace zavserve {
 

@@ -18,21 +18,21 @@
 #include <thread>
 #include <vector>
 
+#include "api/upload.hpp"
 #include "basic/cp1252.hpp"
 #include "command_line.hpp"
 #include "control/messages.hpp"
 #include "control/zav.hpp"
-#include "host/upload.hpp"
 #include "platform/drives.hpp"
 #include "platform/record_file.hpp"
 #include "problems.hpp"
 #include "records/personal.hpp"
 #include "records/record_02.hpp"
 #include "records/record_06.hpp"
+#include "reports/describe.hpp"
+#include "reports/diagnosis.hpp"
 #include "run.hpp"
 #include "summary.hpp"
-#include "validation/describe.hpp"
-#include "validation/diagnosis.hpp"
 #include "validation/field_checks.hpp"
 
 namespace zavcli {

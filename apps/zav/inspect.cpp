@@ -8,7 +8,7 @@
 #include "basic/runtime_failure.hpp"
 #include "command_line.hpp"
 #include "files/split.hpp"
-#include "validation/describe.hpp"
+#include "reports/describe.hpp"
 
 namespace zavcli {
 

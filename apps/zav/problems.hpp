@@ -17,7 +17,7 @@ std::string OneLine(std::string_view control_text);
 
 // One line a problem: where (record, type, field and positions) and what (message number
 // and text, or the run-time failure); then, indented, what the check found and expected.
-// The JSON form is zav::ProblemsJson (host/problems_json.hpp).
+// The JSON form is zav::ProblemsJson (reports/problems_json.hpp).
 void PrintProblems(std::ostream& out, const std::vector<zav::Problem>& problems);
 
 }  // namespace zavcli

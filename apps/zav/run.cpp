@@ -9,11 +9,11 @@
 #include <stdexcept>
 #include <vector>
 
+#include "api/validate_file.hpp"
 #include "command_line.hpp"
-#include "host/problems_json.hpp"
-#include "host/validate_file.hpp"
 #include "problems.hpp"
-#include "validation/diagnosis.hpp"
+#include "reports/diagnosis.hpp"
+#include "reports/problems_json.hpp"
 
 namespace zavcli {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/validate_file.hpp"
+#include "api/validate_file.hpp"
 
 namespace zavcli {
 

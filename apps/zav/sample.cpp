@@ -10,11 +10,11 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "api/upload.hpp"
+#include "api/validate_file.hpp"
 #include "control/messages.hpp"
-#include "host/upload.hpp"
-#include "host/validate_file.hpp"
 #include "problems.hpp"
-#include "validation/payment_writer.hpp"
+#include "writing/payment_writer.hpp"
 
 namespace zavcli {
 

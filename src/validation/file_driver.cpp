@@ -243,7 +243,7 @@ std::string RunValidation(ZAV& z, const std::string& sDateServ, const RunOptions
   w.last_message = 0;
   w.last_failure_number = 0;
   w.last_failure_description.clear();
-  // The record a failure would be in, as the diagnosis places it (validation/diagnosis.hpp).
+  // The record a failure would be in, as the diagnosis places it (reports/diagnosis.hpp).
   const auto at = [&w](std::int32_t record, int type) {
     w.last_record = record;
     w.last_record_type = type;

@@ -13,8 +13,9 @@
 // ones for the same field (a value that failed its numeric test and then its comparison)
 // are dropped. A field that fails its numeric test reads as zero from then on.
 //
-// Each problem carries what its check compared (validation/explain.hpp), worked out as it
-// is noted from the record's text and the control's values at that moment.
+// Each problem carries what its check compared (validation/explanation.hpp), worked out as
+// it is noted from the record's text and the control's values at that moment, by the
+// explainer the sink was given (the diagnosis gives reports/explain.hpp's Explain).
 #pragma once
 
 #include <cstddef>
@@ -25,7 +26,7 @@
 
 #include "control/zav.hpp"
 #include "records/layout.hpp"
-#include "validation/explain.hpp"
+#include "validation/explanation.hpp"
 
 namespace zav {
 
@@ -45,8 +46,15 @@ struct Problem {
 
 class ProblemSink {
  public:
-  // Keeps the first `keep` problems and only counts the others (more()).
-  explicit ProblemSink(std::size_t keep = SIZE_MAX) : keep_(keep) {}
+  // What a failed check of `field` in a record of `type` whose text is `record` compared,
+  // from what `z` holds at the moment it failed.
+  using Explainer = Explanation (*)(ZAV& z, int type, std::string_view record, const Field& field,
+                                    std::int16_t message);
+
+  // Keeps the first `keep` problems and only counts the others (more()); each problem of a
+  // field is explained by `explain` (none without one).
+  explicit ProblemSink(std::size_t keep = SIZE_MAX, Explainer explain = nullptr)
+      : keep_(keep), explain_(explain) {}
 
   // The record the checks are about to examine, and its text (kept as a view: it must
   // outlive the record's checks).
@@ -102,6 +110,7 @@ class ProblemSink {
   }
 
   std::size_t keep_;
+  Explainer explain_;
   std::size_t more_ = 0;
   std::vector<Problem> problems_;
   std::int32_t record_ = 0;

@@ -10,8 +10,8 @@
 
 #include "apps/zav_command.hpp"
 #include "platform/temp_drives.hpp"
-#include "validation/payment_run.hpp"
-#include "validation/payment_writer.hpp"
+#include "support/payment_run.hpp"
+#include "writing/payment_writer.hpp"
 
 namespace zav {
 namespace {

@@ -10,7 +10,7 @@
 #include "apps/zav_command.hpp"
 #include "records/record_02.hpp"
 #include "records/record_03.hpp"
-#include "validation/payment_run.hpp"
+#include "support/payment_run.hpp"
 
 namespace zav {
 namespace {

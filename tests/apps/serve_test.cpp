@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "host/upload.hpp"
+#include "api/upload.hpp"
 #include "support/serve_harness.hpp"
 
 namespace zav {

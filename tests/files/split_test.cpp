@@ -14,7 +14,7 @@
 #include "records/checksum.hpp"
 #include "records/record_06.hpp"
 #include "validation/file_driver.hpp"
-#include "validation/payment_writer.hpp"
+#include "writing/payment_writer.hpp"
 
 namespace zav {
 namespace {

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "platform/temp_drives.hpp"
-#include "validation/payment_writer.hpp"
+#include "writing/payment_writer.hpp"
 #include "zav/zavctl.h"
 
 namespace zav {

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/upload.hpp"
+#include "api/upload.hpp"
 #include "support/serve_harness.hpp"
 
 namespace zav {

@@ -35,8 +35,8 @@
 
 #include "files/zip_packing.hpp"
 #include "platform/temp_drives.hpp"
-#include "validation/payment_run.hpp"
-#include "validation/payment_writer.hpp"
+#include "support/payment_run.hpp"
+#include "writing/payment_writer.hpp"
 
 namespace zav::testing {
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "support/payment_run.hpp"
 #include "validation/file_driver.hpp"
-#include "validation/payment_run.hpp"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include "platform/temp_drives.hpp"
 #include "records/layout.hpp"
 #include "records/record_03.hpp"
-#include "validation/payment_run.hpp"
-#include "validation/payment_writer.hpp"
+#include "support/payment_run.hpp"
+#include "writing/payment_writer.hpp"
 
 namespace zav {
 namespace {

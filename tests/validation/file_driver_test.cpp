@@ -11,8 +11,8 @@
 #include "platform/file_system.hpp"
 #include "records/record_02.hpp"
 #include "records/record_03.hpp"
-#include "validation/diagnosis.hpp"
-#include "validation/payment_run.hpp"
+#include "reports/diagnosis.hpp"
+#include "support/payment_run.hpp"
 
 namespace zav {
 namespace {

@@ -8,14 +8,14 @@
 //   zav_last_outcome()     {"message": N|null, "failure": {number, description}|null,
 //                           "record": posicion, "at_record": N|null, "hint": TEXT|null}:
 //                          what stood behind ValidaReg's last answer, the record its
-//                          problem is in and a hint at its cause (validation/hint.hpp)
+//                          problem is in and a hint at its cause (reports/hint.hpp)
 //   zav_native_path(path)  {"path": TEXT} the in-memory file system's path of a control
 //                          path (Windows-1252 bytes in), or {"error": N}
 //   zav_check(date, all)   the verdict of the work file as it stands, neither renamed nor
 //                          packed, with the keys of `zav check --json` (and, when `all`,
 //                          its `problems`, as `zav check --all --json` gives them)
 //   zav_diagnose(date, keep)  {"problems": [...], "more": N}: every problem of the work
-//                          file (host/problems_json.hpp), the first `keep` of them
+//                          file (reports/problems_json.hpp), the first `keep` of them
 //
 // While a run or a diagnosis walks the records, the module's onProgress(done, total), when
 // the page has set one, is told how far it got (every 4096 records and at the last).
@@ -32,13 +32,13 @@
 #include "basic/cp1252.hpp"
 #include "basic/runtime_failure.hpp"
 #include "host/json_host.hpp"
-#include "host/problems_json.hpp"
 #include "host/typelib.hpp"
 #include "platform/drives.hpp"
-#include "validation/diagnosis.hpp"
+#include "reports/diagnosis.hpp"
+#include "reports/hint.hpp"
+#include "reports/problems_json.hpp"
 #include "validation/file_driver.hpp"
-#include "validation/hint.hpp"
-#include "validation/payment_writer.hpp"
+#include "writing/payment_writer.hpp"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "records/checksum.hpp"
 #include "records/layout.hpp"
 #include "records/record_06.hpp"
-#include "validation/payment_writer.hpp"
+#include "writing/payment_writer.hpp"
 
 namespace zav {
 

@@ -1,6 +1,6 @@
 // The payment writer on its own: what it refuses, and that it streams. Whether the control
 // accepts what it writes is the business of file_driver_test.cpp.
-#include "validation/payment_writer.hpp"
+#include "writing/payment_writer.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

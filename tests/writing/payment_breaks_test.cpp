@@ -7,9 +7,9 @@
 #include <map>
 #include <sstream>
 
-#include "host/validate_file.hpp"
+#include "api/validate_file.hpp"
 #include "platform/temp_drives.hpp"
-#include "validation/payment_writer.hpp"
+#include "writing/payment_writer.hpp"
 
 namespace zav {
 namespace {

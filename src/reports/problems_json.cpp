@@ -1,4 +1,4 @@
-#include "host/problems_json.hpp"
+#include "reports/problems_json.hpp"
 
 #include <cmath>
 #include <cstdint>

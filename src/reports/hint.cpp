@@ -1,4 +1,4 @@
-#include "validation/hint.hpp"
+#include "reports/hint.hpp"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "host/validate_file.hpp"
+#include "api/validate_file.hpp"
 
 #include <unistd.h>
 
@@ -10,15 +10,15 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "api/upload.hpp"
 #include "basic/cp1252.hpp"
 #include "basic/runtime_failure.hpp"
 #include "control/messages.hpp"
 #include "control/zav.hpp"
-#include "host/upload.hpp"
 #include "platform/drives.hpp"
 #include "platform/file_system.hpp"
 #include "platform/record_file.hpp"
-#include "validation/diagnosis.hpp"
+#include "reports/diagnosis.hpp"
 #include "validation/file_driver.hpp"
 
 namespace zav {

@@ -1,7 +1,7 @@
 // The readable view of a payment file: each record's fields from its layout table, with the
 // way each field reads (amount, rate, date, text) taken from the same named fields the
 // checks use.
-#include "validation/describe.hpp"
+#include "reports/describe.hpp"
 
 #include <algorithm>
 #include <span>

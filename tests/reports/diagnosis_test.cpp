@@ -1,7 +1,7 @@
 // The diagnosis lists every problem of a payment file, while the validation run on the same
 // file still stops at, and reports, the first. The problems of the file as a whole are in
 // file_driver_test.cpp, next to the run's.
-#include "validation/diagnosis.hpp"
+#include "reports/diagnosis.hpp"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@
 #include "records/record_03.hpp"
 #include "records/record_04.hpp"
 #include "records/record_05.hpp"
+#include "support/payment_run.hpp"
 #include "validation/file_driver.hpp"
-#include "validation/payment_run.hpp"
 
 namespace zav {
 namespace {

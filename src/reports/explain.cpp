@@ -1,6 +1,6 @@
 // The explanations of failed checks: which amounts each comparison set side by side,
 // which values each count compared, which rule each field test applies.
-#include "validation/explain.hpp"
+#include "reports/explain.hpp"
 
 #include <cmath>
 

@@ -16,37 +16,12 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "control/zav.hpp"
 #include "records/layout.hpp"
+#include "validation/explanation.hpp"
 
 namespace zav {
-
-struct Explanation {
-  enum class Kind : std::uint8_t {
-    kNone,        // the check compares nothing that can be shown
-    kAmount,      // found/expected are amounts; difference and tolerance too
-    kCount,       // whole numbers: declared and counted, a size, a count of diskettes
-    kDate,        // dates DD/MM/YYYY (the server's date against the last day to pay)
-    kCheckValue,  // the stored check value and the one the file folds to
-    kText,        // a text against the header's (registration, RFC, period, folio)
-    kFormat,      // the field's text against the rule it breaks
-  };
-  Kind kind = Kind::kNone;
-  std::string found;
-  std::string expected;         // a value of the kind, or for kFormat the rule
-  std::string difference;       // amounts: found - expected
-  std::string tolerance;        // amounts: the tolerance in force
-  std::int32_t workers = -1;    // worker records behind `expected` (-1: none)
-  std::int32_t movements = -1;  // movement records behind `expected` (-1: none)
-  std::vector<int> marked;      // 1-based positions in `found` that break the rule or differ
-  std::string note;             // a plain sentence, where the values alone do not say it
-  std::string deadline;         // the deadline as written (lateness)
-  std::int32_t days_late = -1;  // days past the last day to pay (-1: not a lateness)
-
-  bool operator==(const Explanation&) const = default;
-};
 
 // A failed check of `field` in a record of `type` whose text is `record`, with `message`,
 // explained from what `z` holds now (the moment the check failed).

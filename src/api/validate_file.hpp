@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "validation/hint.hpp"
+#include "reports/hint.hpp"
 #include "validation/problems.hpp"
 #include "zav/zav.hpp"
 

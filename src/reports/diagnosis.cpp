@@ -1,6 +1,6 @@
-// The diagnosis walk and the problem sink. The walk mirrors RunValidation step for step;
+// The diagnosis walk. The walk mirrors RunValidation step for step;
 // where the run stops with a message, the walk notes it and goes on.
-#include "validation/diagnosis.hpp"
+#include "reports/diagnosis.hpp"
 
 #include <algorithm>
 #include <array>
@@ -10,15 +10,14 @@
 #include "basic/conversions.hpp"
 #include "basic/numeric_text.hpp"
 #include "basic/runtime_failure.hpp"
-#include "control/messages.hpp"
 #include "platform/record_file.hpp"
 #include "records/checksum.hpp"
 #include "records/layout.hpp"
 #include "records/personal.hpp"
 #include "records/record_02.hpp"
-#include "records/record_04.hpp"
 #include "records/record_06.hpp"
-#include "validation/describe.hpp"
+#include "reports/describe.hpp"
+#include "reports/explain.hpp"
 #include "validation/file_checks.hpp"
 
 namespace zav {
@@ -28,26 +27,6 @@ namespace {
 // The type field every record starts with.
 constexpr Field kTipoRegistro = record02::kTipo;
 
-// A field of a movement entry is named with its entry: "movimiento 3: tipo de ...".
-std::string FieldName(int type, const Field& f) {
-  constexpr int kFirst = record04::kMovimiento1.start;
-  constexpr int kEnd = kFirst + kMovementEntryCount * kMovementEntryLength;
-  if (type == 4 && f.start >= kFirst && f.start < kEnd && f.length < kMovementEntryLength) {
-    return "movimiento " + std::to_string((f.start - kFirst) / kMovementEntryLength + 1) + ": " +
-           f.name;
-  }
-  return f.name;
-}
-
-Problem MessageProblem(std::int32_t record, int type, std::int16_t message) {
-  Problem p;
-  p.record = record;
-  p.type = type;
-  p.message = message;
-  p.text = std::string(CatalogText(message));
-  return p;
-}
-
 // The type a record declares, as the run reads it; -1 when it is not a byte.
 int TypeOf(std::string_view record) {
   const double t = LeadingValue(Cut(record, 1, 2));
@@ -55,62 +34,6 @@ int TypeOf(std::string_view record) {
 }
 
 }  // namespace
-
-bool ProblemSink::Known(const Problem& p, std::size_t scan_from) const {
-  // One problem a field: the first noted for it in its record wins. A run-time failure met
-  // twice (the header's period, read by the run and by the header check) counts once.
-  const auto same = [&p](const Problem& q) {
-    if (q.record != p.record) return false;
-    return p.start != 0 ? q.start == p.start && q.length == p.length : q == p;
-  };
-  const std::size_t early = std::min(walk_from_, problems_.size());
-  for (std::size_t k = 0; k < early; ++k) {
-    if (same(problems_[k])) return true;
-  }
-  for (std::size_t k = std::max(scan_from, early); k < problems_.size(); ++k) {
-    if (same(problems_[k])) return true;
-  }
-  return false;
-}
-
-void ProblemSink::Note(ZAV& z, const Field& field, std::int16_t message) {
-  Problem p = MessageProblem(record_, type_, message);
-  p.field = FieldName(type_, field);
-  p.start = field.start;
-  p.length = field.length;
-  if (Known(p, first_of_record_)) return;
-  p.explained = Explain(z, type_, text_, field, message);
-  problems_.push_back(std::move(p));
-}
-
-void ProblemSink::NoteRecord(std::int16_t message) {
-  Add(MessageProblem(record_, type_, message), first_of_record_);
-}
-
-void ProblemSink::NoteFailure(std::int32_t number, const std::string& description) {
-  Problem p;
-  p.record = record_;
-  p.type = type_;
-  p.failure = number;
-  p.text = description;
-  Add(std::move(p), first_of_record_);
-}
-
-void ProblemSink::NoteAt(std::int32_t record, int type, const Field& field, std::int16_t message,
-                         Explanation explained) {
-  Problem p = MessageProblem(record, type, message);
-  p.field = FieldName(type, field);
-  p.start = field.start;
-  p.length = field.length;
-  p.explained = std::move(explained);
-  Add(std::move(p), 0);
-}
-
-void ProblemSink::NoteFile(std::int16_t message, Explanation explained) {
-  Problem p = MessageProblem(0, -1, message);
-  p.explained = std::move(explained);
-  Add(std::move(p), 0);
-}
 
 std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateServ,
                                   const std::string& in_place) {
@@ -120,7 +43,7 @@ std::vector<Problem> DiagnoseFile(const ZAV& control, const std::string& sDateSe
 Findings DiagnoseFileUpTo(const ZAV& control, const std::string& sDateServ,
                           const std::string& in_place, std::size_t keep) {
   ZAV z = control;
-  ProblemSink sink(keep);
+  ProblemSink sink(keep, Explain);
   const auto done = [&sink] { return Findings{std::move(sink.problems()), sink.more()}; };
   z.working().problems = &sink;
   // As in the run, any other failure counts as a run-time failure too.

@@ -1,6 +1,6 @@
 // The hint beside a refused file's verdict: one row a recognisable cause, and the refusals
 // with none.
-#include "validation/hint.hpp"
+#include "reports/hint.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 
 #include "basic/cp1252.hpp"
-#include "validation/payment_run.hpp"
 #include "records/record_02.hpp"
+#include "support/payment_run.hpp"
 
 namespace zav {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/upload.hpp"
+#include "api/upload.hpp"
 
 #include <sys/stat.h>
 
