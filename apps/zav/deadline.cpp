@@ -12,7 +12,7 @@
 #include "calendar/holidays.hpp"
 #include "command_line.hpp"
 #include "control/zav.hpp"
-#include "host/upload.hpp"
+#include "api/upload.hpp"
 #include "platform/profile.hpp"
 
 namespace zavcli {

@@ -16,7 +16,7 @@
 #include "command_line.hpp"
 #include "records/layout.hpp"
 #include "records/personal.hpp"
-#include "validation/describe.hpp"
+#include "reports/describe.hpp"
 
 namespace zavcli {
 

@@ -9,7 +9,7 @@
 
 #include "apps/zav_command.hpp"
 #include "platform/temp_drives.hpp"
-#include "validation/payment_writer.hpp"
+#include "writing/payment_writer.hpp"
 
 namespace zav {
 namespace {
