@@ -16,6 +16,8 @@ const SHELL = [
   'style.css',
   'app.js',
   'envio.js',
+  'acuse.js',
+  'acuse.css',
   'worker.js',
   'pack-worker.js',
   'zav.js',
