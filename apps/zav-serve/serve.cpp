@@ -170,6 +170,7 @@ class App : public httplib::Server {
       res.set_content(metrics_.Text(), "text/plain; version=0.0.4; charset=utf-8");
     });
     Get("/api/receipt-key", [&signer](const Request&, Response& res) {
+      res.set_header("Cache-Control", "no-cache");  // a new key is seen at once
       res.set_content(signer.PublicKeyAnswer().dump(), "application/json");
     });
     Get("/.*", [this](const Request& req, Response& res) {
