@@ -1,17 +1,17 @@
 #include "receipt/receipt.hpp"
 
-#include <openssl/bio.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-
 #include <algorithm>
 #include <memory>
+
+#include "receipt/libcrypto.hpp"
 
 namespace zav::receipt {
 
 using json = nlohmann::ordered_json;
 
 namespace {
+
+const Libcrypto& C() { return LoadLibcrypto(); }
 
 using Key = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
 using Bio = std::unique_ptr<BIO, decltype(&BIO_free)>;
@@ -28,10 +28,10 @@ int Sextet(char c) {
 }
 
 std::optional<std::string> RawOf(EVP_PKEY* key) {
-  if (key == nullptr || EVP_PKEY_get_base_id(key) != EVP_PKEY_ED25519) return std::nullopt;
+  if (key == nullptr || C().EVP_PKEY_get_base_id(key) != EVP_PKEY_ED25519) return std::nullopt;
   std::string raw(kRawKeyBytes, '\0');
   std::size_t length = raw.size();
-  if (EVP_PKEY_get_raw_public_key(key, reinterpret_cast<unsigned char*>(raw.data()), &length) !=
+  if (C().EVP_PKEY_get_raw_public_key(key, reinterpret_cast<unsigned char*>(raw.data()), &length) !=
           1 ||
       length != kRawKeyBytes) {
     return std::nullopt;
@@ -47,9 +47,9 @@ std::optional<PublicKey> FromRaw(std::string raw) {
 }
 
 std::optional<PublicKey> FromPem(std::string_view pem) {
-  Bio bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())), BIO_free);
+  Bio bio(C().BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())), C().BIO_free);
   if (!bio) return std::nullopt;
-  Key key(PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr), EVP_PKEY_free);
+  Key key(C().PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr), C().EVP_PKEY_free);
   std::optional<std::string> raw = RawOf(key.get());
   return raw ? FromRaw(std::move(*raw)) : std::nullopt;
 }
@@ -59,7 +59,7 @@ std::optional<PublicKey> FromPem(std::string_view pem) {
 std::string Sha256Hex(std::string_view bytes) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1) {
+  if (C().EVP_Digest(bytes.data(), bytes.size(), digest, &length, C().EVP_sha256(), nullptr) != 1) {
     return "";
   }
   static const char digits[] = "0123456789abcdef";
@@ -192,33 +192,34 @@ std::optional<PublicKey> ParsePublicKey(std::string_view text) {
 }
 
 std::string PublicKeyPem(std::string_view raw_public_key) {
-  Key key(EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr,
-                                      reinterpret_cast<const unsigned char*>(raw_public_key.data()),
-                                      raw_public_key.size()),
-          EVP_PKEY_free);
-  Bio bio(BIO_new(BIO_s_mem()), BIO_free);
-  if (!key || !bio || PEM_write_bio_PUBKEY(bio.get(), key.get()) != 1) return "";
+  Key key(C().EVP_PKEY_new_raw_public_key(
+              EVP_PKEY_ED25519, nullptr,
+              reinterpret_cast<const unsigned char*>(raw_public_key.data()), raw_public_key.size()),
+          C().EVP_PKEY_free);
+  Bio bio(C().BIO_new(C().BIO_s_mem()), C().BIO_free);
+  if (!key || !bio || C().PEM_write_bio_PUBKEY(bio.get(), key.get()) != 1) return "";
   char* data = nullptr;
-  const long length = BIO_get_mem_data(bio.get(), &data);
+  const long length = C().BIO_ctrl(bio.get(), BIO_CTRL_INFO, 0, reinterpret_cast<char*>(&data));
   return std::string(data, static_cast<std::size_t>(length));
 }
 
 bool VerifySignature(std::string_view raw_public_key, std::string_view message,
                      std::string_view signature) {
   if (raw_public_key.size() != kRawKeyBytes || signature.size() != kSignatureBytes) return false;
-  Key key(EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr,
-                                      reinterpret_cast<const unsigned char*>(raw_public_key.data()),
-                                      raw_public_key.size()),
-          EVP_PKEY_free);
-  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                  EVP_MD_CTX_free);
+  Key key(C().EVP_PKEY_new_raw_public_key(
+              EVP_PKEY_ED25519, nullptr,
+              reinterpret_cast<const unsigned char*>(raw_public_key.data()), raw_public_key.size()),
+          C().EVP_PKEY_free);
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(C().EVP_MD_CTX_new(),
+                                                                  C().EVP_MD_CTX_free);
   if (!key || !context ||
-      EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) != 1) {
+      C().EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) != 1) {
     return false;
   }
-  return EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.data()),
-                          signature.size(), reinterpret_cast<const unsigned char*>(message.data()),
-                          message.size()) == 1;
+  return C().EVP_DigestVerify(
+             context.get(), reinterpret_cast<const unsigned char*>(signature.data()),
+             signature.size(), reinterpret_cast<const unsigned char*>(message.data()),
+             message.size()) == 1;
 }
 
 Verdict Verify(const json& receipt, const PublicKey& key) {
