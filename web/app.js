@@ -10,6 +10,7 @@
 // Offline (the page and the control come from the service worker, sw.js), the device's
 // date stands in for the server's, the page says so, and an upload waits for the network.
 
+import { hideAcuse, showAcuse } from './acuse.js';
 import { csvText } from './csv.js';
 import { sendArchive } from './envio.js';
 
@@ -148,6 +149,7 @@ function resetVerdict() {
   if (problemsUrl) URL.revokeObjectURL(problemsUrl);
   problemsUrl = null;
   upload = null;
+  hideAcuse();
 }
 
 // The control's texts end their lines with CR LF; the page shows each line as a line.
@@ -691,6 +693,7 @@ async function send() {
   out.textContent = outcome.sent ? outcome.text : `El servidor no aceptó el archivo.\n${outcome.text}`;
   announce(out.textContent);
   if (outcome.sent) upload = null;
+  if (outcome.receipt) showAcuse(outcome.receipt);
   button.disabled = !outcome.retry;
 }
 

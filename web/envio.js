@@ -31,12 +31,13 @@ const REFUSALS = {
 };
 
 // What to tell of an answer: {sent: whether the archive is on the server, text, retry:
-// whether sending again may help}.
+// whether sending again may help, receipt: the server's signed receipt when stored}.
 export function uploadOutcome(status, body = {}, name = '') {
-  if (status === 201) return { sent: true, text: `Archivo enviado: ${body.archive ?? name}` };
+  if (status === 201) return { sent: true, receipt: body, text: `Archivo enviado: ${body.archive ?? name}` };
   if (status === 200) {
     return {
       sent: true,
+      receipt: body,
       text: `Este archivo ya se había recibido${receivedText(body.received)}; no hace falta enviarlo de nuevo.`,
     };
   }

@@ -17,6 +17,8 @@ const SHELL = [
   'app.js',
   'csv.js',
   'envio.js',
+  'acuse.js',
+  'acuse.css',
   'worker.js',
   'pack-worker.js',
   'zav.js',

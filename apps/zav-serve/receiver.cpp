@@ -8,6 +8,8 @@
 
 #include "access_log.hpp"
 #include "digest.hpp"
+#include "receipt_facts.hpp"
+#include "signing.hpp"
 
 namespace zavserve {
 
@@ -137,7 +139,7 @@ zav::UploadAnswer Receiver::Receive(const Upload& upload) {
 zav::UploadAnswer Receiver::CheckAndStore(const Upload& upload, std::uint64_t& unpacked) {
   const std::string server_date = zav::ServerDate();
   std::optional<zav::UploadAnswer> refusal;
-  std::optional<json> first;
+  std::optional<json> first, facts;
   std::string payment_sha256, archive_sha256, rfc, capture_line;
   std::uint64_t size = 0;
   Aside archive(store_.uploads());
@@ -157,6 +159,10 @@ zav::UploadAnswer Receiver::CheckAndStore(const Upload& upload, std::uint64_t& u
     if (refusal) return empty();
     payment_sha256 = FileSha256(file);
     if ((first = store_.Receipt(upload.name))) return empty();  // a second upload of the name
+    try {
+      facts = PaymentFacts(file);  // read before the control renames it; used once accepted
+    } catch (const std::exception&) {
+    }
     auto checked = zav::ValidateUpload(upload.name, file, server_date);
     if (auto* answer = std::get_if<zav::UploadAnswer>(&checked)) {
       refusal = std::move(*answer);
@@ -179,18 +185,24 @@ zav::UploadAnswer Receiver::CheckAndStore(const Upload& upload, std::uint64_t& u
   }
   if (!upload.uploader.MayUpload(registration)) return Forbidden();
   if (FreeBytes(store_.uploads()) < bounds_.min_free + size) return DiskFull();
-  const json receipt = {
+  if (!facts) throw std::runtime_error("an accepted payment file without its figures");
+  json receipt = {
+      {"receipt_number", NewReceiptNumber()},
       {"archive", upload.name},
       {"registration", registration},
       {"rfc", rfc},
+  };
+  receipt.update(*facts);
+  receipt.update(json{
       {"capture_line", capture_line},
-      {"payment_sha256", payment_sha256},
-      {"archive_sha256", archive_sha256},
       {"server_date", server_date},
       {"received", UtcNow()},
+      {"payment_sha256", payment_sha256},
+      {"archive_sha256", archive_sha256},
       {"uploader", upload.uploader.identity},
       {"client", upload.client},
-  };
+  });
+  if (signer_ != nullptr) signer_->Sign(receipt);
   zav::UploadAnswer answer = store_.Store(upload.name, archive, receipt);
   if (answer.status == 201) {
     Charge(upload.uploader.identity, size);

@@ -41,6 +41,8 @@
 
 namespace zavserve {
 
+class ReceiptSigner;
+
 struct ReceiverBounds {
   zav::UploadLimits limits;
   std::uint64_t min_free = 0;
@@ -93,6 +95,9 @@ class Receiver {
   // quota. Never throws.
   zav::UploadAnswer Receive(const Upload& upload);
 
+  // Receipts stored from now on are signed by `signer` (signing.hpp).
+  void SignWith(const ReceiptSigner& signer) { signer_ = &signer; }
+
   // Charges `bytes` of a refused upload (its body cut short, say) to `identity`.
   void Charge(const std::string& identity, std::uint64_t bytes);
 
@@ -103,6 +108,7 @@ class Receiver {
   ReceiverBounds bounds_;
   UploadStore& store_;
   Metrics& metrics_;
+  const ReceiptSigner* signer_ = nullptr;
   CheckPool pool_;
   std::vector<std::filesystem::path> folders_;  // a check thread's own
   std::mutex mutex_;

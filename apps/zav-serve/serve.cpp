@@ -28,6 +28,7 @@
 #include "metrics.hpp"
 #include "page_files.hpp"
 #include "receiver.hpp"
+#include "signing.hpp"
 #include "store.hpp"
 #include "uploaders.hpp"
 
@@ -121,7 +122,8 @@ thread_local Exchange* current = nullptr;
 class App : public httplib::Server {
  public:
   App(const zavcli::ServeRequest& r, uid_t front_uid, Receiver& receiver, TokenFile& tokens,
-      CertificateMap& certificates, Metrics& metrics, const PageFiles& page)
+      CertificateMap& certificates, Metrics& metrics, const PageFiles& page,
+      const ReceiptSigner& signer)
       : r_(r),
         front_uid_(front_uid),
         receiver_(receiver),
@@ -166,6 +168,10 @@ class App : public httplib::Server {
     Get("/metrics", [this](const Request&, Response& res) {
       res.set_header("Cache-Control", "no-store");
       res.set_content(metrics_.Text(), "text/plain; version=0.0.4; charset=utf-8");
+    });
+    Get("/api/receipt-key", [&signer](const Request&, Response& res) {
+      res.set_header("Cache-Control", "no-cache");  // a new key is seen at once
+      res.set_content(signer.PublicKeyAnswer().dump(), "application/json");
     });
     Get("/.*", [this](const Request& req, Response& res) {
       if (req.path.starts_with("/api/")) {
@@ -513,9 +519,12 @@ int RunServe(const ServeRequest& r) {
       r.work_dir ? fs::absolute(*r.work_dir, ec) : fs::path(uploads.native() + ".work");
   std::unique_ptr<UploadStore> store;
   std::unique_ptr<PageFiles> page;
+  std::optional<ReceiptSigner> signer;
   Listener listener;
   try {
     store = std::make_unique<UploadStore>(uploads, work);
+    signer = ReceiptSigner::FromKeyFile(r.receipt_key ? fs::absolute(*r.receipt_key, ec)
+                                                      : DefaultReceiptKey(uploads));
     page = std::make_unique<PageFiles>(fs::canonical(*web));
     listener = Listen(r.socket.value_or(""), r.host, r.port, r.insecure_direct);
   } catch (const NotLoopback& e) {
@@ -537,7 +546,8 @@ int RunServe(const ServeRequest& r) {
                      r.max_uploads,
                      std::min(per_uploader, r.max_uploads)},
                     *store, metrics);
-  App app(r, *front_uid, receiver, tokens, certificates, metrics, *page);
+  receiver.SignWith(*signer);
+  App app(r, *front_uid, receiver, tokens, certificates, metrics, *page, *signer);
   ConnectionLoop loop(
       listener, r.max_connections, r.max_head_connections,
       [&](const Peer& peer, const ConnectionLoop::HeadIn& head_in) { app.Serve(peer, head_in); },

@@ -11,6 +11,7 @@
 #include "host/typelib.hpp"
 #include "inspect.hpp"
 #include "problems.hpp"
+#include "receipt.hpp"
 #include "run.hpp"
 #include "sample.hpp"
 #include "serve.hpp"
@@ -60,6 +61,9 @@ int main(int argc, char** argv) {
   zavcli::ServeRequest serve_req;
   auto* serve = zavcli::AddServeCommand(app, serve_req);
 
+  zavcli::ReceiptRequest receipt_req;
+  auto* receipt_verify = zavcli::AddReceiptCommand(app, receipt_req);
+
   zavcli::SampleRequest sample_req;
   auto* sample = app.add_subcommand(
       "sample", "Write a valid payment file (or a set of diskette parts) for tests");
@@ -92,6 +96,7 @@ int main(int argc, char** argv) {
       return r.pack ? zavcli::RunValidate(r) : zavcli::RunCheck(r);
     }
     if (sample->parsed()) return zavcli::RunSample(sample_req);
+    if (receipt_verify->parsed()) return zavcli::RunReceiptVerify(receipt_req);
     if (serve->parsed()) return zavcli::ExecServe(argc, argv);
     if (describe->parsed()) return zavcli::RunDescribe(describe_req);
     if (split->parsed()) return zavcli::RunSplit(split_req);

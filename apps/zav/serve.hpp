@@ -7,6 +7,8 @@
 //
 //   GET  /api/date      200 text/plain, the server's date DD/MM/YYYY (10 characters).
 //   GET  /healthz       200 text/plain "ok": the server answers.
+//   GET  /api/receipt-key  200 {algorithm: "Ed25519", key_id, public_key (base64 of the raw
+//                       32 bytes), pem}: the key that checks the receipts' signatures.
 //   GET  /metrics       200, the Prometheus text format: zav_requests_total{status},
 //                       zav_refusals_total{cause}, zav_upload_duration_seconds (histogram),
 //                       zav_stored_bytes_total, zav_uploads_stored_total,
@@ -20,8 +22,13 @@
 //        or an RFC entitled to the registrations --cert-map ties to it). Answers:
 //        201 RECEIPT              stored: the server's own archive of the validated file
 //                                 under the name, with RECEIPT beside it as NAME.json:
-//                                 {archive, capture_line, payment_sha256, archive_sha256,
-//                                 server_date, received, uploader, client}
+//                                 {receipt_number, archive, registration, rfc, period, folio,
+//                                 workers, amount_imss, amount_rcv,
+//                                 amount_infonavit_contribution,
+//                                 amount_infonavit_amortization, total, capture_line,
+//                                 server_date, received, payment_sha256, archive_sha256,
+//                                 uploader, client, signed_fields, field_sha256, key_id,
+//                                 signature}, signed with --receipt-key (signing.hpp)
 //        200 RECEIPT              the same payment file was stored already: the first receipt,
 //                                 without uploader and client unless its uploader asks
 //        400 bad_request          framing (two Content-Length, Content-Length with
@@ -117,7 +124,8 @@ struct ServeRequest {
   std::optional<std::string> web;
   std::optional<std::string> tokens;
   std::optional<std::string> cert_map;
-  std::string front_user = "www-data";  // nginx's user: a name or a uid
+  std::optional<std::string> receipt_key;  // default: receipt-key.pem beside the upload folder
+  std::string front_user = "www-data";     // nginx's user: a name or a uid
   std::vector<std::string> allow_origins;
   std::uint64_t max_bytes = std::uint64_t{64} << 20;
   std::uint64_t max_file_bytes = std::uint64_t{320} << 20;

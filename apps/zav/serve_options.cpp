@@ -47,6 +47,10 @@ void AddServeOptions(CLI::App* cmd, ServeRequest& r, CLI::App** token_add) {
                   "REGISTRATION...; a certificate whose CN is an RFC uploads only for those "
                   "(one whose CN is a registration, for that one); refused when its group or "
                   "others may write it");
+  cmd->add_option("--receipt-key", r.receipt_key,
+                  "Ed25519 private key (PEM) that signs the receipts, made (mode 0600) when "
+                  "missing; refused when its group or others may read it. Replicas sharing a "
+                  "store need the same file (default: receipt-key.pem beside the upload folder)");
   cmd->add_option("--allow-origin", r.allow_origins,
                   "A site (scheme://host[:port]) whose pages may upload besides the server's "
                   "own; repeatable");

@@ -297,8 +297,33 @@ TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
   EXPECT_EQ(receipt["uploader"].get<std::string>().substr(0, 6), "token:");
   EXPECT_EQ(receipt["client"], "127.0.0.1");
   EXPECT_EQ(receipt["server_date"], ServerDate());
-  for (const char* field : {"capture_line", "received", "rfc"}) {
+  for (const char* field : {"capture_line", "received", "rfc", "receipt_number"}) {
     EXPECT_TRUE(receipt[field].is_string()) << field;
+  }
+  EXPECT_EQ(receipt["period"], "200404");
+  EXPECT_EQ(receipt["folio"], "000001");
+  EXPECT_EQ(receipt["workers"], 3);
+  EXPECT_TRUE(receipt["total"].is_string() && receipt["amount_imss"].is_string());
+
+  // Signed: `zav receipt verify` takes it with the served key, and names a changed field.
+  const HttpReply key = HttpExchange(server.endpoint(), "GET", "/api/receipt-key");
+  ASSERT_EQ(key.status, 200) << key.body;
+  EXPECT_EQ(json::parse(key.body)["key_id"], receipt["key_id"]);
+  std::ofstream(scratch / "key.json") << key.body;
+  json changed_total = receipt;
+  changed_total["total"] = "0.01";
+  struct Verified {
+    json receipt;
+    int status;
+    const char* says;
+  } verified[] = {{receipt, 0, ": valid"}, {changed_total, 1, "field total does not match"}};
+  for (const Verified& v : verified) {
+    std::ofstream(scratch / "receipt.json") << v.receipt.dump(2);
+    const auto run = testing::Shell(std::string(ZAV_BINARY) + " receipt verify " +
+                                    (scratch / "receipt.json").string() + " --key " +
+                                    (scratch / "key.json").string() + " 2>&1");
+    EXPECT_EQ(run.status, v.status) << run.out;
+    EXPECT_NE(run.out.find(v.says), std::string::npos) << run.out;
   }
 
   const HttpReply again = server.Upload(name, archive);
