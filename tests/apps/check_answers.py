@@ -14,10 +14,23 @@ import re
 import sys
 
 import jsonschema
-from referencing import Registry, Resource
-from referencing.jsonschema import DRAFT202012
 
-BASE = "urn:zav:openapi"
+BASE = "https://zav.example.org/openapi.json"
+
+
+def validator(schema, resources):
+    """A 2020-12 validator of `schema` that resolves references to `resources` ({uri:
+    schema}): with the referencing library (jsonschema 4.18 and later) or, in the Debian
+    releases that predate it, with RefResolver."""
+    try:
+        from referencing import Registry
+        from referencing.jsonschema import DRAFT202012
+    except ImportError:
+        resolver = jsonschema.RefResolver.from_schema(schema, store=dict(resources))
+        return jsonschema.Draft202012Validator(schema, resolver=resolver)
+    registry = Registry().with_resources(
+        (uri, DRAFT202012.create_resource(contents)) for uri, contents in resources.items())
+    return jsonschema.Draft202012Validator(schema, registry=registry)
 
 
 def pointer(*parts):
@@ -44,11 +57,10 @@ def headers_of(head):
 
 def main(openapi, answers):
     doc = json.load(open(openapi, encoding="utf-8"))
-    resources = [(BASE, Resource(contents=doc, specification=DRAFT202012))]
+    resources = {BASE: doc}
     for schema in doc["components"]["schemas"].values():
         if "$id" in schema:  # the schemas of share/zav/schema/, embedded with their $id
-            resources.append((schema["$id"], DRAFT202012.create_resource(schema)))
-    registry = Registry().with_resources(resources)
+            resources[schema["$id"]] = schema
     failures, count = [], 0
     for line in open(answers, encoding="utf-8"):
         answer = json.loads(line)
@@ -88,8 +100,7 @@ def main(openapi, answers):
             failures.append(f"{where}: the body is not JSON ({e})")
             continue
         ref = {"$ref": BASE + "#" + pointer(*at, "content", media, "schema")}
-        validator = jsonschema.Draft202012Validator(ref, registry=registry)
-        for error in validator.iter_errors(body):
+        for error in validator(ref, resources).iter_errors(body):
             failures.append(f"{where}: {error.json_path}: {error.message[:300]}")
     for failure in failures:
         print(failure)
