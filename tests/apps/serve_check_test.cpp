@@ -115,5 +115,32 @@ TEST_F(ServeCheck, AnswersWhatTheCommandPrintsAndStoresNothing) {
   EXPECT_TRUE(json::parse(description.body)["paths"].contains("/api/check"));
 }
 
+// Checks cost what uploads cost: the limits of uploads bound them.
+TEST_F(ServeCheck, ChecksCountAgainstTheUploadersLimits) {
+  const fs::path good = Sample("good");
+  const std::string body = testing::ReadAll(good);
+  struct Case {
+    const char* what;
+    std::vector<std::string> options;
+    std::vector<int> statuses;  // of the same check, one after another
+  } cases[] = {
+      {"the quota", {"--quota-bytes", std::to_string(body.size() + 1000)}, {200, 507}},
+      {"the file's size", {"--max-file-bytes", std::to_string(body.size() - 1)}, {413}},
+      {"the body's size", {"--max-bytes", std::to_string(body.size() - 1)}, {413}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::ServeProcess server(base / c.options[0].substr(2) / "uploads", web, c.options);
+    ASSERT_TRUE(server.listening());
+    for (const int status : c.statuses) {
+      EXPECT_EQ(testing::HttpExchange(
+                    server.endpoint(), "POST", "/api/check?name=" + good.filename().string(),
+                    {server.Bearer(), "Content-Type: application/octet-stream"}, body)
+                    .status,
+                status);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zav
