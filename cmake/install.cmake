@@ -10,6 +10,8 @@
 #   share/bash-completion/completions/zav
 #   share/zav/web/           the page; its module under dist/ once web/build-wasm.sh ran
 #   share/zav/nginx/zav.conf the nginx site in front of zav-serve, to copy into nginx's sites
+#   share/zav/openapi.json   the HTTP interface of zav-serve (OpenAPI 3.1)
+#   share/zav/schema/        JSON Schemas of zav's --json outputs and of the receipt
 #   share/doc/zav/           copyright, changelog.gz
 #   lib/systemd/system/zav-serve.service
 #   etc/zav/zav-serve.conf   /etc/zav/ when the prefix is /usr (see zav_install_config)
@@ -125,3 +127,8 @@ function(zav_install_config)
 endfunction()
 zav_install_config(${PROJECT_SOURCE_DIR}/deploy/zav-serve.conf)
 install(FILES ${PROJECT_SOURCE_DIR}/deploy/nginx/zav.conf DESTINATION ${CMAKE_INSTALL_DATADIR}/zav/nginx)
+
+# The description of zav-serve's HTTP interface (served at /api/openapi.json) and the JSON
+# Schemas of what zav prints with --json, for programs that read them.
+install(FILES ${PROJECT_SOURCE_DIR}/share/zav/openapi.json DESTINATION ${CMAKE_INSTALL_DATADIR}/zav)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/share/zav/schema DESTINATION ${CMAKE_INSTALL_DATADIR}/zav)

@@ -136,6 +136,25 @@ zav::UploadAnswer Receiver::Receive(const Upload& upload) {
   return answer;
 }
 
+void Receiver::OnPool(const std::function<void(const fs::path& folder)>& work) {
+  pool_.Run([&](unsigned worker) {
+    const fs::path& folder = folders_[worker];
+    const auto empty = [&] {
+      for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        fs::remove_all(entry.path());
+      }
+    };
+    empty();
+    try {
+      work(folder);
+    } catch (...) {
+      empty();
+      throw;
+    }
+    empty();
+  });
+}
+
 zav::UploadAnswer Receiver::CheckAndStore(const Upload& upload, std::uint64_t& unpacked) {
   const std::string server_date = zav::ServerDate();
   std::optional<zav::UploadAnswer> refusal;

@@ -26,6 +26,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -100,6 +101,12 @@ class Receiver {
 
   // Charges `bytes` of a refused upload (its body cut short, say) to `identity`.
   void Charge(const std::string& identity, std::uint64_t bytes);
+
+  // Runs `work` on the check pool in the check thread's own folder, emptied before and
+  // after (POST /api/check). Throws what `work` threw.
+  void OnPool(const std::function<void(const std::filesystem::path& folder)>& work);
+
+  const zav::UploadLimits& limits() const { return bounds_.limits; }
 
  private:
   zav::UploadAnswer CheckAndStore(const Upload& upload, std::uint64_t& unpacked);

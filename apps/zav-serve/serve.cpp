@@ -22,6 +22,8 @@
 
 #include "access_log.hpp"
 #include "api/upload.hpp"
+#include "api_description.hpp"
+#include "check_endpoint.hpp"
 #include "connections.hpp"
 #include "digest.hpp"
 #include "guarded_stream.hpp"
@@ -173,6 +175,7 @@ class App : public httplib::Server {
       res.set_header("Cache-Control", "no-cache");  // a new key is seen at once
       res.set_content(signer.PublicKeyAnswer().dump(), "application/json");
     });
+    Get(kApiDescriptionPath, [](const Request&, Response& res) { AnswerApiDescription(res); });
     Get("/.*", [this](const Request& req, Response& res) {
       if (req.path.starts_with("/api/")) {
         res.status = 404;
@@ -182,6 +185,9 @@ class App : public httplib::Server {
     });
     Post("/api/upload", [this](const Request& req, Response& res,
                                const httplib::ContentReader& read) { Receive(req, res, read); });
+    Post(kCheckPath, [this](const Request& req, Response& res, const httplib::ContentReader& read) {
+      Send(res, AnswerCheck(req, read, *current->uploader, receiver_, *current->stream));
+    });
   }
 
   // One connection: one request, its answer, then the connection is let go. Its head is
@@ -277,7 +283,8 @@ class App : public httplib::Server {
     if (current != nullptr && answer.body.contains("cause")) {
       current->record.cause = answer.body["cause"];
     }
-    if (current != nullptr && answer.body.contains("message")) {
+    if (current != nullptr && answer.body.contains("message") &&
+        answer.body["message"].is_number_integer()) {
       current->record.message = answer.body["message"].get<int>();
     }
   }
@@ -362,7 +369,7 @@ class App : public httplib::Server {
     if (lengths == 1 && !AllDigits(length))
       return refuse(400, "bad_request", "a bad Content-Length");
     const bool get = req.method == "GET" || req.method == "HEAD";
-    const bool upload = req.path == "/api/upload";
+    const bool upload = req.path == "/api/upload" || req.path == kCheckPath;
     if (get) {
       if (chunked || (lengths == 1 && std::stoull(length) > 0)) {
         return refuse(400, "bad_request", "a body where none belongs");
@@ -389,6 +396,11 @@ class App : public httplib::Server {
                     "uploads need credentials: a bearer token or a client certificate");
     }
     current->record.identity = current->uploader->identity;
+    if (req.path == kCheckPath) {
+      const std::optional<zav::UploadAnswer> refusal = ScreenCheck(req);
+      if (refusal) Send(res, *refusal);
+      return refusal ? HandlerResponse::Handled : HandlerResponse::Unhandled;
+    }
     const std::string name = req.get_param_value("name");
     if (req.get_param_value_count("name") != 1 || !zav::IsArchiveName(name)) {
       return refuse(400, "bad_name",

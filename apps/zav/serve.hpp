@@ -52,6 +52,12 @@
 //                                 --max-uploads-per-uploader (Retry-After)
 //        507 disk_full, quota     no room above --min-free for what it may write, or the
 //                                 uploader's daily --quota-bytes used
+//   POST /api/check?name=NAME[&mask=1]
+//        200 with what `zav check --all --json` prints for the payment file (or the page's
+//        zip) in the body; stores nothing. Admitted as an upload is, without the
+//        employer's entitlement (apps/zav-serve/check_endpoint.hpp).
+//   GET  /api/openapi.json  this interface in OpenAPI 3.1 (share/zav/openapi.json), every
+//        status and cause above included.
 //   Anything else GET: the page's files (below); other methods 405 method_not_allowed,
 //   unknown paths 404 not_found; a head over 16 KiB 431, one not in within 10 s 408; a
 //   connection over --max-head-connections, or a request over --max-connections, 503

@@ -139,7 +139,7 @@ std::optional<UploadAnswer> Unpack(std::string_view archive, const fs::path& tar
 
 // The diskette count the file's last record declares (1 when it cannot be read as one):
 // the file arrives joined, and only the page saw its diskettes.
-std::int16_t DeclaredDiskettes(const fs::path& file) {
+std::int16_t DiskettesIn(const fs::path& file) {
   std::error_code ec;
   const std::uintmax_t size = fs::file_size(file, ec);
   if (ec) return 1;
@@ -181,7 +181,7 @@ std::variant<ValidUpload, UploadAnswer> Validate(std::string_view name, const fs
   z.DestinoArchi = z.OrigenArchi;
   z.FinalArchi = Utf8ToCp1252(file.filename().native());
   z.OrigenNombre = archive_name.substr(0, archive_name.size() - 3) + "zav";
-  z.NumDiscos = DeclaredDiskettes(file);
+  z.NumDiscos = DiskettesIn(file);
 
   std::string result = RunValidation(z, server_date, RunOptions{false});
   ValidUpload valid;
@@ -233,6 +233,8 @@ std::variant<ValidUpload, UploadAnswer> Validate(std::string_view name, const fs
 }
 
 }  // namespace
+
+std::int16_t DeclaredDiskettes(const fs::path& file) { return DiskettesIn(file); }
 
 UploadAnswer Refusal(int status, std::string_view cause, std::string error) {
   UploadAnswer answer;

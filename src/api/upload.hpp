@@ -86,6 +86,10 @@ struct ValidUpload {
   std::filesystem::path archive;  // packed beside the file, named like the upload
 };
 
+// The diskette count the last record of payment file `file` declares (1 when it cannot be
+// read as one): the file arrives joined, and only the page saw its diskettes.
+std::int16_t DeclaredDiskettes(const std::filesystem::path& file);
+
 // Validates the payment file `file` (unpacked under WorkName(name)) against `server_date`
 // (DD/MM/YYYY) and packs it. Never throws.
 std::variant<ValidUpload, UploadAnswer> ValidateUpload(std::string_view name,

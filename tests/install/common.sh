@@ -11,6 +11,7 @@ installed_files=(
   share/zav/web/index.html share/zav/web/sw.js share/zav/web/lib/control.mjs
   share/doc/zav/copyright share/doc/zav/changelog.gz
   lib/systemd/system/zav-serve.service etc/zav/zav-serve.conf share/zav/nginx/zav.conf
+  share/zav/openapi.json share/zav/schema/check-all.schema.json share/zav/schema/receipt.schema.json
 )
 
 fail() {

@@ -27,6 +27,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -122,6 +124,60 @@ inline HttpReply ReadReply(int fd) {
   return ParseReply(raw);
 }
 
+// Every answer RawExchange receives in the suite (zav_tests) is recorded, and all of them
+// are checked against the server's description, share/zav/openapi.json, at the end of the
+// test program by tests/apps/check_answers.py: an answer whose status the description does
+// not give for its path, or whose headers or body it does not allow, fails the run.
+#ifdef ZAV_CHECK_ANSWERS
+inline const std::filesystem::path& AnswerRecord() {
+  static const std::filesystem::path path = [] {
+    const char* tmp = std::getenv("ZAV_TEST_TMP");
+    const std::filesystem::path folder = tmp != nullptr ? tmp : "/tmp";
+    std::filesystem::create_directories(folder);
+    return folder / ("answers-" + std::to_string(::getpid()) + ".jsonl");
+  }();
+  return path;
+}
+
+inline void RecordAnswer(std::string_view request, const HttpReply& reply) {
+  if (reply.status == 0) return;
+  const std::string line(request.substr(0, request.find("\r\n")));
+  const std::size_t space = line.find(' ');
+  const std::size_t second = line.find(' ', space + 1);
+  nlohmann::json answer = {
+      {"method", line.substr(0, space)},
+      {"target", space == std::string::npos ? "" : line.substr(space + 1, second - space - 1)},
+      {"status", reply.status},
+      {"head", reply.head}};
+  const std::string type = reply.Header("Content-Type");
+  const bool text = type.starts_with("application/json") || type.starts_with("text/plain");
+  answer["body"] = text ? nlohmann::json(reply.body) : nlohmann::json(nullptr);
+  static std::mutex turn;
+  const std::lock_guard<std::mutex> lock(turn);
+  std::ofstream(AnswerRecord(), std::ios::app)
+      << answer.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+}
+
+class AnswerCheck : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    std::error_code ec;
+    if (!std::filesystem::exists(AnswerRecord(), ec)) return;
+    const Ran ran =
+        Shell(std::string("python3 ") + ZAV_SOURCE_DIR + "/tests/apps/check_answers.py " +
+              ZAV_SOURCE_DIR + "/share/zav/openapi.json " + AnswerRecord().string());
+    EXPECT_EQ(ran.status, 0) << ran.out;
+    const std::size_t tally = ran.out.rfind("check_answers:");
+    if (tally != std::string::npos) std::printf("[ answers  ] %s", ran.out.c_str() + tally);
+    if (ran.status == 0) std::filesystem::remove(AnswerRecord(), ec);
+  }
+};
+inline ::testing::Environment* const kAnswerCheck =
+    ::testing::AddGlobalTestEnvironment(new AnswerCheck);
+#else
+inline void RecordAnswer(std::string_view, const HttpReply&) {}
+#endif
+
 // Sends `request` (raw bytes) and reads the answer. With `cut`, only the first `cut` bytes
 // are sent and the sending side is shut: the rest never comes.
 inline HttpReply RawExchange(const Endpoint& to, std::string_view request,
@@ -132,6 +188,7 @@ inline HttpReply RawExchange(const Endpoint& to, std::string_view request,
   if (cut < request.size()) ::shutdown(fd, SHUT_WR);
   HttpReply reply = ReadReply(fd);
   ::close(fd);
+  RecordAnswer(request, reply);
   return reply;
 }
 

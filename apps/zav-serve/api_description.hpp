@@ -1,0 +1,15 @@
+// GET /api/openapi.json: the OpenAPI description of this server's HTTP interface, the
+// share/zav/openapi.json of the tree the program sits in (beside the build folder, or the
+// installed share/zav/), read at its first request and kept.
+#pragma once
+
+#include <httplib.h>
+
+namespace zavserve {
+
+inline constexpr const char* kApiDescriptionPath = "/api/openapi.json";
+
+// 200 with the description, else 404 (the error handler writes its refusal).
+void AnswerApiDescription(httplib::Response& res);
+
+}  // namespace zavserve
