@@ -1,0 +1,104 @@
+// The operator's commands on the store: token add, revoke and list in --store's database
+// (the token file's own `token add` is in serve.cpp), and receipts export from either store.
+#include <iostream>
+
+#include "pg_store.hpp"
+#include "store.hpp"
+#include "store_interface.hpp"
+#include "zav/store_options.hpp"
+
+namespace zavcli {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+std::string Csv(const std::string& text) {
+  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+std::string Field(const json& receipt, const char* key) {
+  const auto found = receipt.find(key);
+  return found != receipt.end() && found->is_string() ? found->get<std::string>() : "";
+}
+
+int Export(const ServeRequest& r) {
+  using namespace zavserve;
+  if (!IsPeriod(r.period)) {
+    std::cerr << "zav serve: --period " << r.period << " is no period: YYYYMM\n";
+    return 64;
+  }
+  std::vector<StoredReceipt> receipts;
+  if (IsDatabase(r.store)) {
+    receipts = PgStore(r.store).Period(r.period, {});
+  } else if (r.store.empty() || r.store == "folder") {
+    // Read beside a running server: its folder is not locked, nor cleaned, for this.
+    receipts = ReadPeriod(std::filesystem::absolute(r.dir), r.period, {});
+  } else {
+    throw std::runtime_error("--store " + r.store + " names no store");
+  }
+  if (r.format == "csv") {
+    std::cout << "archive,registration,period,payment_sha256,received,archive_removed\n";
+  }
+  for (const StoredReceipt& stored : receipts) {
+    if (r.format == "csv") {
+      const std::string name = Field(stored.receipt, "archive");
+      std::cout << Csv(name) << ',' << Csv(std::string(zav::ArchiveRegistration(name))) << ','
+                << ArchivePeriod(name) << ',' << Csv(Field(stored.receipt, "payment_sha256")) << ','
+                << Csv(Field(stored.receipt, "received")) << ','
+                << stored.archive_removed.value_or("") << '\n';
+    } else {
+      std::cout << stored.Json().dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
+    }
+  }
+  std::cout.flush();
+  return std::cout ? 0 : 2;
+}
+
+}  // namespace
+
+std::optional<int> RunStoreCommand(const CLI::App& cmd, const ServeRequest& r) {
+  using namespace zavserve;
+  const CLI::App* token = cmd.get_subcommand("token");
+  const bool add = token->get_subcommand("add")->parsed();
+  const bool revoke = token->get_subcommand("revoke")->parsed();
+  const bool list = token->get_subcommand("list")->parsed();
+  const bool export_ = cmd.get_subcommand("receipts")->get_subcommand("export")->parsed();
+  if (!add && !revoke && !list && !export_) return std::nullopt;
+  try {
+    if (export_) return Export(r);
+    if (!IsDatabase(r.store)) {
+      if (add) return std::nullopt;  // the token file's
+      std::cerr << "zav serve: token " << (revoke ? "revoke" : "list")
+                << " works on a database: name it with --store (the token file is edited by "
+                   "hand: remove the token's line)\n";
+      return 64;
+    }
+    PgStore store(r.store);
+    if (add) {
+      const std::string token_text = store.AddToken(r.token_employers);
+      std::cout << token_text << std::endl;
+      std::cerr << "zav serve: token added to " << store.Where()
+                << "; it is shown only now and stored only as its SHA-256\n";
+      return 0;
+    }
+    if (revoke) {
+      if (!store.RevokeToken(r.token_which)) {
+        std::cerr << "zav serve: no token, or more than one, is " << r.token_which << "\n";
+        return 1;
+      }
+      std::cerr << "zav serve: revoked " << r.token_which << "\n";
+      return 0;
+    }
+    for (const std::string& line : store.ListTokens()) std::cout << line << '\n';
+    return 0;
+  } catch (const std::exception& e) {
+    std::cerr << "zav serve: " << e.what() << "\n";
+    return 2;
+  }
+}
+
+}  // namespace zavcli
