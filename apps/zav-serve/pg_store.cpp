@@ -145,7 +145,7 @@ PgStore::PgStore(std::string uri) : uri_(std::move(uri)) {
   try {
     Migrate();
   } catch (const StoreUnavailable& e) {
-    throw std::runtime_error("cannot reach the database " + Where() + ": " + e.what());
+    throw std::runtime_error("cannot reach the database " + Shown() + ": " + e.what());
   }
 }
 
@@ -160,7 +160,7 @@ PgStore::~PgStore() {
   if (lock_ >= 0) ::close(lock_);
 }
 
-std::string PgStore::Where() const {
+std::string PgStore::Shown() const {
   // A password in the URI is never shown.
   std::string shown = uri_;
   const std::size_t scheme = shown.find("://");
@@ -279,7 +279,7 @@ void PgStore::Migrate() {
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
       PQexec(conn, "ROLLBACK");
       PQfinish(conn);
-      throw std::runtime_error("the schema of " + Where() + ": " + why);
+      throw std::runtime_error("the schema of " + Shown() + ": " + why);
     }
     return value;
   };
@@ -295,7 +295,7 @@ void PgStore::Migrate() {
   if (version > kSchemaVersion) {
     exec("ROLLBACK");
     PQfinish(conn);
-    throw std::runtime_error("the database " + Where() + " holds schema version " + found +
+    throw std::runtime_error("the database " + Shown() + " holds schema version " + found +
                              ", newer than this zav-serve knows (" +
                              std::to_string(kSchemaVersion) +
                              "): upgrade zav-serve on this machine");
@@ -306,7 +306,7 @@ void PgStore::Migrate() {
   }
   exec("COMMIT");
   if (version < kSchemaVersion) {
-    LogNote("the schema of " + Where() + " went from version " + found + " to " +
+    LogNote("the schema of " + Shown() + " went from version " + found + " to " +
             std::to_string(kSchemaVersion));
   }
   Give(conn);

@@ -41,7 +41,9 @@ class PgStore : public ReceiptStore {
 
   const std::filesystem::path& work() const override { return work_; }
   const std::filesystem::path& spool() const override { return work_; }
-  std::string Where() const override;
+  std::string Where() const override { return "receipts in " + Shown(); }
+  // The URI, without its password.
+  std::string Shown() const;
 
   std::optional<nlohmann::ordered_json> Receipt(std::string_view name) const override;
   zav::UploadAnswer Store(const std::string& name, Aside& archive,

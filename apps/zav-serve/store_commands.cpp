@@ -81,7 +81,7 @@ std::optional<int> RunStoreCommand(const CLI::App& cmd, const ServeRequest& r) {
     if (add) {
       const std::string token_text = store.AddToken(r.token_employers);
       std::cout << token_text << std::endl;
-      std::cerr << "zav serve: token added to " << store.Where()
+      std::cerr << "zav serve: token added to " << store.Shown()
                 << "; it is shown only now and stored only as its SHA-256\n";
       return 0;
     }

@@ -69,13 +69,15 @@ class PgCluster {
   }
 
   bool ready() const { return ready_; }
-  std::string uri() const { return "postgresql:///postgres?host=" + dir_.string() + "&user=zav"; }
+  std::string uri(const std::string& database) const {
+    return "postgresql:///" + database + "?host=" + dir_.string() + "&user=zav";
+  }
   bool Start() { return Control("-w -t 60 -l " + Quoted(dir_.string() + "/log") + " start"); }
   bool Stop() { return Control("-w -m fast stop"); }
-  // The first value of `sql`'s answer.
-  std::string Sql(const std::string& sql) const {
+  // The first value of `sql`'s answer in `database`.
+  std::string Sql(const std::string& sql, const std::string& database = "postgres") const {
     std::string out = testing::Shell((bin_ / "psql").string() + " -h " + dir_.string() +
-                                     " -U zav -d postgres -Atqc " + Quoted(sql))
+                                     " -U zav -d " + database + " -Atqc " + Quoted(sql))
                           .out;
     while (!out.empty() && out.back() == '\n') out.pop_back();
     return out;
@@ -108,18 +110,28 @@ std::string Token(const std::string& store, const std::string& employer) {
 
 json Body(const HttpReply& reply) { return json::parse(reply.body, nullptr, false); }
 
+// One cluster for the suite, a new database for each test.
 class ServeStore : public testing::ServeTest {
  protected:
+  static void SetUpTestSuite() { pg = new PgCluster(); }
+  static void TearDownTestSuite() {
+    delete pg;
+    pg = nullptr;
+  }
   void SetUp() override {
     ServeTest::SetUp();
-    pg = std::make_unique<PgCluster>();
     if (!pg->ready()) GTEST_SKIP() << "no PostgreSQL server here (scripts/install-deps --test)";
+    static int tests = 0;
+    database = "test" + std::to_string(++tests);
+    ASSERT_EQ(pg->Sql("CREATE DATABASE " + database), "");
+    uri = pg->uri(database);
   }
+  std::string Sql(const std::string& sql) const { return pg->Sql(sql, database); }
 
   // Replica `which` on the shared database, with its own work folder and token.
   std::unique_ptr<ServeProcess> Replica(const std::string& which,
                                         std::vector<std::string> extra = {}) {
-    extra.insert(extra.begin(), {"--store", pg->uri()});
+    extra.insert(extra.begin(), {"--store", uri});
     auto replica = std::make_unique<ServeProcess>(base / which / "uploads", web, extra);
     EXPECT_TRUE(replica->listening()) << replica->Log();
     return replica;
@@ -134,8 +146,11 @@ class ServeStore : public testing::ServeTest {
     return testing::PageArchive(other, testing::ArchiveName(folio), scratch);
   }
 
-  std::unique_ptr<PgCluster> pg;
+  static PgCluster* pg;
+  std::string database, uri;
 };
+
+PgCluster* ServeStore::pg = nullptr;
 
 TEST_F(ServeStore, ReplicasStoreANameOnce) {
   auto a = Replica("a"), b = Replica("b");
@@ -165,7 +180,7 @@ TEST_F(ServeStore, ReplicasStoreANameOnce) {
     } else {
       EXPECT_EQ(Body(replies[1 - winner])["cause"], "duplicate");
     }
-    EXPECT_EQ(pg->Sql("SELECT count(*) FROM archives WHERE name = '" + name + "'"), "1");
+    EXPECT_EQ(Sql("SELECT count(*) FROM archives WHERE name = '" + name + "'"), "1");
   }
 }
 
@@ -200,24 +215,24 @@ TEST_F(ServeStore, AReplicaKilledMidUploadLeavesNothing) {
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   a->Kill();
   ::close(fd);
-  EXPECT_EQ(pg->Sql("SELECT count(*) FROM receipts"), "0");
+  EXPECT_EQ(Sql("SELECT count(*) FROM receipts"), "0");
   EXPECT_EQ(b->Upload(name, bytes).status, 201);  // the name is free
 }
 
 TEST_F(ServeStore, TokensMadeByTheOperatorCountOnEveryReplicaAtOnce) {
   auto a = Replica("a");
   const auto [name, bytes] = Archive("000041");
-  const std::string bearer = Token(pg->uri(), "A1234567890");
+  const std::string bearer = Token(uri, "A1234567890");
   EXPECT_EQ(a->Upload(name, bytes, {bearer}).status, 201);
   const std::string identity = Body(a->Upload(name, bytes, {bearer})).value("uploader", "?");
-  EXPECT_NE(Zav("token list --store " + Quoted(pg->uri())).out.find(identity), std::string::npos);
-  EXPECT_EQ(Zav("token revoke --store " + Quoted(pg->uri()) + " " + identity).status, 0);
+  EXPECT_NE(Zav("token list --store " + Quoted(uri)).out.find(identity), std::string::npos);
+  EXPECT_EQ(Zav("token revoke --store " + Quoted(uri) + " " + identity).status, 0);
   EXPECT_EQ(a->Upload(name, bytes, {bearer}).status, 401);
 }
 
 TEST_F(ServeStore, ANewerSchemaIsRefused) {
-  pg->Sql("CREATE TABLE zav_schema (version integer NOT NULL); INSERT INTO zav_schema VALUES (99)");
-  ServeProcess a(base / "a" / "uploads", web, {"--store", pg->uri()});
+  Sql("CREATE TABLE zav_schema (version integer NOT NULL); INSERT INTO zav_schema VALUES (99)");
+  ServeProcess a(base / "a" / "uploads", web, {"--store", uri});
   EXPECT_EQ(a.Wait(), 2);
   EXPECT_NE(a.Log().find("schema version 99, newer than this zav-serve knows"), std::string::npos)
       << a.Log();
@@ -229,13 +244,13 @@ TEST_F(ServeStore, LookupsShowOnlyTheEntitledAndOldArchivesGoButTheirReceiptsSta
     SCOPED_TRACE(database ? "database" : "folder");
     const fs::path uploads = base / (database ? "db" : "folder") / "uploads";
     const std::vector<std::string> store =
-        database ? std::vector<std::string>{"--store", pg->uri()} : std::vector<std::string>{};
+        database ? std::vector<std::string>{"--store", uri} : std::vector<std::string>{};
     const std::string folio = database ? "000051" : "000052";
     const auto [name, bytes] = Archive(folio);
     auto server = std::make_unique<ServeProcess>(uploads, web, store);
     ASSERT_EQ(server->Upload(name, bytes).status, 201);
     const std::string stranger =
-        database ? Token(pg->uri(), "B9999999999")
+        database ? Token(uri, "B9999999999")
                  : testing::Bearer(uploads.parent_path() / "tokens", {"B9999999999"});
     const std::string never = testing::ArchiveName("000099");
     struct Case {
@@ -273,7 +288,7 @@ TEST_F(ServeStore, LookupsShowOnlyTheEntitledAndOldArchivesGoButTheirReceiptsSta
     }
     const std::string csv =
         Zav("receipts export --period 200404 --format csv " +
-            (database ? "--store " + Quoted(pg->uri()) : "--uploads " + uploads.string()))
+            (database ? "--store " + Quoted(uri) : "--uploads " + uploads.string()))
             .out;
     EXPECT_NE(csv.find("\n" + name + ",A1234567890,200404,"), std::string::npos) << csv;
 
@@ -293,8 +308,8 @@ TEST_F(ServeStore, LookupsShowOnlyTheEntitledAndOldArchivesGoButTheirReceiptsSta
     }
     EXPECT_TRUE(removed.is_string());
     if (database) {
-      EXPECT_EQ(pg->Sql("SELECT count(*) FROM archives"), "0");
-      EXPECT_EQ(pg->Sql("SELECT count(*) FROM receipts"), "1");
+      EXPECT_EQ(Sql("SELECT count(*) FROM archives"), "0");
+      EXPECT_EQ(Sql("SELECT count(*) FROM receipts"), "1");
     } else {
       EXPECT_FALSE(fs::exists(uploads / name));
       EXPECT_TRUE(fs::exists(uploads / (name + ".json")));
