@@ -186,9 +186,12 @@ PGconn* PgStore::Take(bool any_schema) const {
       return conn;
     }
   }
-  // The URI is expanded as dbname; the keywords after it are defaults that it may override.
-  const char* keywords[] = {"connect_timeout", "application_name", "dbname", nullptr};
-  const char* values[] = {"5", "zav-serve", uri_.c_str(), nullptr};
+  // The URI is expanded as dbname; the keywords before it are defaults that it may
+  // override: a database that stops answering over TCP is given up within about 30 s.
+  const char* keywords[] = {
+      "connect_timeout",  "application_name", "keepalives_idle", "keepalives_interval",
+      "keepalives_count", "tcp_user_timeout", "dbname",          nullptr};
+  const char* values[] = {"5", "zav-serve", "10", "5", "3", "30000", uri_.c_str(), nullptr};
   PGconn* conn = PQconnectdbParams(keywords, values, 1);
   if (PQstatus(conn) != CONNECTION_OK) {
     const std::string why = OneLine(PQerrorMessage(conn));

@@ -74,6 +74,7 @@ class PgCluster {
   }
   bool Start() { return Control("-w -t 60 -l " + Quoted(dir_.string() + "/log") + " start"); }
   bool Stop() { return Control("-w -m fast stop"); }
+  bool Restart() { return Control("-w -m fast -l " + Quoted(dir_.string() + "/log") + " restart"); }
   // The first value of `sql`'s answer in `database`.
   std::string Sql(const std::string& sql, const std::string& database = "postgres") const {
     std::string out = testing::Shell((bin_ / "psql").string() + " -h " + dir_.string() +
@@ -86,8 +87,9 @@ class PgCluster {
  private:
   std::string data() const { return (dir_ / "data").string(); }
   bool Control(const std::string& what) {
-    return testing::Shell(as_ + (bin_ / "pg_ctl").string() + " -D " + data() + " " + what).status ==
-           0;
+    return testing::Shell("timeout 90 " + as_ + (bin_ / "pg_ctl").string() + " -D " + data() + " " +
+                          what)
+               .status == 0;
   }
 
   fs::path bin_, dir_;
@@ -203,6 +205,23 @@ TEST_F(ServeStore, WithoutTheDatabaseUploadsWaitAndTheReplicaRecovers) {
   }
   EXPECT_EQ(health, 200);
   EXPECT_EQ(a->Upload(name, bytes).status, 201);
+
+  // Restarted under uploads: each is stored, or answered 503 with nothing stored.
+  std::vector<std::pair<std::string, std::future<HttpReply>>> uploads;
+  for (const char* folio : {"000022", "000023", "000024", "000025"}) {
+    auto [other, archive] = Archive(folio);
+    uploads.emplace_back(other, std::async(std::launch::async, [&a, other, archive] {
+                           return a->Upload(other, archive);
+                         }));
+  }
+  ASSERT_TRUE(pg->Restart());
+  for (auto& [other, reply] : uploads) {
+    const HttpReply got = reply.get();
+    EXPECT_TRUE(got.status == 201 || got.status == 503) << got.body;
+    EXPECT_EQ(Sql("SELECT count(*) FROM receipts r JOIN archives USING (name) WHERE name = '" +
+                  other + "'"),
+              got.status == 201 ? "1" : "0");
+  }
 }
 
 TEST_F(ServeStore, AReplicaKilledMidUploadLeavesNothing) {
