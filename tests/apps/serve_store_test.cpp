@@ -249,6 +249,16 @@ TEST_F(ServeStore, TokensMadeByTheOperatorCountOnEveryReplicaAtOnce) {
   EXPECT_EQ(a->Upload(name, bytes, {bearer}).status, 401);
 }
 
+TEST_F(ServeStore, TheQuotaIsCountedAcrossReplicas) {
+  auto a = Replica("a", {"--quota-bytes", "1500"}), b = Replica("b", {"--quota-bytes", "1500"});
+  const std::string bearer = Token(uri, "A1234567890");
+  const std::string name = testing::ArchiveName("000061"), junk(1000, 'x');
+  EXPECT_EQ(a->Upload(name, junk, {bearer}).status, 400);  // costs its 1000 bytes
+  const HttpReply over = b->Upload(name, junk, {bearer});
+  EXPECT_EQ(over.status, 507) << over.body;
+  EXPECT_EQ(Body(over)["cause"], "quota");
+}
+
 TEST_F(ServeStore, ANewerSchemaIsRefused) {
   Sql("CREATE TABLE zav_schema (version integer NOT NULL); INSERT INTO zav_schema VALUES (99)");
   ServeProcess a(base / "a" / "uploads", web, {"--store", uri});
