@@ -1,7 +1,14 @@
 // The operator's commands on the store: token add, revoke and list in --store's database
 // (the token file's own `token add` is in serve.cpp), and receipts export from either store.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
 #include <iostream>
 
+#include "digest.hpp"
 #include "pg_store.hpp"
 #include "store.hpp"
 #include "store_interface.hpp"
@@ -58,6 +65,71 @@ int Export(const ServeRequest& r) {
   return std::cout ? 0 : 2;
 }
 
+// The token file's lines: `token:HEX ENTITLEMENT...  # comment`.
+int ListFile(const std::string& file) {
+  std::ifstream in(file);
+  if (!in) {
+    std::cerr << "zav serve: cannot read " << file << "\n";
+    return 2;
+  }
+  for (std::string line; std::getline(in, line);) {
+    if (line.size() < 64 || line.find_first_not_of("0123456789abcdef") < 64) continue;
+    std::cout << "token:" << line.substr(0, 12) << line.substr(64) << '\n';
+  }
+  return 0;
+}
+
+// Writes the token file again without the token `which` names, under the lock `token add`
+// takes, by a new file renamed over it: never a file half written.
+int RevokeInFile(const std::string& file, const std::string& which) {
+  std::string prefix = which.starts_with("token:") ? which.substr(6) : which;
+  if (prefix.size() == 64 && prefix == which) prefix = zavserve::Sha256Hex(prefix);
+  if (prefix.size() < 12 || prefix.find_first_not_of("0123456789abcdef") != std::string::npos) {
+    std::cerr << "zav serve: " << which << " names no token: the token, token:HEX or 12 hex\n";
+    return 64;
+  }
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 || ::flock(fd, LOCK_EX) != 0) {
+    std::cerr << "zav serve: cannot read " << file << "\n";
+    if (fd >= 0) ::close(fd);
+    return 2;
+  }
+  std::ifstream in(file);
+  std::string kept;
+  int matched = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with(prefix)) {
+      ++matched;
+    } else {
+      kept += line + "\n";
+    }
+  }
+  int status = 0;
+  if (matched != 1) {
+    std::cerr << "zav serve: no token, or more than one, is " << which << "\n";
+    status = 1;
+  } else {
+    struct stat st {};
+    ::fstat(fd, &st);
+    const std::string temp = file + ".revoke";
+    const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const bool written =
+        out >= 0 && ::fchmod(out, st.st_mode & 07777) == 0 &&
+        ::write(out, kept.data(), kept.size()) == static_cast<ssize_t>(kept.size()) &&
+        ::fsync(out) == 0;
+    if (out >= 0) ::close(out);
+    if (!written || ::rename(temp.c_str(), file.c_str()) != 0) {
+      ::unlink(temp.c_str());
+      std::cerr << "zav serve: cannot write " << file << "\n";
+      status = 2;
+    } else {
+      std::cerr << "zav serve: revoked " << which << "\n";
+    }
+  }
+  ::close(fd);
+  return status;
+}
+
 }  // namespace
 
 std::optional<int> RunStoreCommand(const CLI::App& cmd, const ServeRequest& r) {
@@ -72,10 +144,12 @@ std::optional<int> RunStoreCommand(const CLI::App& cmd, const ServeRequest& r) {
     if (export_) return Export(r);
     if (!IsDatabase(r.store)) {
       if (add) return std::nullopt;  // the token file's
-      std::cerr << "zav serve: token " << (revoke ? "revoke" : "list")
-                << " works on a database: name it with --store (the token file is edited by "
-                   "hand: remove the token's line)\n";
-      return 64;
+      if (!r.tokens) {
+        std::cerr << "zav serve: name the token file with --tokens FILE, or the database "
+                     "with --store\n";
+        return 64;
+      }
+      return revoke ? RevokeInFile(*r.tokens, r.token_which) : ListFile(*r.tokens);
     }
     PgStore store(r.store);
     if (add) {
