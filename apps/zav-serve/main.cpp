@@ -5,6 +5,7 @@
 
 #include "zav/command_line.hpp"
 #include "zav/serve.hpp"
+#include "zav/store_options.hpp"
 #include "zav/version.hpp"
 
 int main(int argc, char** argv) {
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
                        "Print the version and the commit it was built from");
   if (const auto status = zavcli::ParseCommandLine(app, argc, argv)) return *status;
   try {
+    if (const auto status = zavcli::RunStoreCommand(app, request)) return *status;
     return token_add->parsed() ? zavcli::RunTokenAdd(request) : zavcli::RunServe(request);
   } catch (const std::exception& e) {
     std::cerr << "zav serve: " << e.what() << "\n";

@@ -38,7 +38,7 @@ zav::UploadAnswer Forbidden() {
 
 }  // namespace
 
-Receiver::Receiver(const ReceiverBounds& bounds, UploadStore& store, Metrics& metrics)
+Receiver::Receiver(const ReceiverBounds& bounds, ReceiptStore& store, Metrics& metrics)
     : bounds_(bounds),
       store_(store),
       metrics_(metrics),
@@ -47,7 +47,7 @@ Receiver::Receiver(const ReceiverBounds& bounds, UploadStore& store, Metrics& me
     folders_.push_back(store_.work() / ("check-" + std::to_string(i)));
     fs::create_directory(folders_.back());
   }
-  uploads_device_ = DeviceOf(store_.uploads());
+  uploads_device_ = DeviceOf(store_.spool());
   work_device_ = DeviceOf(store_.work());
 }
 
@@ -62,20 +62,11 @@ Receiver::Slot::~Slot() {
 
 bool Receiver::OverQuota(const std::string& identity, std::uint64_t bytes) {
   if (bounds_.quota_bytes == 0) return false;
-  const auto found = used_.find(identity);
-  const std::uint64_t used =
-      found != used_.end() && found->second.first == Today() ? found->second.second : 0;
-  return used + bytes > bounds_.quota_bytes;
+  return store_.Used(identity, Today()) + bytes > bounds_.quota_bytes;
 }
 
 void Receiver::Charge(const std::string& identity, std::uint64_t bytes) {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  auto& [day, used] = used_[identity];
-  if (day != Today()) {
-    day = Today();
-    used = 0;
-  }
-  used += bytes;
+  store_.Charge(identity, Today(), bytes);
 }
 
 std::optional<zav::UploadAnswer> Receiver::Admit(const Uploader& uploader, std::uint64_t length,
@@ -90,12 +81,14 @@ std::optional<zav::UploadAnswer> Receiver::Admit(const Uploader& uploader, std::
   std::map<dev_t, std::uint64_t> need;
   need[work_device_] += 2 * file + kCheckSlack;
   need[uploads_device_] += file + kCheckSlack;
+  // The quota is asked outside the lock: a shared store answers over the network.
+  const bool over_quota = OverQuota(uploader.identity, length);
   const std::lock_guard<std::mutex> lock(mutex_);
   for (const auto& [device, bytes] : need) {
-    const fs::path& folder = device == uploads_device_ ? store_.uploads() : store_.work();
+    const fs::path& folder = device == uploads_device_ ? store_.spool() : store_.work();
     if (FreeBytes(folder) < bounds_.min_free + reserved_[device] + bytes) return DiskFull();
   }
-  if (OverQuota(uploader.identity, length)) {
+  if (over_quota) {
     return zav::Refusal(507, "quota", "these credentials have used all they may today");
   }
   if (in_flight_ >= bounds_.max_uploads) {
@@ -124,6 +117,9 @@ zav::UploadAnswer Receiver::Receive(const Upload& upload) {
   zav::UploadAnswer answer;
   try {
     answer = CheckAndStore(upload, unpacked);
+  } catch (const StoreUnavailable& e) {
+    LogNote(std::string("an upload found no store: ") + e.what());
+    answer = Unavailable();
   } catch (const std::exception& e) {
     LogNote(std::string("an upload failed: ") + e.what());
     answer = zav::Refusal(500, "server_error", "the server could not check the archive");
@@ -161,7 +157,7 @@ zav::UploadAnswer Receiver::CheckAndStore(const Upload& upload, std::uint64_t& u
   std::optional<json> first, facts;
   std::string payment_sha256, archive_sha256, rfc, capture_line;
   std::uint64_t size = 0;
-  Aside archive(store_.uploads());
+  Aside archive(store_.spool());
   pool_.Run([&](unsigned worker) {
     const fs::path& folder = folders_[worker];
     const auto empty = [&] {
@@ -203,7 +199,7 @@ zav::UploadAnswer Receiver::CheckAndStore(const Upload& upload, std::uint64_t& u
     return UploadStore::Again(*first, payment_sha256);
   }
   if (!upload.uploader.MayUpload(registration)) return Forbidden();
-  if (FreeBytes(store_.uploads()) < bounds_.min_free + size) return DiskFull();
+  if (FreeBytes(store_.spool()) < bounds_.min_free + size) return DiskFull();
   if (!facts) throw std::runtime_error("an accepted payment file without its figures");
   json receipt = {
       {"receipt_number", NewReceiptNumber()},

@@ -38,6 +38,7 @@
 #include "check_pool.hpp"
 #include "metrics.hpp"
 #include "store.hpp"
+#include "store_interface.hpp"
 #include "uploaders.hpp"
 
 namespace zavserve {
@@ -61,7 +62,7 @@ struct Upload {
 
 class Receiver {
  public:
-  Receiver(const ReceiverBounds& bounds, UploadStore& store, Metrics& metrics);
+  Receiver(const ReceiverBounds& bounds, ReceiptStore& store, Metrics& metrics);
 
   // An upload slot and its space: held from admission to the answer.
   class Slot {
@@ -113,7 +114,7 @@ class Receiver {
   bool OverQuota(const std::string& identity, std::uint64_t bytes);
 
   ReceiverBounds bounds_;
-  UploadStore& store_;
+  ReceiptStore& store_;
   Metrics& metrics_;
   const ReceiptSigner* signer_ = nullptr;
   CheckPool pool_;
@@ -123,7 +124,6 @@ class Receiver {
   std::map<std::string, int> in_flight_by_;  // identity: its uploads under way
   std::map<dev_t, std::uint64_t> reserved_;  // file system: space held by uploads
   dev_t uploads_device_ = 0, work_device_ = 0;
-  std::map<std::string, std::pair<std::string, std::uint64_t>> used_;  // identity: day, bytes
 };
 
 }  // namespace zavserve

@@ -29,9 +29,11 @@
 #include "guarded_stream.hpp"
 #include "metrics.hpp"
 #include "page_files.hpp"
+#include "receipt_lookup.hpp"
 #include "receiver.hpp"
 #include "signing.hpp"
 #include "store.hpp"
+#include "store_interface.hpp"
 #include "uploaders.hpp"
 
 namespace zavserve {
@@ -117,18 +119,20 @@ struct Exchange {
   Clock::time_point started;
   ExchangeRecord record;
   std::optional<Uploader> uploader;
+  bool store_down = false;  // the credentials could not be looked up
   const GuardedStream* stream = nullptr;
 };
 thread_local Exchange* current = nullptr;
 
 class App : public httplib::Server {
  public:
-  App(const zavcli::ServeRequest& r, uid_t front_uid, Receiver& receiver, TokenFile& tokens,
-      CertificateMap& certificates, Metrics& metrics, const PageFiles& page,
+  App(const zavcli::ServeRequest& r, uid_t front_uid, Receiver& receiver, ReceiptStore& store,
+      TokenLookup& tokens, CertificateMap& certificates, Metrics& metrics, const PageFiles& page,
       const ReceiptSigner& signer)
       : r_(r),
         front_uid_(front_uid),
         receiver_(receiver),
+        store_(store),
         tokens_(tokens),
         certificates_(certificates),
         metrics_(metrics),
@@ -163,9 +167,21 @@ class App : public httplib::Server {
       res.set_header("Cache-Control", "no-store");
       res.set_content(zav::ServerDate(), "text/plain");
     });
-    Get("/healthz", [](const Request&, Response& res) {
+    Get("/healthz", [this](const Request&, Response& res) {
+      if (!store_.Ready()) return Send(res, Unavailable());
       res.set_header("Cache-Control", "no-store");
       res.set_content("ok", "text/plain");
+    });
+    Get("/api/receipts/([^/]+)", [this](const Request& req, Response& res) {
+      Lookup(req, res,
+             [&](const Uploader& u) { return LookupReceipt(store_, u, req.matches[1].str()); });
+    });
+    Get("/api/receipts", [this](const Request& req, Response& res) {
+      Lookup(req, res, [&](const Uploader& u) {
+        return LookupPeriod(store_, u,
+                            req.get_param_value_count("period") == 1 ? req.get_param_value("period")
+                                                                     : std::string());
+      });
     });
     Get("/metrics", [this](const Request&, Response& res) {
       res.set_header("Cache-Control", "no-store");
@@ -335,7 +351,29 @@ class App : public httplib::Server {
     std::string token = authorization.substr(7);
     token.erase(0, token.find_first_not_of(' '));
     token.erase(token.find_last_not_of(' ') + 1);
-    return tokens_.Find(token);
+    try {
+      return tokens_.Find(token);
+    } catch (const StoreUnavailable& e) {
+      LogNote(std::string("cannot look up a token: ") + e.what());
+      current->store_down = true;
+      return std::nullopt;
+    }
+  }
+
+  // A lookup of receipts by an identified uploader.
+  void Lookup(const Request& req, Response& res,
+              const std::function<zav::UploadAnswer(const Uploader&)>& answer) {
+    current->uploader = Identify(req);
+    if (!current->uploader) {
+      Send(res, current->store_down
+                    ? Unavailable()
+                    : zav::Refusal(401, "unauthenticated",
+                                   "lookups need credentials: a bearer token or a client "
+                                   "certificate"));
+      return;
+    }
+    current->record.identity = current->uploader->identity;
+    Send(res, answer(*current->uploader));
   }
 
   // A browser request made by a page of another site.
@@ -391,6 +429,10 @@ class App : public httplib::Server {
                     "send the archive as the body, Content-Type application/zip");
     }
     current->uploader = Identify(req);
+    if (!current->uploader && current->store_down) {
+      Send(res, Unavailable());
+      return HandlerResponse::Handled;
+    }
     if (!current->uploader) {
       return refuse(401, "unauthenticated",
                     "uploads need credentials: a bearer token or a client certificate");
@@ -448,7 +490,8 @@ class App : public httplib::Server {
   const zavcli::ServeRequest& r_;
   uid_t front_uid_;
   Receiver& receiver_;
-  TokenFile& tokens_;
+  ReceiptStore& store_;
+  TokenLookup& tokens_;
   CertificateMap& certificates_;
   Metrics& metrics_;
   const PageFiles& page_;
@@ -529,12 +572,12 @@ int RunServe(const ServeRequest& r) {
   const fs::path uploads = fs::absolute(r.dir, ec);
   const fs::path work =
       r.work_dir ? fs::absolute(*r.work_dir, ec) : fs::path(uploads.native() + ".work");
-  std::unique_ptr<UploadStore> store;
+  std::unique_ptr<ReceiptStore> store;
   std::unique_ptr<PageFiles> page;
   std::optional<ReceiptSigner> signer;
   Listener listener;
   try {
-    store = std::make_unique<UploadStore>(uploads, work);
+    store = OpenStore(r.store, uploads, work);
     signer = ReceiptSigner::FromKeyFile(r.receipt_key ? fs::absolute(*r.receipt_key, ec)
                                                       : DefaultReceiptKey(uploads));
     page = std::make_unique<PageFiles>(fs::canonical(*web));
@@ -547,8 +590,11 @@ int RunServe(const ServeRequest& r) {
     return 2;
   }
 
-  TokenFile tokens(token_file);
+  TokenFile token_file_lookup(token_file);
+  TokenLookup tokens(token_file_lookup, *store);
   CertificateMap certificates(map_file);
+  std::optional<RetentionLoop> retention;
+  if (r.keep_days) retention.emplace(*store, *r.keep_days);
   Metrics metrics;
   const int per_uploader =
       r.max_uploads_per_uploader > 0 ? r.max_uploads_per_uploader : std::max(1, r.max_uploads / 4);
@@ -559,7 +605,7 @@ int RunServe(const ServeRequest& r) {
                      std::min(per_uploader, r.max_uploads)},
                     *store, metrics);
   receiver.SignWith(*signer);
-  App app(r, *front_uid, receiver, tokens, certificates, metrics, *page, *signer);
+  App app(r, *front_uid, receiver, *store, tokens, certificates, metrics, *page, *signer);
   ConnectionLoop loop(
       listener, r.max_connections, r.max_head_connections,
       [&](const Peer& peer, const ConnectionLoop::HeadIn& head_in) { app.Serve(peer, head_in); },
@@ -571,9 +617,8 @@ int RunServe(const ServeRequest& r) {
     sigwait(&stop_signals, &signal_number);
     if (!finished) loop.Stop();
   });
-  std::cout << "zav serve: listening on " << listener.url << " (page from " << web->string()
-            << ", uploads to " << store->uploads().string() << ", work in "
-            << store->work().string() << ")" << std::endl;
+  std::cout << "zav serve: listening on " << listener.url << " (page from " << web->string() << ", "
+            << store->Where() << ", work in " << store->work().string() << ")" << std::endl;
   LogNote("listening on " + listener.address);
   const bool served = loop.Run();
   finished = true;

@@ -85,7 +85,8 @@ UploadStore::UploadStore(fs::path uploads, fs::path work)
     const bool aside = name.starts_with('.');  // the server's own work, never an upload
     const bool orphan = name.ends_with(".json") &&
                         zav::IsArchiveName(name.substr(0, name.size() - 5)) &&
-                        !fs::exists(uploads_ / name.substr(0, name.size() - 5), ec);
+                        !fs::exists(uploads_ / name.substr(0, name.size() - 5), ec) &&
+                        !fs::exists(uploads_ / (name.substr(0, name.size() - 5) + ".removed"), ec);
     // An archive whose receipt never reached the disk (power lost before the folder was
     // flushed): its upload was never answered as stored, and left alone it would hold the
     // name for good, refusing the uploader's next try.
@@ -156,7 +157,7 @@ zav::UploadAnswer UploadStore::Store(const std::string& name, Aside& archive, co
 }
 
 Aside::Aside(const fs::path& folder) {
-  fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, kFileMode);
+  fd_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kFileMode);
   if (fd_ < 0) {  // a file system without unnamed files
     std::string temp = (folder / (std::string(kAside) + "XXXXXX")).native();
     fd_ = ::mkostemp(temp.data(), O_CLOEXEC);
@@ -184,6 +185,20 @@ Aside& Aside::operator=(Aside&& other) noexcept {
 
 bool Aside::Write(std::string_view bytes) {
   return good_ = good_ && WriteAll(fd_, bytes.data(), bytes.size());
+}
+
+std::optional<std::string> Aside::Contents() const {
+  struct stat st {};
+  if (!good_ || ::fstat(fd_, &st) != 0) return std::nullopt;
+  std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t n =
+        ::pread(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return std::nullopt;
+    done += static_cast<std::size_t>(n);
+  }
+  return bytes;
 }
 
 bool Aside::Copy(const fs::path& from) {

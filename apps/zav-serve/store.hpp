@@ -11,6 +11,9 @@
 // linked in first, which fails when the name is taken, so a name is stored once and never
 // overwritten; then the archive; then the folder is flushed. Names starting with '.' are the
 // server's own work, never an upload.
+//
+// An archive removed for its age leaves NAME.removed beside its receipt (written before the
+// archive goes), holding when it was removed.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +23,10 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "api/upload.hpp"
+#include "store_interface.hpp"
 
 namespace zavserve {
 
@@ -42,6 +47,8 @@ class Aside {
   bool good() const { return good_; }
   bool Write(std::string_view bytes);
   bool Copy(const std::filesystem::path& from);
+  // What was written, read back.
+  std::optional<std::string> Contents() const;
 
   // Starts writing it out, so that the flushes of several files share the disk's work.
   void StartFlush();
@@ -55,25 +62,36 @@ class Aside {
   bool good_ = false;
 };
 
-class UploadStore {
+// The receipts of `period` for `registrations` (all when empty) in the upload folder
+// `uploads`, read without taking it from the server that uses it.
+std::vector<StoredReceipt> ReadPeriod(const std::filesystem::path& uploads, std::string_view period,
+                                      const std::vector<std::string>& registrations);
+
+class UploadStore : public ReceiptStore {
  public:
   // Makes, locks and cleans both folders. Throws std::runtime_error saying why it cannot.
   UploadStore(std::filesystem::path uploads, std::filesystem::path work);
-  ~UploadStore();
+  ~UploadStore() override;
   UploadStore(const UploadStore&) = delete;
   UploadStore& operator=(const UploadStore&) = delete;
 
   const std::filesystem::path& uploads() const { return uploads_; }
-  const std::filesystem::path& work() const { return work_; }
+  const std::filesystem::path& work() const override { return work_; }
+  const std::filesystem::path& spool() const override { return uploads_; }
+  std::string Where() const override { return "uploads to " + uploads_.string(); }
 
   // The receipt of archive `name`, when it was stored.
-  std::optional<nlohmann::ordered_json> Receipt(std::string_view name) const;
+  std::optional<nlohmann::ordered_json> Receipt(std::string_view name) const override;
+  std::optional<StoredReceipt> Lookup(std::string_view name) const override;
+  std::vector<StoredReceipt> Period(std::string_view period,
+                                    const std::vector<std::string>& registrations) const override;
+  int RemoveArchivesOlderThan(int days) override;
 
   // Stores `archive` (written for this folder) as `name` with `receipt` (which holds the
   // payment file's payment_sha256): 201 with the receipt; when the name was taken meanwhile,
   // what a second upload gets (Again); 500 when it could not.
   zav::UploadAnswer Store(const std::string& name, Aside& archive,
-                          const nlohmann::ordered_json& receipt);
+                          const nlohmann::ordered_json& receipt) override;
 
   // What a second upload of a stored name gets: 200 with the first receipt when it holds
   // the same payment file (`payment_sha256`), else 409 saying when the first was received.

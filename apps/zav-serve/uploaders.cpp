@@ -205,10 +205,21 @@ std::string TokenFile::Add(const fs::path& file, const std::vector<std::string>&
   const std::string token = Hex(secret, sizeof secret);
   line = Sha256Hex(token) + line + "  # added " + zav::LocalDate("%Y-%m-%d") + "\n";
 
-  const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640);
-  if (fd < 0)
-    throw std::runtime_error("cannot write " + file.string() + ": " + std::strerror(errno));
-  ::flock(fd, LOCK_EX);
+  int fd = -1;
+  for (;;) {
+    fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640);
+    if (fd < 0)
+      throw std::runtime_error("cannot write " + file.string() + ": " + std::strerror(errno));
+    ::flock(fd, LOCK_EX);
+    // A revoke replaces the file whole while it holds the lock: append to the new one.
+    struct stat opened {
+    }, named{};
+    if (::fstat(fd, &opened) == 0 && ::stat(file.c_str(), &named) == 0 &&
+        opened.st_ino == named.st_ino && opened.st_dev == named.st_dev) {
+      break;
+    }
+    ::close(fd);
+  }
   struct stat st {};
   if (::fstat(fd, &st) == 0 && st.st_size > 0) {
     char last = '\n';

@@ -144,6 +144,11 @@ struct ServeRequest {
   std::uint64_t min_free = std::uint64_t{1} << 30;
   std::uint64_t quota_bytes = std::uint64_t{1} << 30;  // 0: none
   std::vector<std::string> token_employers;            // token add: entitlements
+  std::string store;             // "": the upload folder; else a PostgreSQL URI
+  std::optional<int> keep_days;  // archives kept this many days (receipts stay)
+  std::string period;            // receipts export
+  std::string format = "jsonl";  // receipts export: jsonl or csv
+  std::string token_which;       // token revoke
 };
 
 extern const char kServeAbout[];

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "serve.hpp"
+#include "store_options.hpp"
 
 namespace zavcli {
 
@@ -104,6 +105,7 @@ void AddServeOptions(CLI::App* cmd, ServeRequest& r, CLI::App** token_add) {
                   "to the employer's RFC (12 or 13): REGISTRATION or RFC=REGISTRATION")
       ->required();
   if (token_add != nullptr) *token_add = add;
+  AddStoreOptions(cmd, r);
 }
 
 CLI::App* AddServeCommand(CLI::App& app, ServeRequest& r) {
