@@ -27,7 +27,7 @@ std::optional<std::string> ReadDescription() {
 
 }  // namespace
 
-void AnswerApiDescription(httplib::Response& res) {
+void AnswerApiDescription(Response& res) {
   static const std::optional<std::string> description = ReadDescription();
   if (!description) {
     res.status = 404;

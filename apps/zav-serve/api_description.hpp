@@ -3,13 +3,13 @@
 // installed share/zav/), read at its first request and kept.
 #pragma once
 
-#include <httplib.h>
+#include "http_layer.hpp"
 
 namespace zavserve {
 
 inline constexpr const char* kApiDescriptionPath = "/api/openapi.json";
 
 // 200 with the description, else 404 (the error handler writes its refusal).
-void AnswerApiDescription(httplib::Response& res);
+void AnswerApiDescription(Response& res);
 
 }  // namespace zavserve

@@ -64,7 +64,7 @@ zav::UploadAnswer Check(const std::string& name, const std::string& body, bool m
 
 }  // namespace
 
-std::optional<zav::UploadAnswer> ScreenCheck(const httplib::Request& req) {
+std::optional<zav::UploadAnswer> ScreenCheck(const Request& req) {
   const std::string name = req.get_param_value("name");
   if (req.get_param_value_count("name") != 1 ||
       !(zav::IsArchiveName(name) || PlainFileName(name))) {
@@ -80,7 +80,7 @@ std::optional<zav::UploadAnswer> ScreenCheck(const httplib::Request& req) {
   return std::nullopt;
 }
 
-zav::UploadAnswer AnswerCheck(const httplib::Request& req, const httplib::ContentReader& read,
+zav::UploadAnswer AnswerCheck(const Request& req, const ContentReader& read,
                               const Uploader& uploader, Receiver& receiver,
                               const GuardedStream& stream) {
   const std::uint64_t length = std::stoull(req.get_header_value("Content-Length"));

@@ -16,12 +16,11 @@
 // server take (the body and the file unpacked) counts against the uploader's quota.
 #pragma once
 
-#include <httplib.h>
-
 #include <optional>
 
-#include "guarded_stream.hpp"
 #include "api/upload.hpp"
+#include "guarded_stream.hpp"
+#include "http_layer.hpp"
 #include "receiver.hpp"
 #include "uploaders.hpp"
 
@@ -31,10 +30,10 @@ inline constexpr const char* kCheckPath = "/api/check";
 
 // What of a check's head the screening of uploads leaves: its name and mask. The refusal,
 // if any.
-std::optional<zav::UploadAnswer> ScreenCheck(const httplib::Request& req);
+std::optional<zav::UploadAnswer> ScreenCheck(const Request& req);
 
 // Reads, admits and checks the body of a screened check by `uploader`. Never throws.
-zav::UploadAnswer AnswerCheck(const httplib::Request& req, const httplib::ContentReader& read,
+zav::UploadAnswer AnswerCheck(const Request& req, const ContentReader& read,
                               const Uploader& uploader, Receiver& receiver,
                               const GuardedStream& stream);
 

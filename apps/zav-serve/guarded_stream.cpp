@@ -1,7 +1,5 @@
 #include "guarded_stream.hpp"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,26 +10,6 @@
 #include <string_view>
 
 namespace zavserve {
-
-namespace {
-
-void AddressOf(const sockaddr_storage& address, std::string& ip, int& port) {
-  char text[INET6_ADDRSTRLEN] = "";
-  if (address.ss_family == AF_INET) {
-    const auto& a = reinterpret_cast<const sockaddr_in&>(address);
-    ::inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
-    port = ntohs(a.sin_port);
-  } else if (address.ss_family == AF_INET6) {
-    const auto& a = reinterpret_cast<const sockaddr_in6&>(address);
-    ::inet_ntop(AF_INET6, &a.sin6_addr, text, sizeof text);
-    port = ntohs(a.sin6_port);
-  } else {
-    port = 0;
-  }
-  ip = text;
-}
-
-}  // namespace
 
 GuardedStream::GuardedStream(int fd, const StreamBounds& bounds) : fd_(fd), bounds_(bounds) {}
 
@@ -45,10 +23,6 @@ bool GuardedStream::Wait(short events, Clock::time_point deadline) const {
     if (n > 0) return true;
     if (n < 0 && errno != EINTR) return false;
   }
-}
-
-bool GuardedStream::is_readable() const {
-  return at_ < end_ || Wait(POLLIN, bounds_.read_deadline);
 }
 
 std::size_t GuardedStream::Fill(std::size_t at, Clock::time_point deadline) {
@@ -80,6 +54,11 @@ GuardedStream::Head GuardedStream::ReadHead() {
   }
 }
 
+void GuardedStream::SkipHead() {
+  at_ = head_end_;
+  if (at_ == end_) head_end_ = 0;  // the buffer is refilled from its start with body
+}
+
 ssize_t GuardedStream::read(char* ptr, size_t size) {
   if (size == 0) return 0;
   if (at_ == end_) {
@@ -109,10 +88,6 @@ ssize_t GuardedStream::read(char* ptr, size_t size) {
   return static_cast<ssize_t>(n);
 }
 
-bool GuardedStream::is_writable() const {
-  return Wait(POLLOUT, write_started_ ? write_deadline_ : Clock::now() + bounds_.write_timeout);
-}
-
 ssize_t GuardedStream::write(const char* ptr, size_t size) {
   if (!write_started_) {
     write_started_ = true;
@@ -138,20 +113,6 @@ void GuardedStream::Linger(std::uint64_t max_bytes, std::chrono::milliseconds ma
     dropped += static_cast<std::uint64_t>(n);
     bytes_in_ += static_cast<std::uint64_t>(n);
   }
-}
-
-void GuardedStream::get_remote_ip_and_port(std::string& ip, int& port) const {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) address = {};
-  AddressOf(address, ip, port);
-}
-
-void GuardedStream::get_local_ip_and_port(std::string& ip, int& port) const {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) address = {};
-  AddressOf(address, ip, port);
 }
 
 }  // namespace zavserve

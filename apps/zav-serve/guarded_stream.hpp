@@ -1,13 +1,13 @@
-// One connection's bytes as the HTTP library reads and writes them, with the bounds a server
-// facing the open internet needs, counted on the socket whatever the request says of
+// One connection's bytes as the HTTP layer (http_layer.hpp) reads and writes them, with the bounds
+// a server facing the open internet needs, counted on the socket whatever the request says of
 // itself: its head (up to the blank line) at most kMaxHead bytes and in by `head_deadline`,
-// read whole before the library sees it; the bytes after it at most `max_body`, everything
+// read whole before it is parsed; the bytes after it at most `max_body`, everything
 // in by `read_deadline`; an answer written within `write_timeout`. A read past a bound fails
 // instead of waiting or growing. Reads and writes wait with poll, never past their
 // deadlines.
 #pragma once
 
-#include <httplib.h>
+#include <sys/types.h>
 
 #include <chrono>
 #include <cstdint>
@@ -27,7 +27,7 @@ struct StreamBounds {
   std::chrono::milliseconds write_timeout{30000};
 };
 
-class GuardedStream final : public httplib::Stream {
+class GuardedStream final {
  public:
   GuardedStream(int fd, const StreamBounds& bounds);
 
@@ -40,14 +40,14 @@ class GuardedStream final : public httplib::Stream {
     const std::string_view head(buffer_, head_end_);
     return head.substr(0, head.find("\r\n"));
   }
+  // Once the head is in and before anything is read: all of it, up to its blank line.
+  std::string_view head() const { return {buffer_, head_end_}; }
+  // The head parsed: reads start with the body.
+  void SkipHead();
 
-  bool is_readable() const override;
-  bool is_writable() const override;
-  ssize_t read(char* ptr, size_t size) override;
-  ssize_t write(const char* ptr, size_t size) override;
-  void get_remote_ip_and_port(std::string& ip, int& port) const override;
-  void get_local_ip_and_port(std::string& ip, int& port) const override;
-  int socket() const override { return fd_; }
+  // The bytes read into `ptr` (the head's, then the body's), 0 at the end, -1 past a bound.
+  ssize_t read(char* ptr, size_t size);
+  ssize_t write(const char* ptr, size_t size);
 
   std::uint64_t bytes_in() const { return bytes_in_; }
   std::uint64_t bytes_out() const { return bytes_out_; }

@@ -97,7 +97,7 @@ PageFiles::~PageFiles() {
   if (folder_ >= 0) ::close(folder_);
 }
 
-void PageFiles::Answer(const httplib::Request& req, httplib::Response& res) const {
+void PageFiles::Answer(const Request& req, Response& res) const {
   res.status = 404;
   std::string path = req.path.substr(1);
   if (!PlainPath(path)) return;

@@ -7,9 +7,9 @@
 // 416; several are ignored (the whole file, 200).
 #pragma once
 
-#include <httplib.h>
-
 #include <filesystem>
+
+#include "http_layer.hpp"
 
 namespace zavserve {
 
@@ -22,7 +22,7 @@ class PageFiles {
   PageFiles& operator=(const PageFiles&) = delete;
 
   // Answers GET or HEAD of req.path: 200 or 206 with the file, 404, or 416.
-  void Answer(const httplib::Request& req, httplib::Response& res) const;
+  void Answer(const Request& req, Response& res) const;
 
  private:
   int folder_ = -1;

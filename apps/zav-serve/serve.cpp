@@ -1,9 +1,8 @@
-// The HTTP side of zav-serve: the HTTP library parses each request and writes each answer,
-// over a connection of ours (connections.hpp, guarded_stream.hpp); everything about a
+// The HTTP side of zav-serve: its routes, and each request over a connection of ours
+// (connections.hpp, guarded_stream.hpp, http_layer.hpp); everything about a
 // request that can be judged from its head is judged before its body is read.
 #include "zav/serve.hpp"
 
-#include <httplib.h>
 #include <openssl/rand.h>
 #include <pthread.h>
 #include <pwd.h>
@@ -27,6 +26,7 @@
 #include "connections.hpp"
 #include "digest.hpp"
 #include "guarded_stream.hpp"
+#include "http_layer.hpp"
 #include "metrics.hpp"
 #include "page_files.hpp"
 #include "receipt_lookup.hpp"
@@ -40,8 +40,6 @@ namespace zavserve {
 
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
-using httplib::Request;
-using httplib::Response;
 
 namespace {
 
@@ -51,19 +49,6 @@ constexpr auto kLinger = std::chrono::seconds(2);
 constexpr const char* kRetryAfter = "2";
 // The header in which nginx passes the subject of a client certificate it verified.
 constexpr const char* kSubjectHeader = "X-Zav-Client-Subject";
-
-const char* StatusText(int status) {
-  switch (status) {
-    case 408:
-      return "Request Timeout";
-    case 431:
-      return "Request Header Fields Too Large";
-    case 503:
-      return "Service Unavailable";
-    default:
-      return "Bad Request";
-  }
-}
 
 // A request answered at once from memory, whatever the load: health and the date. These
 // never count against --max-connections.
@@ -76,10 +61,11 @@ bool Momentary(std::string_view request_line) {
   return false;
 }
 
-// An answer written straight to the socket, when the HTTP library has not answered.
+// An answer written straight to the socket, when the request was not parsed.
 std::string CannedAnswer(const zav::UploadAnswer& answer) {
   const std::string body = answer.body.dump();
-  std::string head = "HTTP/1.1 " + std::to_string(answer.status) + " " + StatusText(answer.status) +
+  std::string head = "HTTP/1.1 " + std::to_string(answer.status) + " " +
+                     ReasonPhrase(answer.status) +
                      "\r\nContent-Type: application/json\r\nCache-Control: no-store\r\n"
                      "Connection: close\r\nContent-Length: " +
                      std::to_string(body.size()) + "\r\n";
@@ -124,7 +110,7 @@ struct Exchange {
 };
 thread_local Exchange* current = nullptr;
 
-class App : public httplib::Server {
+class App : public HttpServer {
  public:
   App(const zavcli::ServeRequest& r, uid_t front_uid, Receiver& receiver, ReceiptStore& store,
       TokenLookup& tokens, CertificateMap& certificates, Metrics& metrics, const PageFiles& page,
@@ -172,9 +158,9 @@ class App : public httplib::Server {
       res.set_header("Cache-Control", "no-store");
       res.set_content("ok", "text/plain");
     });
-    Get("/api/receipts/([^/]+)", [this](const Request& req, Response& res) {
-      Lookup(req, res,
-             [&](const Uploader& u) { return LookupReceipt(store_, u, req.matches[1].str()); });
+    Get("/api/receipts/[^/]+", [this](const Request& req, Response& res) {
+      const std::string name = req.path.substr(std::string_view("/api/receipts/").size());
+      Lookup(req, res, [&](const Uploader& u) { return LookupReceipt(store_, u, name); });
     });
     Get("/api/receipts", [this](const Request& req, Response& res) {
       Lookup(req, res, [&](const Uploader& u) {
@@ -199,9 +185,10 @@ class App : public httplib::Server {
         page_.Answer(req, res);
       }
     });
-    Post("/api/upload", [this](const Request& req, Response& res,
-                               const httplib::ContentReader& read) { Receive(req, res, read); });
-    Post(kCheckPath, [this](const Request& req, Response& res, const httplib::ContentReader& read) {
+    Post("/api/upload", [this](const Request& req, Response& res, const ContentReader& read) {
+      Receive(req, res, read);
+    });
+    Post(kCheckPath, [this](const Request& req, Response& res, const ContentReader& read) {
       Send(res, AnswerCheck(req, read, *current->uploader, receiver_, *current->stream));
     });
   }
@@ -228,13 +215,15 @@ class App : public httplib::Server {
       x.record.id = NewRequestId();
       x.record.status = 503;
       x.record.cause = "too_many_connections";
-    } else if (head == GuardedStream::Head::kComplete) {
-      bool closed = true;
-      Process(stream, closed, [&](Request& req) { Setup(req, x); });
+    } else if (head == GuardedStream::Head::kComplete &&
+               Process(stream, [&](Request& req) { Setup(req, x); })) {
+      // answered by the routes
     } else if (head != GuardedStream::Head::kClosed && stream.bytes_in() > 0) {
-      // The head never came whole: answered here, the library never sees it.
+      // The head never came whole, or is not HTTP: answered here.
       const zav::UploadAnswer answer =
-          head == GuardedStream::Head::kTooLarge
+          head == GuardedStream::Head::kComplete
+              ? zav::Refusal(400, "bad_request", "the request's head is not HTTP")
+          : head == GuardedStream::Head::kTooLarge
               ? zav::Refusal(431, "bad_request", "the request's head is too large")
               : zav::Refusal(408, "timeout", "the request's head did not come in time");
       const std::string text = CannedAnswer(answer);
@@ -267,23 +256,6 @@ class App : public httplib::Server {
   }
 
  private:
-  // The HTTP library's handling of one request over a connection of ours. Its parameters
-  // differ between the releases Debian ships: 0.11 (Debian 12) takes the stream alone, 0.18
-  // (Debian 13) the addresses too.
-  template <typename Stream>
-  bool Process(Stream& stream, bool& closed, const std::function<void(Request&)>& setup) {
-    if constexpr (requires { this->process_request(stream, true, closed, setup); }) {
-      return process_request(stream, true, closed, setup);
-    } else {
-      std::string remote_ip, local_ip;
-      int remote_port = 0, local_port = 0;
-      stream.get_remote_ip_and_port(remote_ip, remote_port);
-      stream.get_local_ip_and_port(local_ip, local_port);
-      return process_request(stream, remote_ip, remote_port, local_ip, local_port, true, closed,
-                             setup);
-    }
-  }
-
   static zav::UploadAnswer TooManyConnections() {
     return zav::Refusal(503, "too_many_connections", "the server is serving as many as it can");
   }
@@ -324,9 +296,8 @@ class App : public httplib::Server {
            length == sizeof peer && peer.uid == front_uid_;
   }
 
-  // Before routing: no ranges but the page files' own, and who is asking.
+  // Before routing: who is asking.
   void Setup(Request& req, Exchange& x) {
-    req.ranges.clear();
     x.record.method = req.method;
     x.record.path = req.path;
     if (x.front) {
@@ -458,7 +429,7 @@ class App : public httplib::Server {
     return HandlerResponse::Unhandled;
   }
 
-  void Receive(const Request& req, Response& res, const httplib::ContentReader& read) {
+  void Receive(const Request& req, Response& res, const ContentReader& read) {
     const std::uint64_t length = std::stoull(req.get_header_value("Content-Length"));
     Receiver::Slot slot;
     if (auto refusal = receiver_.Admit(*current->uploader, length, slot)) {

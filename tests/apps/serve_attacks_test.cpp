@@ -447,6 +447,8 @@ TEST_F(ServeAttacks, HttpIsStrictAndEveryRequestIsLogged) {
       {"a hidden path", HttpRequest("GET", "/%2e%2e/secret.html"), 404},
       {"the page's module", HttpRequest("GET", "/dist/zavctl.js"), 200, "export {};"},
       {"another method", HttpRequest("DELETE", "/api/upload"), 405},
+      {"a header line without its colon", "GET / HTTP/1.1\r\nHost 127.0.0.1\r\n\r\n", 400},
+      {"a request line that is not HTTP", "GET /index.html HTTP/1.1 x\r\n\r\n", 400},
       {"a head too large",
        "GET / HTTP/1.1\r\nHost: x\r\nX-Pad: " + std::string(20000, 'x') + "\r\n\r\n", 431},
   };
