@@ -11,10 +11,11 @@
 // date stands in for the server's, the page says so, and an upload waits for the network.
 
 import { hideAcuse, showAcuse } from './acuse.js';
-import { csvText } from './csv.js';
 import { sendArchive } from './envio.js';
+import { fillTable, parseParam, periodText } from './figures.js';
+import { clearProblems, showProblems } from './problems.js';
+import { $, acceptDrops, amountText, announce, count, lines } from './ui.js';
 
-const $ = (id) => document.getElementById(id);
 const CLAVE = 'zav-clave'; // the sender's key, kept for this tab's session
 
 // How many problems the page lists (and the CSV holds); the rest are only counted.
@@ -79,10 +80,6 @@ let offline = false; // the date is the device's: the server could not be reache
 // Diskette set under way: the next part number expected, and the parts read so far.
 let diskettes = null;
 let upload = null; // {name, bytes} of the archive ready to send
-let problemsUrl = null; // the CSV of the problems listed
-
-const money = new Intl.NumberFormat('es-MX', { style: 'currency', currency: 'MXN' });
-const count = new Intl.NumberFormat('es-MX');
 
 const ddmmyyyy = (d) =>
   `${String(d.getDate()).padStart(2, '0')}/${String(d.getMonth() + 1).padStart(2, '0')}/${d.getFullYear()}`;
@@ -96,15 +93,6 @@ function extensionOf(name) {
 function partNumber(name) {
   const m = /^ZA(\d)$/.exec(extensionOf(name));
   return m ? Number(m[1]) : null;
-}
-
-// Said to screen readers through the page's live region.
-function announce(text) {
-  const region = $('aviso');
-  region.textContent = '';
-  setTimeout(() => {
-    region.textContent = text;
-  }, 50);
 }
 
 let busyWhat = '';
@@ -145,16 +133,9 @@ function resetVerdict() {
   $('aceptado').hidden = true;
   $('envio').hidden = true;
   $('problemas').hidden = true;
-  $('lista-problemas').replaceChildren();
-  if (problemsUrl) URL.revokeObjectURL(problemsUrl);
-  problemsUrl = null;
+  clearProblems();
   upload = null;
   hideAcuse();
-}
-
-// The control's texts end their lines with CR LF; the page shows each line as a line.
-function lines(text) {
-  return String(text).replace(/\r\n?/g, '\n').replace(/\n+$/, '');
 }
 
 // The verdict takes the focus, so that it is read first and the keyboard goes on from it.
@@ -187,87 +168,6 @@ function showFailure(title, detail) {
   setIdle();
   showRejected(title, detail, null);
 }
-
-// ---- The parameter string ----
-
-// sParamZAV: 31 fields separated by '|'. The employer's name comes first and is the only
-// free text, so the fields are counted from the end.
-function parseParam(param) {
-  const all = String(param).split('|');
-  const rest = all.slice(all.length - 30);
-  const f = [all.slice(0, all.length - 30).join('|'), ...rest];
-  const n = (i) => (f[i - 1] === '' ? null : Number(f[i - 1]));
-  return {
-    nombre: f[0].trim(),
-    registro: f[1],
-    rfc: f[2],
-    folio: f[3],
-    trabajadores: f[4],
-    mes: f[5],
-    ano: f[6],
-    bimestre: f[7],
-    bimestreAno: f[8],
-    imss: [
-      ['Cuotas de los cuatro seguros', n(10)],
-      ['Actualización', n(11)],
-      ['Recargos', n(12)],
-      ['Total IMSS', n(13), true],
-    ],
-    rcv: [
-      ['Retiro, cesantía y vejez', n(14)],
-      ['Actualización', n(15)],
-      ['Recargos', n(16)],
-      ['Aportaciones voluntarias', n(17)],
-      ['Aportaciones complementarias', n(18)],
-      ['Total RCV', n(19), true],
-    ],
-    infonavit: [
-      ['Aportación patronal sin crédito', n(20)],
-      ['Aportación patronal con crédito', n(21)],
-      ['Amortización de créditos', n(22)],
-      ['Actualización', n(23)],
-      ['Recargos', n(24)],
-      ['Multas INFONAVIT', n(25)],
-      ['Donativo FUNDEMEX', n(26)],
-      ['Total INFONAVIT', n(27), true],
-    ],
-    total: n(28),
-    paquete: f[28],
-    lineaCaptura: f[29],
-    version: f[30],
-  };
-}
-
-const MONTHS = [
-  'enero', 'febrero', 'marzo', 'abril', 'mayo', 'junio', 'julio', 'agosto', 'septiembre',
-  'octubre', 'noviembre', 'diciembre',
-];
-
-function periodText(p) {
-  const month = Number(p.mes);
-  const name = month >= 1 && month <= 12 ? MONTHS[month - 1] : `periodo ${p.mes}`;
-  let text = `${name} de ${p.ano}`;
-  if (p.bimestre) text += ` (bimestre ${p.bimestre}/${p.bimestreAno})`;
-  return text;
-}
-
-function amountText(value) {
-  return value === null || Number.isNaN(value) ? '—' : money.format(value);
-}
-
-function fillTable(table, caption, rows) {
-  table.replaceChildren();
-  table.createCaption().textContent = caption;
-  const body = table.createTBody();
-  for (const [label, value, subtotal] of rows) {
-    const row = body.insertRow();
-    if (subtotal) row.className = 'subtotal';
-    row.insertCell().textContent = label;
-    row.insertCell().textContent = amountText(value);
-  }
-}
-
-
 
 function showAccepted(answer) {
   const p = parseParam(answer.param);
@@ -303,183 +203,6 @@ function showAccepted(answer) {
   $('enviar').disabled = false;
   upload = { name: answer.archiveName, bytes: answer.archive };
   announce(`Archivo válido. Total a pagar: ${amountText(p.total)}.`);
-}
-
-// ---- Every problem of a refused file ----
-
-const RECORD_KINDS = {
-  '02': 'encabezado',
-  '03': 'trabajador',
-  '04': 'movimientos',
-  '05': 'sumario',
-  '06': 'validación',
-};
-
-function recordTitle(p) {
-  if (p.record === null) return 'El archivo en su conjunto';
-  const kind = RECORD_KINDS[p.type];
-  return `Registro ${count.format(p.record)}${kind ? ` (${kind})` : p.type ? ` (tipo ${p.type})` : ''}`;
-}
-
-// A value as the person reads it: amounts as money, the rest as the control gives them.
-function valueText(p, value) {
-  if (value === null || value === undefined) return '';
-  if (p.compared === 'amount') return money.format(Number(value));
-  if (p.compared === 'count') return count.format(value);
-  return String(value);
-}
-
-// The found text with the characters that break the rule marked.
-function markedText(text, marked) {
-  const code = document.createElement('code');
-  code.className = 'campo';
-  const set = new Set(marked || []);
-  let plain = '';
-  const flush = () => {
-    if (plain) code.append(plain);
-    plain = '';
-  };
-  [...text].forEach((c, i) => {
-    if (!set.has(i + 1)) {
-      plain += c;
-      return;
-    }
-    flush();
-    const mark = document.createElement('mark');
-    mark.textContent = c;
-    code.append(mark);
-  });
-  flush();
-  if (text === '') code.textContent = '(vacío)';
-  return code;
-}
-
-function describedPair(dl, term, content) {
-  const dt = document.createElement('dt');
-  dt.textContent = term;
-  const dd = document.createElement('dd');
-  dd.append(content);
-  dl.append(dt, dd);
-}
-
-// One problem: what the control says, where, what was found and what was expected.
-function problemItem(p) {
-  const li = document.createElement('li');
-  li.className = 'problema';
-  const what = document.createElement('p');
-  what.className = 'que';
-  what.textContent = p.failure
-    ? `Error en la validación (${p.failure.number}): ${p.failure.description}`
-    : `Mensaje ${p.message}: ${lines(p.text).replace(/\n/g, ' ')}`;
-  li.append(what);
-  const dl = document.createElement('dl');
-  dl.className = 'datos detalle';
-  if (p.field) describedPair(dl, 'Campo', `${p.field}, posición ${p.start}, longitud ${p.length}`);
-  const textual = p.compared === 'format' || p.compared === 'text';
-  if (p.found !== null) {
-    describedPair(dl, 'Encontrado', textual ? markedText(p.found, p.marked) : valueText(p, p.found));
-  }
-  if (p.expected !== null) {
-    describedPair(dl, 'Esperado', p.compared === 'text' ? markedText(p.expected, []) : valueText(p, p.expected));
-  }
-  if (p.difference !== null) describedPair(dl, 'Diferencia', valueText(p, p.difference));
-  if (p.tolerance !== null) describedPair(dl, 'Tolerancia', valueText(p, p.tolerance));
-  if (dl.childElementCount > 0) li.append(dl);
-  if (p.note) {
-    const note = document.createElement('p');
-    note.className = 'nota';
-    note.textContent = p.note;
-    li.append(note);
-  }
-  if (p.record !== null && p.start !== null) li.append(recordViewer(p));
-  return li;
-}
-
-let viewers = 0;
-
-// A button that shows the record's text with the problem's field marked, and hides it.
-function recordViewer(p) {
-  const box = document.createElement('div');
-  const button = document.createElement('button');
-  button.type = 'button';
-  button.className = 'enlace';
-  button.textContent = `Ver el registro ${p.record} con el campo marcado`;
-  button.setAttribute('aria-expanded', 'false');
-  const pre = document.createElement('pre');
-  pre.className = 'registro';
-  pre.id = `registro-${++viewers}`;
-  pre.tabIndex = 0; // scrollable by keyboard
-  pre.hidden = true;
-  pre.setAttribute('aria-label', `Texto del registro ${p.record}; el campo ${p.field} está marcado`);
-  button.setAttribute('aria-controls', pre.id);
-  button.addEventListener('click', async () => {
-    const open = button.getAttribute('aria-expanded') === 'true';
-    if (!open && !pre.dataset.cargado) {
-      const { text } = await control('record', { number: p.record });
-      const from = p.start - 1;
-      const to = from + p.length;
-      const mark = document.createElement('mark');
-      mark.textContent = (text ?? '').slice(from, to);
-      pre.replaceChildren((text ?? '').slice(0, from), mark, (text ?? '').slice(to));
-      pre.dataset.cargado = 'true';
-    }
-    button.setAttribute('aria-expanded', String(!open));
-    pre.hidden = open;
-    if (!open) pre.querySelector('mark')?.scrollIntoView({ block: 'nearest', inline: 'center' });
-  });
-  box.append(button, pre);
-  return box;
-}
-
-const CSV_COLUMNS = [
-  ['registro', (p) => p.record],
-  ['tipo', (p) => p.type],
-  ['campo', (p) => p.field],
-  ['posición', (p) => p.start],
-  ['longitud', (p) => p.length],
-  ['mensaje', (p) => (p.failure ? p.failure.number : p.message)],
-  ['texto', (p) => lines(p.failure ? p.failure.description : p.text).replace(/\n/g, ' ')],
-  ['encontrado', (p) => p.found],
-  ['esperado', (p) => p.expected],
-  ['diferencia', (p) => p.difference],
-  ['tolerancia', (p) => p.tolerance],
-  ['nota', (p) => p.note],
-];
-
-function csvOf(problems) {
-  const rows = [CSV_COLUMNS.map(([name]) => name)];
-  for (const p of problems) rows.push(CSV_COLUMNS.map(([, get]) => get(p)));
-  return csvText(rows);
-}
-
-function showProblems({ problems, more }) {
-  const total = problems.length + more;
-  $('problemas-titulo').textContent =
-    total === 1 ? 'El único problema del archivo' : `Los ${count.format(total)} problemas del archivo`;
-  $('problemas-mas').hidden = more === 0;
-  $('problemas-mas').textContent = `Se muestran los primeros ${count.format(problems.length)}.`;
-  const groups = new Map();
-  for (const p of problems) {
-    const key = p.record ?? 0;
-    if (!groups.has(key)) groups.set(key, []);
-    groups.get(key).push(p);
-  }
-  const list = $('lista-problemas');
-  list.replaceChildren();
-  for (const group of groups.values()) {
-    const section = document.createElement('section');
-    section.className = 'grupo';
-    const h4 = document.createElement('h4');
-    h4.textContent = recordTitle(group[0]);
-    const ol = document.createElement('ol');
-    ol.append(...group.map(problemItem));
-    section.append(h4, ol);
-    list.append(section);
-  }
-  problemsUrl = URL.createObjectURL(new Blob([csvOf(problems)], { type: 'text/csv;charset=utf-8' }));
-  $('descargar').href = problemsUrl;
-  $('problemas').hidden = false;
-  announce(`${$('problemas-titulo').textContent}: la lista sigue al mensaje.`);
 }
 
 // ---- The host sequence ----
@@ -723,32 +446,6 @@ async function fetchDate() {
   shown.hidden = false;
 }
 
-// Files dropped anywhere on the page are taken as picked; the browser never opens them.
-function acceptDrops() {
-  const zone = $('zona');
-  let depth = 0;
-  document.addEventListener('dragenter', (event) => {
-    event.preventDefault();
-    depth += 1;
-    zone.classList.add('arrastrando');
-  });
-  document.addEventListener('dragleave', () => {
-    depth = Math.max(0, depth - 1);
-    if (depth === 0) zone.classList.remove('arrastrando');
-  });
-  document.addEventListener('dragover', (event) => {
-    event.preventDefault();
-    event.dataTransfer.dropEffect = $('archivo').disabled ? 'none' : 'copy';
-  });
-  document.addEventListener('drop', async (event) => {
-    event.preventDefault();
-    depth = 0;
-    zone.classList.remove('arrastrando');
-    if ($('archivo').disabled) return;
-    await onFiles(event.dataTransfer.files);
-  });
-}
-
 async function start() {
   if ('serviceWorker' in navigator) {
     navigator.serviceWorker.register('sw.js').catch(() => {}); // the page works without it
@@ -762,7 +459,7 @@ async function start() {
   });
   $('enviar').addEventListener('click', send);
   $('cancelar').addEventListener('click', cancel);
-  acceptDrops();
+  acceptDrops(onFiles);
   window.addEventListener('online', () => {
     if (offline) fetchDate().catch(() => {});
   });

@@ -59,7 +59,7 @@ test('the packed package validates and diagnoses as the native control does', {
       }
     };
 
-    // The README's three lines, with a server date.
+    // The three lines of docs/programming.md, with a server date.
     const script = path.join(user, 'check.mjs');
     fs.writeFileSync(
       script,
