@@ -237,7 +237,7 @@ async function diagnose() {
   try {
     const found = await control('diagnose', { serverDate, keep: PROBLEMS_SHOWN });
     setIdle();
-    showProblems(found);
+    showProblems(found, (number) => control('record', { number }));
   } catch (e) {
     setIdle();
     if (!(e instanceof Cancelled)) announce(`No fue posible listar los problemas: ${describeError(e)}`);

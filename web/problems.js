@@ -103,6 +103,7 @@ function problemItem(p) {
 }
 
 let viewers = 0;
+let readRecord = null; // number -> Promise of {text}: the record as the control holds it
 
 // A button that shows the record's text with the problem's field marked, and hides it.
 function recordViewer(p) {
@@ -122,7 +123,7 @@ function recordViewer(p) {
   button.addEventListener('click', async () => {
     const open = button.getAttribute('aria-expanded') === 'true';
     if (!open && !pre.dataset.cargado) {
-      const { text } = await control('record', { number: p.record });
+      const { text } = await readRecord(p.record);
       const from = p.start - 1;
       const to = from + p.length;
       const mark = document.createElement('mark');
@@ -159,7 +160,9 @@ function csvOf(problems) {
   return csvText(rows);
 }
 
-export function showProblems({ problems, more }) {
+// `read` gives a record's text (from the control that diagnosed the file) when its viewer opens.
+export function showProblems({ problems, more }, read) {
+  readRecord = read;
   const total = problems.length + more;
   $('problemas-titulo').textContent =
     total === 1 ? 'El único problema del archivo' : `Los ${count.format(total)} problemas del archivo`;
@@ -183,7 +186,7 @@ export function showProblems({ problems, more }) {
     section.append(h4, ol);
     list.append(section);
   }
-  clearProblems();
+  if (problemsUrl) URL.revokeObjectURL(problemsUrl);
   problemsUrl = URL.createObjectURL(new Blob([csvOf(problems)], { type: 'text/csv;charset=utf-8' }));
   $('descargar').href = problemsUrl;
   $('problemas').hidden = false;
