@@ -10,27 +10,17 @@ present, its Content-Type one the response names, and its body valid against the
 Exit status 1 with every mismatch listed.
 """
 import json
+import os
 import re
 import sys
 
-import jsonschema
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "schema"))
+from schema_validator import validator  # noqa: E402
 
 BASE = "https://zav.example.org/openapi.json"
 
 
-def validator(schema, resources):
-    """A 2020-12 validator of `schema` that resolves references to `resources` ({uri:
-    schema}): with the referencing library (jsonschema 4.18 and later) or, in the Debian
-    releases that predate it, with RefResolver."""
-    try:
-        from referencing import Registry
-        from referencing.jsonschema import DRAFT202012
-    except ImportError:
-        resolver = jsonschema.RefResolver.from_schema(schema, store=dict(resources))
-        return jsonschema.Draft202012Validator(schema, resolver=resolver)
-    registry = Registry().with_resources(
-        (uri, DRAFT202012.create_resource(contents)) for uri, contents in resources.items())
-    return jsonschema.Draft202012Validator(schema, registry=registry)
 
 
 def pointer(*parts):

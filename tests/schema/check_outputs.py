@@ -19,24 +19,12 @@ import subprocess
 import sys
 import tempfile
 
-import jsonschema
+
+from schema_validator import validator
 
 EMBEDDED = {"CheckReport": "check", "CheckAllReport": "check-all", "Receipt": "receipt"}
 
 
-def validator(schema, resources):
-    """A 2020-12 validator of `schema` that resolves references to `resources` ({uri:
-    schema}): with the referencing library (jsonschema 4.18 and later) or, in the Debian
-    releases that predate it, with RefResolver."""
-    try:
-        from referencing import Registry
-        from referencing.jsonschema import DRAFT202012
-    except ImportError:
-        resolver = jsonschema.RefResolver.from_schema(schema, store=dict(resources))
-        return jsonschema.Draft202012Validator(schema, resolver=resolver)
-    registry = Registry().with_resources(
-        (uri, DRAFT202012.create_resource(contents)) for uri, contents in resources.items())
-    return jsonschema.Draft202012Validator(schema, registry=registry)
 
 
 def schemas(source):
