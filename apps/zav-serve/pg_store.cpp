@@ -1,9 +1,7 @@
 #include "pg_store.hpp"
 
-#include <fcntl.h>
 #include <libpq-fe.h>
 #include <openssl/rand.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +11,7 @@
 #include "access_log.hpp"
 #include "digest.hpp"
 #include "store.hpp"
+#include "uploaders.hpp"
 
 namespace zavserve {
 
@@ -68,19 +67,8 @@ std::string TimeText(const char* column) {
 
 // Makes `folder` (0700) when missing, locks it for this process alone and empties it.
 int LockWork(const fs::path& folder) {
+  const int fd = MakeAndLock(folder, fs::perms::owner_all);
   std::error_code ec;
-  if (fs::create_directories(folder, ec) || !ec) {
-    fs::permissions(folder, fs::perms::owner_all, ec);
-  }
-  if (!fs::is_directory(folder, ec)) {
-    throw std::runtime_error("cannot make the folder " + folder.string());
-  }
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) throw std::runtime_error("cannot open " + folder.string());
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
-    throw std::runtime_error("another zav serve uses " + folder.string());
-  }
   for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
     fs::remove_all(entry.path(), ec);
   }
@@ -91,17 +79,6 @@ std::string OneLine(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
   std::replace(text.begin(), text.end(), '\n', ' ');
   return text;
-}
-
-// A registration, or the registration of an RFC=REGISTRATION tie.
-std::optional<std::string> Entitlement(std::string_view word) {
-  if (IsRegistration(word)) return std::string(word);
-  const std::size_t tie = word.find('=');
-  if (tie != std::string_view::npos && IsRfc(word.substr(0, tie)) &&
-      IsRegistration(word.substr(tie + 1))) {
-    return std::string(word.substr(tie + 1));
-  }
-  return std::nullopt;
 }
 
 // {A,B} of registrations (letters and digits only), as PostgreSQL writes a text[].

@@ -28,6 +28,18 @@ constexpr fs::perms kFolderMode =
 constexpr mode_t kFileMode = 0640;
 constexpr const char* kAside = ".upload-";  // hidden: the server's own work
 
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t n = ::write(fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
 // Makes `folder` (with `mode`) when missing and locks it for this process alone.
 int MakeAndLock(const fs::path& folder, fs::perms mode) {
   std::error_code ec;
@@ -42,18 +54,6 @@ int MakeAndLock(const fs::path& folder, fs::perms mode) {
   }
   return fd;
 }
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  for (std::size_t done = 0; done < size;) {
-    const ssize_t n = ::write(fd, data + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
 
 std::uint64_t FreeBytes(const fs::path& folder) {
   struct statvfs st {};

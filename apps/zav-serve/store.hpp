@@ -30,6 +30,10 @@
 
 namespace zavserve {
 
+// Makes `folder` (with `mode`) when missing and locks it for this process alone; throws
+// std::runtime_error saying why it cannot.
+int MakeAndLock(const std::filesystem::path& folder, std::filesystem::perms mode);
+
 // Free bytes for an unprivileged writer in the file system of `folder`.
 std::uint64_t FreeBytes(const std::filesystem::path& folder);
 

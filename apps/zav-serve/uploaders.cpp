@@ -134,9 +134,6 @@ std::optional<Uploader> CertificateMap::Find(std::string_view subject) {
   return uploader;
 }
 
-namespace {
-
-// A token's entitlement: a registration, or the registration of an RFC=REGISTRATION tie.
 std::optional<std::string> Entitlement(std::string_view word) {
   if (IsRegistration(word)) return std::string(word);
   const std::size_t tie = word.find('=');
@@ -146,8 +143,6 @@ std::optional<std::string> Entitlement(std::string_view word) {
   }
   return std::nullopt;
 }
-
-}  // namespace
 
 void TokenFile::Line(int number, const std::vector<std::string>& words) {
   const std::string where = "line " + std::to_string(number) + " of " + file_->string();

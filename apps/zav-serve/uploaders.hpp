@@ -78,6 +78,10 @@ class CertificateMap : public WatchedFile {
   std::map<std::string, std::vector<std::string>> tied_;  // RFC: registrations
 };
 
+// What a word of a token line entitles: a registration, or the registration of an
+// RFC=REGISTRATION tie; nothing otherwise.
+std::optional<std::string> Entitlement(std::string_view word);
+
 class TokenFile : public WatchedFile {
  public:
   // No file: no tokens.
