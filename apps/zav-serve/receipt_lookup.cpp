@@ -1,5 +1,7 @@
 #include "receipt_lookup.hpp"
 
+#include <functional>
+
 #include "access_log.hpp"
 
 namespace zavserve {
@@ -9,6 +11,19 @@ using json = nlohmann::ordered_json;
 namespace {
 
 zav::UploadAnswer NotFound() { return zav::Refusal(404, "not_found", "not found"); }
+
+// The answer of `lookup`, or what a store that cannot be read gives.
+zav::UploadAnswer Answered(const std::function<zav::UploadAnswer()>& lookup) {
+  try {
+    return lookup();
+  } catch (const StoreUnavailable& e) {
+    LogNote(std::string("a lookup found no store: ") + e.what());
+    return Unavailable();
+  } catch (const std::exception& e) {
+    LogNote(std::string("a lookup failed: ") + e.what());
+    return zav::Refusal(500, "server_error", "the server could not read its receipts");
+  }
+}
 
 }  // namespace
 
@@ -27,17 +42,11 @@ zav::UploadAnswer LookupReceipt(const ReceiptStore& store, const Uploader& uploa
   if (!zav::IsArchiveName(name) || !uploader.MayUpload(zav::ArchiveRegistration(name))) {
     return NotFound();
   }
-  try {
+  return Answered([&]() -> zav::UploadAnswer {
     const std::optional<StoredReceipt> found = store.Lookup(name);
     if (!found) return NotFound();
     return {200, Shown(*found, uploader)};
-  } catch (const StoreUnavailable& e) {
-    LogNote(std::string("a lookup found no store: ") + e.what());
-    return Unavailable();
-  } catch (const std::exception& e) {
-    LogNote(std::string("a lookup failed: ") + e.what());
-    return zav::Refusal(500, "server_error", "the server could not read its receipts");
-  }
+  });
 }
 
 zav::UploadAnswer LookupPeriod(const ReceiptStore& store, const Uploader& uploader,
@@ -45,22 +54,16 @@ zav::UploadAnswer LookupPeriod(const ReceiptStore& store, const Uploader& upload
   if (!IsPeriod(period)) {
     return zav::Refusal(400, "bad_request", "name the period as ?period=YYYYMM");
   }
-  json receipts = json::array();
-  try {
+  return Answered([&]() -> zav::UploadAnswer {
+    json receipts = json::array();
     // Entitled to nothing: asked of nothing, lest an empty list mean "all".
     if (!uploader.registrations.empty()) {
       for (const StoredReceipt& stored : store.Period(period, uploader.registrations)) {
         receipts.push_back(Shown(stored, uploader));
       }
     }
-  } catch (const StoreUnavailable& e) {
-    LogNote(std::string("a lookup found no store: ") + e.what());
-    return Unavailable();
-  } catch (const std::exception& e) {
-    LogNote(std::string("a lookup failed: ") + e.what());
-    return zav::Refusal(500, "server_error", "the server could not read its receipts");
-  }
-  return {200, json{{"period", period}, {"receipts", std::move(receipts)}}};
+    return {200, json{{"period", period}, {"receipts", std::move(receipts)}}};
+  });
 }
 
 }  // namespace zavserve
