@@ -187,7 +187,23 @@ void ConnectionLoop::Serve1(Peer peer) {
   const std::lock_guard<std::mutex> lock(mutex_);
   if (reading_head) --heads_;
   if (counted) --served_;
+  finished_.push_back(std::this_thread::get_id());
   if (--active_ == 0) idle_.notify_all();
+}
+
+void ConnectionLoop::JoinFinished() {
+  std::vector<std::thread> ended;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (const std::thread::id id : finished_) {
+      const auto found = threads_.find(id);
+      if (found == threads_.end()) continue;
+      ended.push_back(std::move(found->second));
+      threads_.erase(found);
+    }
+    finished_.clear();
+  }
+  for (std::thread& t : ended) t.join();
 }
 
 bool ConnectionLoop::Run() {
@@ -213,6 +229,7 @@ bool ConnectionLoop::Run() {
       accepted = false;
       break;
     }
+    JoinFinished();
     Peer peer{fd, listener_.unix_socket, listener_.unix_socket ? "" : PeerIp(address)};
     bool started = false;
     {
@@ -221,7 +238,9 @@ bool ConnectionLoop::Run() {
         ++active_;
         ++heads_;
         try {
-          std::thread([this, peer] { Serve1(peer); }).detach();
+          std::thread thread([this, peer] { Serve1(peer); });
+          const std::thread::id id = thread.get_id();
+          threads_.emplace(id, std::move(thread));
           started = true;
         } catch (const std::system_error&) {
           --active_;
@@ -237,8 +256,11 @@ bool ConnectionLoop::Run() {
   ::close(listener_.fd);
   listener_.fd = -1;
   if (!listener_.path.empty()) ::unlink(listener_.path.c_str());
-  std::unique_lock<std::mutex> lock(mutex_);
-  idle_.wait(lock, [this] { return active_ == 0; });
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    idle_.wait(lock, [this] { return active_ == 0; });
+  }
+  JoinFinished();
   return accepted;
 }
 

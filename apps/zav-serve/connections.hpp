@@ -13,6 +13,9 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
 
 namespace zavserve {
 
@@ -75,6 +78,12 @@ class ConnectionLoop {
   int active_ = 0;  // threads
   int heads_ = 0;   // of them, reading a head
   int served_ = 0;  // counted among max_connections
+  // Each connection's thread is joined once it ended (a thread ends after its last word to
+  // the loop, and the libraries' per-thread state goes only when it has): those that
+  // finished are joined before the next is started, the rest before Run returns.
+  std::unordered_map<std::thread::id, std::thread> threads_;
+  std::vector<std::thread::id> finished_;
+  void JoinFinished();
 };
 
 }  // namespace zavserve

@@ -265,7 +265,7 @@ TEST_F(ServeAttacks, MetricsAreValidAndAStopFinishesUploadsUnderWay) {
   testing::SendAll(fd, request.substr(request.size() / 2));
   EXPECT_EQ(testing::ReadReply(fd).status, 201);
   ::close(fd);
-  EXPECT_EQ(server.Wait(), 0);
+  EXPECT_EQ(server.Wait(), 0) << server.Log();
   EXPECT_TRUE(fs::exists(uploads / name));
 }
 
