@@ -6,6 +6,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -142,9 +143,15 @@ int UploadAs(uid_t uid, gid_t gid, const testing::Endpoint& to, const std::strin
     ::close(fds[0]);
     const passwd* user = ::getpwuid(uid);
     int status = -2;
-    if (user != nullptr && ::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 &&
-        ::setuid(uid) == 0) {
-      status = testing::RawExchange(to, request).status;
+    // Whatever fails here must end this child, never unwind into the test's own clean-up.
+    try {
+      if (user != nullptr && ::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 &&
+          ::setuid(uid) == 0) {
+        status = testing::RawExchange(to, request).status;
+      }
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "upload as uid %u: %s\n", static_cast<unsigned>(uid), e.what());
+      status = -3;
     }
     [[maybe_unused]] const ssize_t n = ::write(fds[1], &status, sizeof status);
     ::_exit(0);
@@ -174,7 +181,10 @@ TEST_F(ServeTrust, OnlyNginxsUserSpeaksForTheClient) {
   ASSERT_NE(::mkdtemp(folder.data()), nullptr);
   const struct Removed {
     std::string path;
-    ~Removed() { fs::remove_all(path); }
+    ~Removed() {
+      std::error_code ec;
+      fs::remove_all(path, ec);
+    }
   } removed{folder};
   ::chmod(folder.c_str(), 0711);
   const fs::path socket = fs::path(folder) / "zav.sock";
