@@ -1,6 +1,8 @@
-// The floating-point number conversions of <charconv> for a standard library that has
-// only the integer ones (the libc++ that the browser toolchain ships). Included ahead of
-// every unit of the browser build; with a library that has them, it adds nothing.
+// The floating-point number conversions of <charconv> for a standard library that lacks
+// them (the libc++ that the browser toolchain ships: Debian 12's has neither direction,
+// Debian 13's writes but cannot read). Included ahead of every unit of the browser build;
+// the build tries each direction first (CMakeLists.txt) and asks here only for what is
+// missing, so with a library that has both it adds nothing.
 //
 // The control's number rules ask for four forms only: scientific and general output with
 // a precision, and scientific or general input. printf's "%.*e" and "%.*g" and strtod are
@@ -10,7 +12,7 @@
 
 #include <charconv>
 
-#if defined(_LIBCPP_VERSION) && _LIBCPP_VERSION < 14000
+#if defined(ZAV_NEED_TO_CHARS_DOUBLE) || defined(ZAV_NEED_FROM_CHARS_DOUBLE)
 
 #include <cerrno>
 #include <cstdio>
@@ -19,6 +21,8 @@
 #include <system_error>
 
 namespace std {
+
+#ifdef ZAV_NEED_TO_CHARS_DOUBLE
 
 inline to_chars_result to_chars(char* first, char* last, double value, chars_format fmt,
                                 int precision) {
@@ -37,6 +41,9 @@ inline to_chars_result to_chars(char* first, char* last, double value, chars_for
 inline to_chars_result to_chars(char* first, char* last, double value, chars_format fmt) {
   return to_chars(first, last, value, fmt, fmt == chars_format::general ? 17 : 6);
 }
+#endif
+
+#ifdef ZAV_NEED_FROM_CHARS_DOUBLE
 
 // Accepts what the standard's from_chars accepts for these forms: an optional '-',
 // digits with an optional point, and an exponent (required for scientific). No leading
@@ -74,6 +81,7 @@ inline from_chars_result from_chars(const char* first, const char* last, double&
   value = parsed;
   return {p, errc{}};
 }
+#endif
 
 }  // namespace std
 
