@@ -11,6 +11,7 @@
 
 #include "api/validate_file.hpp"
 #include "command_line.hpp"
+#include "platform/chunked_deflate.hpp"
 #include "problems.hpp"
 #include "reports/diagnosis.hpp"
 #include "reports/problems_json.hpp"
@@ -185,6 +186,11 @@ void AddRunOptions(CLI::App* cmd, RunRequest& r, bool pack) {
     cmd->add_option("--out", r.out_dir, "Folder for the archive (default: FILE's folder)");
     cmd->add_flag("--keep-work", r.keep_work,
                   "Leave this run's work copy (renamed when accepted) in the work folder");
+    cmd->add_option("--level", r.level,
+                    "Deflate level of the archive, 1 (fastest) to 12 (smallest); default " +
+                        std::to_string(zav::kDefaultPackingLevel) +
+                        ", 9 at most on a machine of one core")
+        ->check(CLI::Range(1, zav::kMaxPackingLevel));
   }
 }
 
@@ -205,6 +211,7 @@ zav::ValidateOptions OptionsOf(const RunRequest& request) {
 }
 
 int RunValidate(const RunRequest& request) {
+  if (request.level) zav::SetPackingLevel(*request.level);
   const zav::ValidateOptions options = OptionsOf(request);
   zav::FileReport report;
   try {

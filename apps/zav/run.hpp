@@ -30,6 +30,7 @@ struct RunRequest {
   bool mask = false;  // check --mask: personal fields hidden in found values and the summary
   std::optional<std::string> out_dir;  // validate: where the archive goes (default: FILE's folder)
   bool keep_work = false;              // validate: leave this run's files in the work folder
+  std::optional<int> level;            // validate: deflate level of the archive
 };
 
 // The options validate and check share (FILE, --server-date, ...); validate's own

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -75,7 +76,7 @@ class ChunkedDeflate::Impl {
         crc_(zlib.crc32(0, nullptr, 0)) {
     if (libdeflate_ != nullptr) StartWorkers(threads);
     if (workers_.empty()) {
-      single_ = std::make_unique<Deflater>(zlib, level);
+      single_ = std::make_unique<Deflater>(zlib, std::min(level, 9));  // zlib's highest
       if (!single_->ok()) Fail("the deflate library would not start");
       input_.resize(kChunkSize);
     }
@@ -274,6 +275,16 @@ std::size_t ChunkedDeflate::Read(unsigned char* out, std::size_t capacity) {
 
 std::uint32_t ChunkedDeflate::crc() const { return impl_->crc(); }
 std::uint64_t ChunkedDeflate::compressed_size() const { return impl_->compressed_size(); }
+
+namespace {
+std::atomic<int> packing_level{kDefaultPackingLevel};
+}  // namespace
+
+int PackingLevel() { return packing_level.load(std::memory_order_relaxed); }
+
+void SetPackingLevel(int level) {
+  packing_level.store(std::clamp(level, 1, kMaxPackingLevel), std::memory_order_relaxed);
+}
 
 int PackingThreads() {
   const unsigned cores = std::thread::hardware_concurrency();

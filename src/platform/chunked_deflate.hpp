@@ -54,4 +54,11 @@ class ChunkedDeflate {
 // The threads worth using for packing on this machine: one per core.
 int PackingThreads();
 
+// The deflate level archives are packed at, for this process: 1 (fastest) to 12
+// (smallest); one thread (zlib) packs at most at 9. Set once, before packing.
+inline constexpr int kDefaultPackingLevel = 6;
+inline constexpr int kMaxPackingLevel = 12;
+int PackingLevel();
+void SetPackingLevel(int level);
+
 }  // namespace zav

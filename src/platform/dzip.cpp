@@ -60,7 +60,7 @@ class DeflatedSource {
         try {
           done_ = false;
           deflate_ = std::make_unique<ChunkedDeflate>(
-              zlib_, fd_, static_cast<std::uint64_t>(info_.st_size), kLevel, threads_);
+              zlib_, fd_, static_cast<std::uint64_t>(info_.st_size), PackingLevel(), threads_);
           return 0;
         } catch (const std::exception&) {
           return Failed(ZIP_ER_MEMORY);
@@ -122,10 +122,6 @@ class DeflatedSource {
     zip_.zip_error_set(&error_, code, 0);
     return -1;
   }
-
-  // Deflate at the usual level of zip tools (6): the zip library's own default is the
-  // slowest (9), several times slower for an archive a few percent smaller.
-  static constexpr int kLevel = 6;
 
   const ZipLibrary& zip_;
   const Zlib& zlib_;

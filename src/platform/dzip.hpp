@@ -48,7 +48,7 @@ std::int32_t dzipVB(unsigned char* numeric_record, char* text_record, std::int32
 
 #ifndef __EMSCRIPTEN__
 // What dzipVB writes, on native paths: a zip archive at `archive` holding `file` under
-// `entry_name`, deflated at level 6 on `threads` threads (chunked_deflate.hpp; with one
+// `entry_name`, deflated at PackingLevel() on `threads` threads (chunked_deflate.hpp; with one
 // thread, the zip library's own bytes). 0, or the zip library's error.
 int WriteZipArchive(const std::filesystem::path& archive, const std::filesystem::path& file,
                     const std::string& entry_name, int threads);

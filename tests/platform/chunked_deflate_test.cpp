@@ -129,5 +129,29 @@ TEST(ChunkedDeflate, ArchiveHoldsTheFileAtEveryChunkBoundary) {
   }
 }
 
+// Every level gives an archive holding the file; on several threads and on one (where zlib
+// takes at most its 9), a higher level never gives a larger archive here.
+TEST(ChunkedDeflate, EveryLevelHoldsTheFileAndHigherIsSmaller) {
+  testing::TempDrives drives;
+  const fs::path folder = drives.root('C');
+  const std::string content = Content(3 * kChunk + 1);
+  const fs::path file = folder / "PAGO.ZAV";
+  { std::ofstream(file, std::ios::binary) << content; }
+  for (const int threads : {1, 2}) {
+    std::uintmax_t previous = ~std::uintmax_t{0};
+    for (const int level : {1, 6, 9, kMaxPackingLevel}) {
+      SCOPED_TRACE("threads " + std::to_string(threads) + ", level " + std::to_string(level));
+      SetPackingLevel(level);
+      const fs::path archive = folder / ("PAGO" + std::to_string(level) + ".zip");
+      ASSERT_EQ(WriteZipArchive(archive, file, "PAGO.ZAV", threads), 0);
+      EXPECT_TRUE(Entry(archive).first == content);
+      EXPECT_LE(fs::file_size(archive), previous);
+      previous = fs::file_size(archive);
+    }
+  }
+  SetPackingLevel(kDefaultPackingLevel);
+  EXPECT_EQ(PackingLevel(), kDefaultPackingLevel);
+}
+
 }  // namespace
 }  // namespace zav
