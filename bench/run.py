@@ -45,6 +45,7 @@ SERVER_DATE = "10/05/2004"  # the sample files' deadline is 17/05/2004
 CHECK_RATIO = {100000: 0.60, 1000000: 0.35}     # zav check / md5sum, by workers
 VALIDATE_RATIO = {100000: 0.35, 1000000: 0.30}  # zav validate / zip -q -6, by workers
 ARCHIVE_RATIO = 0.99        # zav validate's archive / zip -6's
+LEVEL_POINT = 7             # also timed: zav validate --level 7, its time and archive
 PEAK_LIMIT_KIB = 24 * 1024  # zav, any size
 BROWSER_SECONDS = {100000: 0.5, 1000000: 4.0}  # picked in the page, validated and packed
 BROWSER_ARCHIVE_RATIO = 1.15                    # the page's archive / zip -6's
@@ -105,6 +106,9 @@ def measure(zav: Path, file: Path, work: Path, reps: int) -> dict:
         "validate": [str(zav), "validate", str(file), "--server-date", SERVER_DATE,
                      "--out", str(out_dir)],
     }
+    # The point a level option offers: a smaller archive for more time.
+    commands[f"validate --level {LEVEL_POINT}"] = commands["validate"] + ["--level",
+                                                                         str(LEVEL_POINT)]
     runs = {name: [] for name in commands}
     sizes = {}
     peaks = {}
@@ -120,11 +124,11 @@ def measure(zav: Path, file: Path, work: Path, reps: int) -> dict:
                 runs[name].append(seconds)
             if name == "zip":
                 sizes["zip"] = archive.stat().st_size
-            if name == "validate":  # the one archive this run wrote
+            if name.startswith("validate"):  # the one archive this run wrote
                 written = list(out_dir.glob("*.zip"))
                 if len(written) != 1:
-                    sys.exit(f"bench: zav validate wrote {len(written)} archives in {out_dir}")
-                sizes["validate"] = written[0].stat().st_size
+                    sys.exit(f"bench: zav {name} wrote {len(written)} archives in {out_dir}")
+                sizes[name] = written[0].stat().st_size
     archive.unlink(missing_ok=True)
     out = {name: (statistics.median(r), peaks[name]) for name, r in runs.items()}
     out["sizes"] = sizes
@@ -205,6 +209,12 @@ def main() -> int:
                 f"{r['md5sum'][0]:>7.3f}s {r['check'][0]:>7.3f}s {check_ratio:>6.2f} | "
                 f"{r['zip'][0]:>7.3f}s {r['validate'][0]:>7.3f}s {validate_ratio:>6.2f} | "
                 f"{r['md5sum'][1]:>6} {r['check'][1]:>6} {r['zip'][1]:>6} {r['validate'][1]:>6}")
+        lines.append(line)
+        print(line, flush=True)
+        point = f"validate --level {LEVEL_POINT}"
+        line = (f"{'':>9} {'':>6}   --level {LEVEL_POINT}: {r[point][0]:.3f} s, "
+                f"{r[point][0] / r['zip'][0]:.2f} of zip -6's time, archive "
+                f"{r['sizes'][point] / r['sizes']['zip']:.3f} of its size")
         lines.append(line)
         print(line, flush=True)
 
