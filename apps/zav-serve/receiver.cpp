@@ -36,6 +36,26 @@ zav::UploadAnswer Forbidden() {
   return zav::Refusal(403, "forbidden", "these credentials may not upload for this employer");
 }
 
+// A pool slot's folder, emptied when made and again when it goes, however the work in it
+// ends: a store that cannot be read throws, say, and the payment file must not stay behind.
+class EmptiedFolder {
+ public:
+  explicit EmptiedFolder(const fs::path& folder) : folder_(folder) { (*this)(); }
+  ~EmptiedFolder() { (*this)(); }
+  EmptiedFolder(const EmptiedFolder&) = delete;
+  EmptiedFolder& operator=(const EmptiedFolder&) = delete;
+  void operator()() const {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
+      std::error_code removed;
+      fs::remove_all(it->path(), removed);
+    }
+  }
+
+ private:
+  const fs::path& folder_;
+};
+
 }  // namespace
 
 Receiver::Receiver(const ReceiverBounds& bounds, ReceiptStore& store, Metrics& metrics)
@@ -134,20 +154,8 @@ zav::UploadAnswer Receiver::Receive(const Upload& upload) {
 
 void Receiver::OnPool(const std::function<void(const fs::path& folder)>& work) {
   pool_.Run([&](unsigned worker) {
-    const fs::path& folder = folders_[worker];
-    const auto empty = [&] {
-      for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-        fs::remove_all(entry.path());
-      }
-    };
-    empty();
-    try {
-      work(folder);
-    } catch (...) {
-      empty();
-      throw;
-    }
-    empty();
+    const EmptiedFolder emptied(folders_[worker]);
+    work(folders_[worker]);
   });
 }
 
@@ -159,21 +167,15 @@ zav::UploadAnswer Receiver::CheckAndStore(const Upload& upload, std::uint64_t& u
   std::uint64_t size = 0;
   Aside archive(store_.spool());
   pool_.Run([&](unsigned worker) {
-    const fs::path& folder = folders_[worker];
-    const auto empty = [&] {
-      for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-        fs::remove_all(entry.path());
-      }
-    };
-    empty();
-    const fs::path file = folder / zav::WorkName(upload.name);
+    const EmptiedFolder emptied(folders_[worker]);
+    const fs::path file = folders_[worker] / zav::WorkName(upload.name);
     refusal = zav::UnpackUpload(upload.body, file, bounds_.limits);
     std::error_code ec;
     const std::uintmax_t written = fs::file_size(file, ec);
     if (!ec) unpacked = written;
-    if (refusal) return empty();
+    if (refusal) return;
     payment_sha256 = FileSha256(file);
-    if ((first = store_.Receipt(upload.name))) return empty();  // a second upload of the name
+    if ((first = store_.Receipt(upload.name))) return;  // a second upload of the name
     try {
       facts = PaymentFacts(file);  // read before the control renames it; used once accepted
     } catch (const std::exception&) {
@@ -181,7 +183,7 @@ zav::UploadAnswer Receiver::CheckAndStore(const Upload& upload, std::uint64_t& u
     auto checked = zav::ValidateUpload(upload.name, file, server_date);
     if (auto* answer = std::get_if<zav::UploadAnswer>(&checked)) {
       refusal = std::move(*answer);
-      return empty();
+      return;
     }
     const zav::ValidUpload& valid = std::get<zav::ValidUpload>(checked);
     rfc = valid.rfc;
@@ -189,7 +191,6 @@ zav::UploadAnswer Receiver::CheckAndStore(const Upload& upload, std::uint64_t& u
     size = fs::file_size(valid.archive);
     archive_sha256 = FileSha256(valid.archive);
     archive.Copy(valid.archive);
-    empty();
   });
   if (refusal) return *refusal;
 
