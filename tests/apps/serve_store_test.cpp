@@ -3,9 +3,6 @@
 // database is gone and recover by themselves, share tokens made by the operator's command;
 // lookups and the removal of old archives, in both stores.
 #include <gtest/gtest.h>
-#include <pwd.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <future>
@@ -15,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/pg_cluster.hpp"
 #include "support/serve_harness.hpp"
 
 namespace zav {
@@ -24,90 +22,14 @@ namespace fs = std::filesystem;
 using json = nlohmann::json;
 using testing::HttpExchange;
 using testing::HttpReply;
+using testing::PgCluster;
+using testing::Quoted;
 using testing::ServeProcess;
-
-// `text` as one word of the shell.
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-// A PostgreSQL cluster of its own in a new folder, listening only on a Unix socket there;
-// run as nobody when the test runs as root (PostgreSQL refuses root).
-class PgCluster {
- public:
-  PgCluster() {
-    std::error_code ec;
-    for (const fs::directory_entry& entry : fs::directory_iterator("/usr/lib/postgresql", ec)) {
-      if (fs::exists(entry.path() / "bin" / "initdb")) bin_ = entry.path() / "bin";
-    }
-    if (bin_.empty()) return;
-    char folder[] = "/tmp/zav-pg-XXXXXX";
-    if (::mkdtemp(folder) == nullptr) return;
-    dir_ = folder;
-    if (::geteuid() == 0) {
-      const passwd* nobody = ::getpwnam("nobody");
-      if (nobody == nullptr || ::chown(folder, nobody->pw_uid, nobody->pw_gid) != 0) return;
-      as_ = "runuser -u nobody -- ";
-    }
-    const auto ran = testing::Shell(as_ + (bin_ / "initdb").string() + " -D " + data() +
-                                    " -A trust -U zav -E UTF8 --no-sync");
-    if (ran.status != 0) {
-      ADD_FAILURE() << ran.out;
-      return;
-    }
-    std::ofstream(data() + "/postgresql.conf", std::ios::app)
-        << "listen_addresses = ''\nunix_socket_directories = '" << dir_.string()
-        << "'\nfsync = off\n";
-    ready_ = Start();
-  }
-  ~PgCluster() {
-    if (ready_) Control("-m immediate stop");
-    std::error_code ec;
-    if (!dir_.empty()) fs::remove_all(dir_, ec);
-  }
-
-  bool ready() const { return ready_; }
-  std::string uri(const std::string& database) const {
-    return "postgresql:///" + database + "?host=" + dir_.string() + "&user=zav";
-  }
-  bool Start() { return Control("-w -t 60 -l " + Quoted(dir_.string() + "/log") + " start"); }
-  bool Stop() { return Control("-w -m fast stop"); }
-  bool Restart() { return Control("-w -m fast -l " + Quoted(dir_.string() + "/log") + " restart"); }
-  // The first value of `sql`'s answer in `database`.
-  std::string Sql(const std::string& sql, const std::string& database = "postgres") const {
-    std::string out = testing::Shell((bin_ / "psql").string() + " -h " + dir_.string() +
-                                     " -U zav -d " + database + " -Atqc " + Quoted(sql))
-                          .out;
-    while (!out.empty() && out.back() == '\n') out.pop_back();
-    return out;
-  }
-
- private:
-  std::string data() const { return (dir_ / "data").string(); }
-  bool Control(const std::string& what) {
-    return testing::Shell("timeout 90 " + as_ + (bin_ / "pg_ctl").string() + " -D " + data() + " " +
-                          what)
-               .status == 0;
-  }
-
-  fs::path bin_, dir_;
-  std::string as_;
-  bool ready_ = false;
-};
+using testing::StoreToken;
 
 // `zav serve ARGS`, its standard output and status.
 testing::Ran Zav(const std::string& args) {
   return testing::Shell(std::string(ZAV_BINARY) + " serve " + args);
-}
-
-std::string Token(const std::string& store, const std::string& employer) {
-  std::string token = testing::Shell("(" + std::string(ZAV_BINARY) + " serve token add --store " +
-                                     Quoted(store) + " " + employer + " 2>/dev/null)")
-                          .out;
-  while (!token.empty() && token.back() == '\n') token.pop_back();
-  return "Authorization: Bearer " + token;
 }
 
 json Body(const HttpReply& reply) { return json::parse(reply.body, nullptr, false); }
@@ -235,6 +157,11 @@ TEST_F(ServeStore, AReplicaKilledMidUploadLeavesNothing) {
   a->Kill();
   ::close(fd);
   EXPECT_EQ(Sql("SELECT count(*) FROM receipts"), "0");
+  EXPECT_EQ(Sql("SELECT count(*) FROM archives"), "0");
+  a = Replica("a");  // started again, it clears what the killed one left in its work folder
+  for (const auto& entry : fs::recursive_directory_iterator(base / "a" / "uploads.work")) {
+    EXPECT_TRUE(entry.is_directory()) << entry.path();  // the check slots' folders, empty
+  }
   EXPECT_EQ(b->Upload(name, bytes).status, 201);  // the name is free
 }
 
@@ -247,7 +174,7 @@ TEST_F(ServeStore, TokensMadeByTheOperatorCountOnEveryReplicaAtOnce) {
     const auto [name, bytes] = Archive(database ? "000041" : "000042");
     const std::string where =
         database ? "--store " + Quoted(uri) : "--tokens " + (base / "a" / "tokens").string();
-    const std::string bearer = database ? Token(uri, "A1234567890") : a->Bearer();
+    const std::string bearer = database ? StoreToken(uri, "A1234567890") : a->Bearer();
     EXPECT_EQ(a->Upload(name, bytes, {bearer}).status, 201);
     const std::string identity = Body(a->Upload(name, bytes, {bearer})).value("uploader", "?");
     EXPECT_NE(Zav("token list " + where).out.find(identity + " A1234567890"), std::string::npos);
@@ -259,7 +186,7 @@ TEST_F(ServeStore, TokensMadeByTheOperatorCountOnEveryReplicaAtOnce) {
 
 TEST_F(ServeStore, TheQuotaIsCountedAcrossReplicas) {
   auto a = Replica("a", {"--quota-bytes", "1500"}), b = Replica("b", {"--quota-bytes", "1500"});
-  const std::string bearer = Token(uri, "A1234567890");
+  const std::string bearer = StoreToken(uri, "A1234567890");
   const std::string name = testing::ArchiveName("000061"), junk(1000, 'x');
   EXPECT_EQ(a->Upload(name, junk, {bearer}).status, 400);  // costs its 1000 bytes
   const HttpReply over = b->Upload(name, junk, {bearer});
@@ -287,7 +214,7 @@ TEST_F(ServeStore, LookupsShowOnlyTheEntitledAndOldArchivesGoButTheirReceiptsSta
     auto server = std::make_unique<ServeProcess>(uploads, web, store);
     ASSERT_EQ(server->Upload(name, bytes).status, 201);
     const std::string stranger =
-        database ? Token(uri, "B9999999999")
+        database ? StoreToken(uri, "B9999999999")
                  : testing::Bearer(uploads.parent_path() / "tokens", {"B9999999999"});
     const std::string never = testing::ArchiveName("000099");
     struct Case {
