@@ -278,9 +278,24 @@ async function main() {
       check('which zav receipt verify takes', /: valid/.test(verified), verified);
       await page.emulateMedia({ media: 'print' });
       const printed = await page.evaluate(() => ['veredicto', 'paso-archivo', 'acuse'].map((id) => document.getElementById(id).checkVisibility()));
-      const pdf = (await page.pdf({ format: 'Letter' })).toString('latin1');
+      const pdfBytes = await page.pdf({ format: 'Letter' });
+      const pdf = pdfBytes.toString('latin1');
       check('printed, the acuse is alone on one page', JSON.stringify(printed) === '[false,false,true]' && (pdf.match(/\/Type\s*\/Page\b/g) ?? []).length === 1,
         `${JSON.stringify(printed)}, ${(pdf.match(/\/Type\s*\/Page\b/g) ?? []).length} pages`);
+      // What the employer keeps on paper: the PDF's own text (poppler's pdftotext reads it
+      // back) holds the folio, the capture line and the receipt number.
+      const pdfFile = path.join(outDir, 'acuse.pdf');
+      fs.writeFileSync(pdfFile, pdfBytes);
+      let pdfText = '';
+      try {
+        pdfText = execFileSync('pdftotext', ['-layout', pdfFile, '-'], { encoding: 'utf8' });
+      } catch (e) {
+        pdfText = `pdftotext failed (scripts/install-deps --web installs poppler-utils): ${e.message}`;
+      }
+      const flat = pdfText.replace(/\s+/g, '');
+      check('the printed acuse holds the folio, the capture line and the receipt number',
+        [receipt.folio, receipt.capture_line, receipt.receipt_number].every((t) => typeof t === 'string' && flat.includes(t.replace(/\s+/g, ''))),
+        `${receipt.folio} ${receipt.capture_line} ${receipt.receipt_number} in:\n${pdfText}`);
       await page.emulateMedia({ media: 'screen' });
       await accessible(page, 'enviado');
 
