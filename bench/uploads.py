@@ -2,12 +2,14 @@
 
 400 distinct accepted payment files of 50 workers each (one a period, so one archive name
 each), packed as the page packs them, are uploaded by 8 concurrent clients with a bearer
-token: once straight to zav-serve on loopback, once through Debian's nginx with
-deploy/nginx/zav.conf on loopback ports (TLS, certificates made here, zav-serve on its Unix
-socket). Every upload must be stored (201); storing is durable (the archive, its receipt and
-the folder flushed to disk). The two take turns for ROUNDS rounds on fresh folders; the
-report is the median of each, uploads per second and p50/p99 latency, and the ratio of the
-front to direct, measured in the same run.
+token: straight to zav-serve on loopback; through Debian's nginx with deploy/nginx/zav.conf
+on loopback ports (TLS, certificates made here, zav-serve on its Unix socket); and through
+the same nginx to two replicas sharing a PostgreSQL database (a throwaway cluster made here
+with initdb, on a Unix socket of its own). Every upload must be stored (201); storing is
+durable (the folder store flushes the archive, its receipt and the folder to disk; the
+database commits with its defaults, fsync and synchronous commit on). The three take turns
+for ROUNDS rounds on fresh folders and databases; the report is the median of each, uploads
+per second and p50/p99 latency, and the ratios measured in the same run.
 
 Only the Python standard library is used.
 """
@@ -33,6 +35,7 @@ WORKERS = 50
 CLIENTS = 8
 REGISTRATION = "A1234567890"
 FRONT_FLOOR = 250  # uploads per second through the front
+DATABASE_FLOOR = 0.8  # two replicas on PostgreSQL against one server on its folder
 
 
 def archives(zav: Path, data: Path) -> list[tuple[str, bytes]]:
@@ -71,6 +74,42 @@ def certificates(folder: Path) -> None:
     shutil.copy(folder / "ca.pem", folder / "clients-ca.pem")
 
 
+class Cluster:
+    """A throwaway PostgreSQL cluster in `folder`, on a Unix socket there only; run as nobody
+    when the bench runs as root (PostgreSQL refuses root)."""
+
+    def __init__(self, folder: Path):
+        bins = sorted(Path("/usr/lib/postgresql").glob("*/bin/initdb"))
+        if not bins:
+            raise FileNotFoundError("PostgreSQL's initdb")
+        self.bin, self.dir = bins[-1].parent, folder
+        folder.mkdir(parents=True)
+        self.user = []
+        if os.geteuid() == 0:
+            shutil.chown(folder, "nobody", "nogroup")
+            self.user = ["runuser", "-u", "nobody", "--"]
+        self.run("initdb", "-D", str(folder / "data"), "-A", "trust", "-U", "zav", "-E", "UTF8")
+        with open(folder / "data" / "postgresql.conf", "a") as conf:
+            conf.write(f"listen_addresses = ''\nunix_socket_directories = '{folder}'\n")
+        self.run("pg_ctl", "-D", str(folder / "data"), "-w", "-l", str(folder / "log"), "start")
+        self.databases = 0
+
+    def run(self, tool: str, *args: str) -> str:
+        return subprocess.run([*self.user, str(self.bin / tool), *args], check=True, text=True,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+
+    def database(self) -> str:
+        """A new database's URI."""
+        self.databases += 1
+        name = f"bench{self.databases}"
+        self.run("psql", "-h", str(self.dir), "-U", "zav", "-d", "postgres", "-qc",
+                 f"CREATE DATABASE {name}")
+        return f"postgresql:///{name}?host={self.dir}&user=zav"
+
+    def stop(self) -> None:
+        self.run("pg_ctl", "-D", str(self.dir / "data"), "-w", "-m", "immediate", "stop")
+
+
 def start_server(zav: Path, work: Path, token_file: Path,
                  where: list[str]) -> tuple[subprocess.Popen, str]:
     """zav serve, and where it says it listens."""
@@ -92,10 +131,11 @@ def free_port() -> int:
         return s.getsockname()[1]
 
 
-def start_nginx(work: Path, tls: Path, zav_socket: Path, port: int) -> subprocess.Popen:
-    """Debian's nginx with the shipped site, on loopback ports, in front of `zav_socket`."""
+def start_nginx(work: Path, tls: Path, sockets: list[Path], port: int) -> subprocess.Popen:
+    """Debian's nginx with the shipped site, on loopback ports, in front of `sockets`."""
     site = (ROOT / "deploy" / "nginx" / "zav.conf").read_text()
-    for old, new in [("unix:/run/zav-serve/zav-serve.sock", f"unix:{zav_socket}"),
+    upstream = "\n    ".join(f"server unix:{s};" for s in sockets)
+    for old, new in [("server unix:/run/zav-serve/zav-serve.sock;", upstream),
                      ("listen 80;", f"listen 127.0.0.1:{free_port()};"), ("listen [::]:80;", ""),
                      ("listen 443 ssl http2;", f"listen 127.0.0.1:{port} ssl;"),
                      ("listen [::]:443 ssl http2;", ""), ("/etc/zav/tls/", f"{tls}/"),
@@ -167,22 +207,31 @@ def upload_all(files, token: str, connect) -> tuple[float, list[float]]:
     return elapsed, latencies
 
 
-def round_of(zav: Path, files, front: bool, tls: Path) -> tuple[float, float, float]:
-    """Uploads per second, p50 and p99 in ms of one round on fresh folders."""
+def round_of(zav: Path, files, mode: str, tls: Path,
+             cluster: "Cluster | None" = None) -> tuple[float, float, float]:
+    """Uploads per second, p50 and p99 in ms of one round on fresh folders: `mode` is direct,
+    nginx (one server on its folder behind it) or database (two replicas on `cluster`)."""
     with tempfile.TemporaryDirectory(prefix="zav-bench-uploads-", dir=tls.parent) as temp:
         work = Path(temp)
         token_file = work / "tokens"
-        token = subprocess.run([str(zav), "serve", "token", "add", "--tokens", str(token_file),
-                                REGISTRATION], check=True, stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL, text=True).stdout.strip()
-        zav_socket = work / "zav.sock"
-        server, listening = start_server(zav, work, token_file,
-                                         ["--socket", str(zav_socket)] if front else ["--port", "0"])
+        store = ["--store", cluster.database()] if mode == "database" else []
+        where = store or ["--tokens", str(token_file)]
+        token = subprocess.run([str(zav), "serve", "token", "add", *where, REGISTRATION],
+                               check=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                               text=True).stdout.strip()
+        servers, sockets = [], []
+        for replica in ("a", "b") if mode == "database" else ("a",):
+            folder = work / replica
+            folder.mkdir()
+            sockets.append(folder / "zav.sock")
+            servers.append(start_server(
+                zav, folder, token_file,
+                ["--port", "0"] if mode == "direct" else ["--socket", str(sockets[-1]), *store]))
         nginx = None
         try:
-            if front:
+            if mode != "direct":
                 port = free_port()
-                nginx = start_nginx(work, tls, zav_socket, port)
+                nginx = start_nginx(work, tls, sockets, port)
                 context = ssl.create_default_context(cafile=str(tls / "ca.pem"))
                 connect = lambda: http.client.HTTPSConnection("127.0.0.1", port, context=context,
                                                               timeout=60)
@@ -195,15 +244,16 @@ def round_of(zav: Path, files, front: bool, tls: Path) -> tuple[float, float, fl
                     except OSError:
                         time.sleep(0.05)
             else:
-                host, port = listening.removeprefix("http://").rstrip("/").split(":")
+                host, port = servers[0][1].removeprefix("http://").rstrip("/").split(":")
                 connect = lambda: http.client.HTTPConnection(host, int(port), timeout=60)
             elapsed, latencies = upload_all(files, token, connect)
         finally:
             if nginx:
                 nginx.send_signal(signal.SIGQUIT)
                 nginx.wait(timeout=30)
-            server.send_signal(signal.SIGTERM)
-            server.wait(timeout=30)
+            for server, _ in servers:
+                server.send_signal(signal.SIGTERM)
+                server.wait(timeout=30)
     latencies.sort()
     return (len(files) / elapsed, 1000 * latencies[len(latencies) // 2],
             1000 * latencies[int(len(latencies) * 0.99) - 1])
@@ -219,20 +269,44 @@ def measure(zav: Path, data: Path, rounds: int) -> list[str]:
     shutil.rmtree(tls, ignore_errors=True)
     tls.mkdir(parents=True)
     certificates(tls)
-    results = {"direct": [], "nginx": []}
-    for _ in range(rounds):
-        results["direct"].append(round_of(zav, files, False, tls))
-        results["nginx"].append(round_of(zav, files, True, tls))
+    shutil.rmtree(data / "postgresql", ignore_errors=True)
+    try:
+        cluster = Cluster(data / "postgresql")
+    except (FileNotFoundError, subprocess.CalledProcessError) as e:
+        cluster, why = None, str(e)
+    modes = ["direct", "nginx"] + (["database"] if cluster else [])
+    results = {mode: [] for mode in modes}
+    try:
+        for _ in range(rounds):
+            for mode in modes:
+                results[mode].append(round_of(zav, files, mode, tls, cluster))
+    finally:
+        if cluster:
+            cluster.stop()
     median = {k: [statistics.median(r[i] for r in v) for i in range(3)]
               for k, v in results.items()}
     d, n = median["direct"], median["nginx"]
     met = "met" if n[0] >= FRONT_FLOOR else "NOT met"
-    return [
+    lines = [
         f"uploads, {FILES} distinct {WORKERS}-worker files, {CLIENTS} clients, durable "
         f"(medians of {rounds} rounds):",
         f"    direct to zav-serve   {d[0]:6.0f} uploads/s  p50 {d[1]:5.1f} ms  p99 {d[2]:5.1f} ms",
         f"    through nginx (TLS)   {n[0]:6.0f} uploads/s  p50 {n[1]:5.1f} ms  p99 {n[2]:5.1f} ms",
+    ]
+    if cluster:
+        p = median["database"]
+        lines.append(f"    nginx, 2 replicas, PG {p[0]:6.0f} uploads/s  p50 {p[1]:5.1f} ms  "
+                     f"p99 {p[2]:5.1f} ms")
+    else:
+        lines.append(f"    two replicas on PostgreSQL: not measured ({why}; scripts/install-deps --test)")
+    lines += [
         f"    nginx/direct: throughput {n[0] / d[0]:.2f}, p50 {n[1] / d[1]:.2f}",
         f"  {'uploads through nginx, a second':<58} {n[0]:>8.2f}     at least "
         f"{FRONT_FLOOR:.2f}     {met}",
     ]
+    if cluster:
+        ratio = median["database"][0] / n[0]
+        lines.append(f"  {'uploads, 2 replicas on PostgreSQL / folder store':<58} {ratio:>8.2f}     "
+                     f"at least {DATABASE_FLOOR:.2f}     "
+                     f"{'met' if ratio >= DATABASE_FLOOR else 'NOT met'}")
+    return lines
