@@ -20,6 +20,7 @@
 
 #include "api/upload.hpp"
 #include "basic/cp1252.hpp"
+#include "calendar/day_numbers.hpp"
 #include "command_line.hpp"
 #include "control/messages.hpp"
 #include "control/zav.hpp"
@@ -71,7 +72,10 @@ std::vector<Item> Expand(const std::vector<std::string>& arguments) {
     std::vector<std::string> found;
     for (fs::directory_iterator it(argument, ec), end; !ec && it != end; it.increment(ec)) {
       std::error_code type_error;
-      if (it->is_regular_file(type_error) && IsPaymentFileName(it->path())) {
+      // A link to a file that is gone is a payment file that cannot be read: its row says so.
+      const bool file = it->is_regular_file(type_error) ||
+                        (it->is_symlink(type_error) && !fs::exists(it->path(), type_error));
+      if (file && IsPaymentFileName(it->path())) {
         found.push_back(it->path().string());
       }
     }
@@ -106,7 +110,8 @@ std::optional<std::chrono::sys_days> DayOf(int y, int m, int d) {
 
 // What the header (the first record) and the validation record (the last one, of the last
 // part for a diskette set) say; a field the file does not hold stays empty.
-void ReadFacts(const fs::path& file, const std::string& server_date, SummaryRow& row) {
+void ReadFacts(const fs::path& file, const std::string& server_date, bool management,
+               SummaryRow& row) {
   try {
     std::string record;
     {
@@ -159,12 +164,22 @@ void ReadFacts(const fs::path& file, const std::string& server_date, SummaryRow&
                 d = std::stoi(deadline.substr(6, 2));
       row.deadline =
           deadline.substr(6, 2) + "/" + deadline.substr(4, 2) + "/" + deadline.substr(0, 4);
-      const auto due = DayOf(y, m, d);
+      // Late counts from the last day to pay: the deadline moved on to a business day by
+      // the control's own steps and settings, as its lateness check moves it; never in
+      // management mode, where the control takes a late file.
+      std::string sy = deadline.substr(0, 4), sm = deadline.substr(4, 2),
+                  sd = deadline.substr(6, 2);
+      zav::ZAV control;
+      control.CalculaDiaHabil(sy, sm, sd);
+      const auto due =
+          DayOf(zav::DatePartValue(sy), zav::DatePartValue(sm), zav::DatePartValue(sd));
       const auto today =
           DayOf(std::stoi(server_date.substr(6, 4)), std::stoi(server_date.substr(3, 2)),
                 std::stoi(server_date.substr(0, 2)));
-      if (due && today) {
-        row.days_late = std::to_string(std::max(0, static_cast<int>((*today - *due).count())));
+      if (DayOf(y, m, d) && due && today) {
+        row.days_late =
+            management ? "0"
+                       : std::to_string(std::max(0, static_cast<int>((*today - *due).count())));
       }
     }
   } catch (const std::exception&) {
@@ -198,7 +213,7 @@ Outcome CheckOne(const Item& item, const RunRequest& request, const zav::Validat
     out.row.text = e.what();
     return out;
   }
-  ReadFacts(item.file, server_date, out.row);
+  ReadFacts(item.file, server_date, request.management, out.row);
   if (request.mask) {
     if (out.report->problems) zav::MaskPersonal(*out.report->problems);
     if (const auto keep =

@@ -15,8 +15,9 @@ struct SummaryRow {
   std::string verdict;    // accepted, rejected, failure (a run-time failure), unreadable, error
   std::string message;    // the message number of a rejection
   std::string text;       // its text on one line, or what went wrong
-  std::string deadline;   // DD/MM/YYYY
-  std::string days_late;  // days past the deadline on the server date, 0 when on time
+  std::string deadline;   // DD/MM/YYYY, as the file carries it
+  std::string days_late;  // days past the last day to pay (the deadline moved to a business
+                          // day) on the server date; 0 when on time or in management mode
   std::string capture_line;
 };
 

@@ -116,11 +116,49 @@ TEST_F(CliMany, AFolderGivesItsPaymentFiles) {
   for (const auto& row : j) names.push_back(fs::path(row["file"].get<std::string>()).filename());
   EXPECT_EQ(names, (std::vector<std::string>{"P0404268.ZAV", "R0404268.ZAV", "P0404268.ZA0"}));
   EXPECT_EQ(run.status, 1);
+  // A payment file that cannot be read is its row; every other row stays.
+  fs::create_symlink(folder / "nowhere", folder / "Q0404268.ZAV");
+  const CliRun broken =
+      Zav("check " + folder.string() + " --server-date 10/05/2004 --summary json 2>/dev/null");
+  EXPECT_EQ(broken.status, 2);
+  std::vector<std::string> verdicts;
+  for (const auto& row : nlohmann::json::parse(broken.out)) verdicts.push_back(row["verdict"]);
+  EXPECT_EQ(verdicts, (std::vector<std::string>{"accepted", "unreadable", "rejected"}));
   // A folder without payment files is a row too.
   fs::create_directories(folder / "empty");
   const CliRun empty = Zav("check " + (folder / "empty").string() + " --summary csv");
   EXPECT_EQ(empty.status, 2);
   EXPECT_NE(empty.out.find("no payment file"), std::string::npos) << empty.out;
+}
+
+// Late counts from the last day to pay, the deadline moved on as the control moves it: due
+// Friday 17/12/2004, payable until Monday 20/12; never late in management mode.
+TEST_F(CliMany, DaysLateCountFromTheLastDayToPay) {
+  PaymentPlan plan = SamplePaymentPlan(3, 5);
+  plan.month = 11;
+  plan.deadline_month = 12;
+  const fs::path file = folder / "F0411268.ZAV";
+  WritePaymentFile(plan, file);
+  struct Case {
+    const char* date;
+    const char* extra;
+    const char* verdict;
+    int days_late;
+  } cases[] = {
+      {"17/12/2004", "", "accepted", 0},
+      {"20/12/2004", "", "accepted", 0},
+      {"21/12/2004", "", "rejected", 1},
+      {"21/12/2004", " --management", "accepted", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.date) + c.extra);
+    const CliRun run = Zav("check " + file.string() + " --server-date " + c.date + c.extra +
+                           " --summary json 2>/dev/null");
+    const auto row = nlohmann::json::parse(run.out, nullptr, false)[0];
+    EXPECT_EQ(row["verdict"], c.verdict) << run.out;
+    EXPECT_EQ(row["days_late"], c.days_late);
+    EXPECT_EQ(row["deadline"], "17/12/2004");
+  }
 }
 
 }  // namespace
