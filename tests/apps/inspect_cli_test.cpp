@@ -111,6 +111,39 @@ TEST_F(InspectCli, DescribeNamesTheFieldsAndMasks) {
   EXPECT_EQ(records, 7u);
 }
 
+// --mask hides every personal value the file holds wherever zav shows it: describe's
+// fields, the found values of check --all, the summary's RFC.
+TEST_F(InspectCli, MaskHidesEveryPersonalValueWhereverItIsShown) {
+  std::string bytes = testing::ReadAll(file_);
+  Put(bytes, 2, record03::kNombre, "PEREZ$LOPEZ$JUANA=");    // found by 3113 or shown
+  Put(bytes, 2, record03::kUltimoSalario, "12X4567");        // 171: its value is found
+  Put(bytes, 3, record03::kSeguridadSocial, "9876543X210");  // 225
+  Reseal(bytes);
+  std::ofstream(file_, std::ios::binary | std::ios::trunc) << bytes;
+  const std::vector<std::string> personal = {"ABCD010101XY1", "PEREZ$LOPEZ$JUANA", "12X4567",
+                                             "9876543X210"};
+  struct Case {
+    const char* command;             // the file follows
+    std::vector<std::string> shown;  // of `personal`, what the unmasked output holds
+  } cases[] = {
+      {"describe", personal},
+      {"check --server-date 17/05/2004 --all --json", {"12X4567", "9876543X210"}},
+      {"check --server-date 17/05/2004 --summary csv", {"ABCD010101XY1"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    const std::string run = std::string(c.command) + " '" + file_.string() + "'";
+    const std::string plain = Zav(run).out, masked = Zav(run + " --mask").out;
+    for (const std::string& value : c.shown) {
+      EXPECT_NE(plain.find(value), std::string::npos) << value << " in\n" << plain;
+    }
+    for (const std::string& value : personal) {
+      EXPECT_EQ(masked.find(value), std::string::npos) << value << " in\n" << masked;
+    }
+    EXPECT_FALSE(masked.empty());
+  }
+}
+
 TEST_F(InspectCli, SplitWritesThePartsAndRefusesImpossibleSplits) {
   const fs::path parts = drives_.base() / "parts";
   const CliRun split =
