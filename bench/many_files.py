@@ -6,6 +6,7 @@ looping over the files does). Part of bench/run.py; run alone as
 """
 
 import argparse
+import re
 import shutil
 import statistics
 import subprocess
@@ -44,6 +45,17 @@ def timed(commands: list[list[str]]) -> float:
     return time.perf_counter() - start
 
 
+def peak(command: list[str]) -> int:
+    """The peak resident memory of `command` (KiB), from /usr/bin/time -v, which forks it
+    from a small process of its own; 0 when there is no /usr/bin/time."""
+    if not Path("/usr/bin/time").exists():
+        return 0
+    done = subprocess.run(["/usr/bin/time", "-v", *command], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.PIPE, text=True, check=True)
+    found = re.search(r"Maximum resident set size \(kbytes\): (\d+)", done.stderr)
+    return int(found.group(1)) if found else 0
+
+
 def measure(zav: Path, data: Path, reps: int, count: int = FILES) -> list[str]:
     folders = files(zav, data, count)
     one_run = [[str(zav), "check", *map(str, folders), "--server-date", SERVER_DATE,
@@ -55,11 +67,13 @@ def measure(zav: Path, data: Path, reps: int, count: int = FILES) -> list[str]:
         together.append(timed(one_run))
         apart.append(timed(each))
     t, a = statistics.median(together), statistics.median(apart)
+    together_peak, apart_peak = peak(one_run[0]), max(peak(c) for c in each[:20])
     ratio = t / a
     met = "met" if ratio <= RATIO else "NOT met"
     return [
         f"many files, {count} x {WORKERS} workers (medians of {reps}): one zav check "
-        f"{t:.2f}s, one process a file {a:.2f}s",
+        f"{t:.2f}s, one process a file {a:.2f}s; peak memory {together_peak / 1024:.1f} MiB "
+        f"against {apart_peak / 1024:.1f} MiB a process (the largest of 20)",
         f"  {'zav check of many files / one process a file':<58} {ratio:>8.2f}     at most "
         f"{RATIO:.2f}     {met}",
     ]
