@@ -184,7 +184,7 @@ CLI::App* AddFixCommand(CLI::App& app, FixRequest& r) {
   cmd->add_option("FILE", r.file, "Payment file")->required()->check(kExistingFile);
   cmd->add_option("-o,--out", r.out,
                   "Where the mended copy goes: a file, or a folder to put it in under the "
-                  "name the file's header asks for")
+                  "name the file's header asks for (ending in /: made when missing)")
       ->required();
   cmd->add_flag("--force", r.force, "Replace OUT when it exists (never FILE itself)");
   return cmd;
@@ -242,6 +242,14 @@ int RunFix(const FixRequest& r) {
   }
   std::error_code ec;
   fs::path out = r.out;
+  // OUT ending in a slash names a folder, made when missing.
+  if (!out.empty() && !out.has_filename() && !fs::is_directory(out, ec)) {
+    fs::create_directories(out, ec);
+    if (ec) {
+      std::cerr << "zav: cannot make the folder " << out.string() << ": " << ec.message() << "\n";
+      return 2;
+    }
+  }
   if (fs::is_directory(out, ec)) {
     out /= NameFits(given, header) ? given : asked;
   } else if (!NameFits(out.filename().string(), header)) {
