@@ -12,9 +12,17 @@ namespace zav {
 
 namespace {
 
+// A whole first movement entry, of the first worker and type 11 (a file where nobody moved
+// has none): its days, then its salary, not a number.
+constexpr std::string_view kDaysNotNumeric = "0000000000111                  0000000";
+constexpr std::string_view kSalaryNotNumeric = "0000000000111                01       ";
+static_assert(kDaysNotNumeric.size() == 38 && kSalaryNotNumeric.size() == 38);
+
 // clang-format off
 constexpr FileBreak kBreaks[] = {
     {9, BreakRecord::kMovement, 1, "05", true},
+    {10, BreakRecord::kHeader, 13, " ", true},
+    {11, BreakRecord::kHeader, 27, "19", true},
     {27, BreakRecord::kHeader, 14, "             ", true},
     {34, BreakRecord::kWorker, 3, "           ", true},
     {35, BreakRecord::kHeader, 1, "  ", true},
@@ -25,6 +33,7 @@ constexpr FileBreak kBreaks[] = {
     {133, BreakRecord::kHeader, 169, "  ", true},
     {140, BreakRecord::kHeader, 248, " ", true},
     {144, BreakRecord::kHeader, 129, "                                        ", false},
+    // 147 cannot be reached: a late payment is refused with 253 before any record is read.
     {159, BreakRecord::kHeader, 249, "  ", true},
     {160, BreakRecord::kHeader, 251, " ", true},
     {161, BreakRecord::kHeader, 252, " ", true},
@@ -57,6 +66,7 @@ constexpr FileBreak kBreaks[] = {
     {194, BreakRecord::kWorker, 264, "       ", true},
     {195, BreakRecord::kSummary, 227, "         ", true},
     {196, BreakRecord::kMovement, 14, "......................................", true},
+    {198, BreakRecord::kMovement, 14, kDaysNotNumeric, true},
     {200, BreakRecord::kWorker, 27, "      ", true},
     {202, BreakRecord::kHeader, 1, "05", true},
     {203, BreakRecord::kSummary, 49, "          ", true},
@@ -116,6 +126,8 @@ constexpr FileBreak kBreaks[] = {
     {263, BreakRecord::kSummary, 151, "000000001", true},
     {264, BreakRecord::kSummary, 198, "00000000001", true},
     {310, BreakRecord::kHeader, 253, "-111111", true},
+    // 321 cannot be reached: a late payment is refused with 253 before any record is read.
+    {400, BreakRecord::kMovement, 14, kSalaryNotNumeric, true},
     {401, BreakRecord::kSummary, 263, "         ", true},
     {402, BreakRecord::kSummary, 272, "         ", true},
     {403, BreakRecord::kSummary, 254, "         ", true},
@@ -125,6 +137,7 @@ constexpr FileBreak kBreaks[] = {
     {2120, BreakRecord::kHeader, 191, "       ", true},
     {2150, BreakRecord::kHeader, 244, "  ", true},
     {2160, BreakRecord::kHeader, 246, "  ", true},
+    {3113, BreakRecord::kWorker, 95, "\245", true},
 };
 // clang-format on
 
