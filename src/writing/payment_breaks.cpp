@@ -2,6 +2,8 @@
 // letters, nines, zeros and a few telling texts, and keeping, for each message the control
 // answered, an edit that gives it whatever the period.
 #include <algorithm>
+#include <array>
+#include <utility>
 
 #include "records/checksum.hpp"
 #include "records/layout.hpp"
@@ -11,6 +13,27 @@
 namespace zav {
 
 namespace {
+
+constexpr std::size_t kLength = 295;
+
+constexpr std::array<char, kLength> Filled(char c) {
+  std::array<char, kLength> a{};
+  a.fill(c);
+  return a;
+}
+constexpr std::array<char, kLength> kZeros = Filled('0'), kBlanks = Filled(' ');
+constexpr std::string_view Zeros(std::size_t n) { return {kZeros.data(), n}; }
+constexpr std::string_view Blanks(std::size_t n) { return {kBlanks.data(), n}; }
+
+// Nothing to pay: every amount of the workers, the summary and the validation record
+// zeroed, and the movements blanked, as when nobody moved (their type-10 salaries are
+// complementary contributions). The summary's rates stay.
+constexpr BreakEdit kNothingToPay[] = {
+    {BreakRecord::kWorker, 160, Zeros(56), true},     // the four insurances
+    {BreakRecord::kWorker, 222, Zeros(56), true},     // retirement to housing
+    {BreakRecord::kMovement, 14, Blanks(266), true},  // the seven entries
+    {BreakRecord::kValidation, 73, Zeros(48)},        // the totals to deposit
+};
 
 // A whole first movement entry, of the first worker and type 11 (a file where nobody moved
 // has none): its days, then its salary, not a number.
@@ -39,6 +62,7 @@ constexpr FileBreak kBreaks[] = {
     {161, BreakRecord::kHeader, 252, " ", true},
     {162, BreakRecord::kHeader, 253, "       ", true},
     {163, BreakRecord::kHeader, 260, "         ", true},
+    {165, BreakRecord::kSummary, 59, Zeros(222), true, kNothingToPay},
     {170, BreakRecord::kWorker, 93, "  ", true},
     {171, BreakRecord::kValidation, 1, "03", true},
     {172, BreakRecord::kWorker, 152, " ", true},
@@ -141,8 +165,6 @@ constexpr FileBreak kBreaks[] = {
 };
 // clang-format on
 
-constexpr std::size_t kLength = 295;
-
 void Put(std::string& bytes, std::size_t record, int start, std::string_view text) {
   const std::size_t at = (record - 1) * kLength + static_cast<std::size_t>(start - 1);
   if (at + text.size() <= bytes.size()) bytes.replace(at, text.size(), text);
@@ -165,25 +187,30 @@ void ApplyBreak(const FileBreak& b, const PaymentPlan& plan, std::string& bytes)
   if (records < 5) return;
   const std::size_t workers =
       plan.workers.size() + static_cast<std::size_t>(plan.generated_workers);
-  std::size_t k = 1;
-  switch (b.record) {
-    case BreakRecord::kHeader:
-      k = 1;
-      break;
-    case BreakRecord::kWorker:
-      k = 2;
-      break;
-    case BreakRecord::kMovement:
-      k = workers + 2;
-      break;
-    case BreakRecord::kSummary:
-      k = records - 1;
-      break;
-    case BreakRecord::kValidation:
-      k = records;
-      break;
-  }
-  Put(bytes, std::min(k, records), b.start, b.text);
+  // The records of a kind, first to last.
+  const auto span = [&](BreakRecord kind) -> std::pair<std::size_t, std::size_t> {
+    switch (kind) {
+      case BreakRecord::kHeader:
+        return {1, 1};
+      case BreakRecord::kWorker:
+        return {2, workers + 1};
+      case BreakRecord::kMovement:
+        return {workers + 2, records - 2};
+      case BreakRecord::kSummary:
+        return {records - 1, records - 1};
+      case BreakRecord::kValidation:
+        break;
+    }
+    return {records, records};
+  };
+  const auto edit = [&](const BreakEdit& e) {
+    const auto [first, last] = span(e.record);
+    for (std::size_t k = first; k <= (e.every ? last : first); ++k) {
+      Put(bytes, std::min(k, records), e.start, e.text);
+    }
+  };
+  edit({b.record, b.start, b.text});
+  for (const BreakEdit& e : b.more) edit(e);
   if (!b.reseal) return;
   const std::string size = std::to_string(bytes.size());
   Put(bytes, records, record06::kTamanoArchivo.start,
