@@ -35,7 +35,8 @@ void AddSampleOptions(CLI::App* cmd, SampleRequest& r) {
   cmd->add_option("-o,--out-dir", r.out_dir, "Folder to write into (default: current folder)");
   cmd->add_option("--break", r.break_with,
                   "Write a file, otherwise valid, that the control refuses with message N; "
-                  "'--break list' names every such N with its text");
+                  "'--break list' names every such N with its text. With --period, check it "
+                  "with a --server-date up to its deadline, or lateness (253) comes first");
 }
 
 namespace {

@@ -2,6 +2,8 @@
 // letters, nines, zeros and a few telling texts, and keeping, for each message the control
 // answered, an edit that gives it whatever the period.
 #include <algorithm>
+#include <array>
+#include <utility>
 
 #include "records/checksum.hpp"
 #include "records/layout.hpp"
@@ -12,9 +14,38 @@ namespace zav {
 
 namespace {
 
+constexpr std::size_t kLength = 295;
+
+constexpr std::array<char, kLength> Filled(char c) {
+  std::array<char, kLength> a{};
+  a.fill(c);
+  return a;
+}
+constexpr std::array<char, kLength> kZeros = Filled('0'), kBlanks = Filled(' ');
+constexpr std::string_view Zeros(std::size_t n) { return {kZeros.data(), n}; }
+constexpr std::string_view Blanks(std::size_t n) { return {kBlanks.data(), n}; }
+
+// Nothing to pay: every amount of the workers, the summary and the validation record
+// zeroed, and the movements blanked, as when nobody moved (their type-10 salaries are
+// complementary contributions). The summary's rates stay.
+constexpr BreakEdit kNothingToPay[] = {
+    {BreakRecord::kWorker, 160, Zeros(56), true},     // the four insurances
+    {BreakRecord::kWorker, 222, Zeros(56), true},     // retirement to housing
+    {BreakRecord::kMovement, 14, Blanks(266), true},  // the seven entries
+    {BreakRecord::kValidation, 73, Zeros(48)},        // the totals to deposit
+};
+
+// A whole first movement entry, of the first worker and type 11 (a file where nobody moved
+// has none): its days, then its salary, not a number.
+constexpr std::string_view kDaysNotNumeric = "0000000000111                  0000000";
+constexpr std::string_view kSalaryNotNumeric = "0000000000111                01       ";
+static_assert(kDaysNotNumeric.size() == 38 && kSalaryNotNumeric.size() == 38);
+
 // clang-format off
 constexpr FileBreak kBreaks[] = {
     {9, BreakRecord::kMovement, 1, "05", true},
+    {10, BreakRecord::kHeader, 13, " ", true},
+    {11, BreakRecord::kHeader, 27, "19", true},
     {27, BreakRecord::kHeader, 14, "             ", true},
     {34, BreakRecord::kWorker, 3, "           ", true},
     {35, BreakRecord::kHeader, 1, "  ", true},
@@ -25,11 +56,13 @@ constexpr FileBreak kBreaks[] = {
     {133, BreakRecord::kHeader, 169, "  ", true},
     {140, BreakRecord::kHeader, 248, " ", true},
     {144, BreakRecord::kHeader, 129, "                                        ", false},
+    // 147 cannot be reached: a late payment is refused with 253 before any record is read.
     {159, BreakRecord::kHeader, 249, "  ", true},
     {160, BreakRecord::kHeader, 251, " ", true},
     {161, BreakRecord::kHeader, 252, " ", true},
     {162, BreakRecord::kHeader, 253, "       ", true},
     {163, BreakRecord::kHeader, 260, "         ", true},
+    {165, BreakRecord::kSummary, 59, Zeros(222), true, kNothingToPay},
     {170, BreakRecord::kWorker, 93, "  ", true},
     {171, BreakRecord::kValidation, 1, "03", true},
     {172, BreakRecord::kWorker, 152, " ", true},
@@ -57,6 +90,7 @@ constexpr FileBreak kBreaks[] = {
     {194, BreakRecord::kWorker, 264, "       ", true},
     {195, BreakRecord::kSummary, 227, "         ", true},
     {196, BreakRecord::kMovement, 14, "......................................", true},
+    {198, BreakRecord::kMovement, 14, kDaysNotNumeric, true},
     {200, BreakRecord::kWorker, 27, "      ", true},
     {202, BreakRecord::kHeader, 1, "05", true},
     {203, BreakRecord::kSummary, 49, "          ", true},
@@ -116,6 +150,8 @@ constexpr FileBreak kBreaks[] = {
     {263, BreakRecord::kSummary, 151, "000000001", true},
     {264, BreakRecord::kSummary, 198, "00000000001", true},
     {310, BreakRecord::kHeader, 253, "-111111", true},
+    // 321 cannot be reached: a late payment is refused with 253 before any record is read.
+    {400, BreakRecord::kMovement, 14, kSalaryNotNumeric, true},
     {401, BreakRecord::kSummary, 263, "         ", true},
     {402, BreakRecord::kSummary, 272, "         ", true},
     {403, BreakRecord::kSummary, 254, "         ", true},
@@ -125,10 +161,9 @@ constexpr FileBreak kBreaks[] = {
     {2120, BreakRecord::kHeader, 191, "       ", true},
     {2150, BreakRecord::kHeader, 244, "  ", true},
     {2160, BreakRecord::kHeader, 246, "  ", true},
+    {3113, BreakRecord::kWorker, 95, "\245", true},
 };
 // clang-format on
-
-constexpr std::size_t kLength = 295;
 
 void Put(std::string& bytes, std::size_t record, int start, std::string_view text) {
   const std::size_t at = (record - 1) * kLength + static_cast<std::size_t>(start - 1);
@@ -152,25 +187,30 @@ void ApplyBreak(const FileBreak& b, const PaymentPlan& plan, std::string& bytes)
   if (records < 5) return;
   const std::size_t workers =
       plan.workers.size() + static_cast<std::size_t>(plan.generated_workers);
-  std::size_t k = 1;
-  switch (b.record) {
-    case BreakRecord::kHeader:
-      k = 1;
-      break;
-    case BreakRecord::kWorker:
-      k = 2;
-      break;
-    case BreakRecord::kMovement:
-      k = workers + 2;
-      break;
-    case BreakRecord::kSummary:
-      k = records - 1;
-      break;
-    case BreakRecord::kValidation:
-      k = records;
-      break;
-  }
-  Put(bytes, std::min(k, records), b.start, b.text);
+  // The records of a kind, first to last.
+  const auto span = [&](BreakRecord kind) -> std::pair<std::size_t, std::size_t> {
+    switch (kind) {
+      case BreakRecord::kHeader:
+        return {1, 1};
+      case BreakRecord::kWorker:
+        return {2, workers + 1};
+      case BreakRecord::kMovement:
+        return {workers + 2, records - 2};
+      case BreakRecord::kSummary:
+        return {records - 1, records - 1};
+      case BreakRecord::kValidation:
+        break;
+    }
+    return {records, records};
+  };
+  const auto edit = [&](const BreakEdit& e) {
+    const auto [first, last] = span(e.record);
+    for (std::size_t k = first; k <= (e.every ? last : first); ++k) {
+      Put(bytes, std::min(k, records), e.start, e.text);
+    }
+  };
+  edit({b.record, b.start, b.text});
+  for (const BreakEdit& e : b.more) edit(e);
   if (!b.reseal) return;
   const std::string size = std::to_string(bytes.size());
   Put(bytes, records, record06::kTamanoArchivo.start,

@@ -135,10 +135,18 @@ namespace zav {
 
 // Files that break on purpose, so that payroll programs can test each refusal: one field
 // of an otherwise valid file written over (the size and check value resealed unless the
-// break is of those), for every message one such edit reaches. A message may have more
-// than one way; which one a file takes its message from depends on its period, so a host
-// tries them in order and keeps the first the control refuses with that message.
+// break is of those), for every message one such edit reaches; a message that needs the
+// file's amounts to agree with each other in a new way takes further edits. A message may
+// have more than one way; which one a file takes its message from depends on its period,
+// so a host tries them in order and keeps the first the control refuses with that message.
 enum class BreakRecord { kHeader, kWorker, kMovement, kSummary, kValidation };
+
+struct BreakEdit {
+  BreakRecord record;
+  int start;  // 1-based position in the record
+  std::string_view text;
+  bool every = false;  // every record of its kind, not only the first
+};
 
 struct FileBreak {
   std::int16_t message;
@@ -146,6 +154,7 @@ struct FileBreak {
   int start;           // 1-based position in the record
   std::string_view text;
   bool reseal;
+  std::span<const BreakEdit> more = {};  // made after the first, before the reseal
 };
 
 // Every break, by message number.
