@@ -78,6 +78,12 @@ class RunningCheck {
   mutable std::uint32_t unsettled_ = 0;  // counted bytes in owed_, kept below overflow
 };
 
+// The widest vector instructions the fold may use to gather the counted bytes: all the
+// processor has (the default), sixteen bytes at a time, or none. Every width gives the same
+// value; tests run each on one machine.
+enum class PackWidth { kWidest, k16, kNone };
+void LimitPackWidth(PackWidth width) noexcept;
+
 // The 3-digit check string of a text, folded from a zero state.
 std::string ShortCheck(std::string_view text);
 

@@ -46,6 +46,7 @@ struct PlainRule {
 using PlainCheck = PlainRule<19>;
 
 using State = std::tuple<std::string, int, int, int>;
+void MatchesThePlainRuleWith(std::mt19937 rng);
 State Of(const PlainCheck& c) { return {c.value(), c.i, c.j, c.r}; }
 State Of(const RunningCheck& c) { return {std::string(c.value()), c.i(), c.j(), c.r()}; }
 
@@ -61,9 +62,17 @@ std::string RandomText(std::mt19937& rng, std::size_t length, int kind) {
 }
 
 // Forty runs of thirty texts from the initial state, then two hundred short runs from a
-// loaded one.
+// loaded one, with each width of vector instructions the processor has.
 TEST(ChecksumFold, MatchesThePlainRule) {
-  std::mt19937 rng(7);
+  for (const PackWidth width : {PackWidth::kWidest, PackWidth::k16, PackWidth::kNone}) {
+    SCOPED_TRACE(static_cast<int>(width));
+    LimitPackWidth(width);
+    MatchesThePlainRuleWith(std::mt19937(7));
+  }
+  LimitPackWidth(PackWidth::kWidest);
+}
+
+void MatchesThePlainRuleWith(std::mt19937 rng) {
   const std::size_t lengths[] = {0, 1, 18, 19, 20, 121, 295, 511, 512, 513, 1300, 32767};
   for (int round = 0; round < 240; ++round) {
     RunningCheck fast;
