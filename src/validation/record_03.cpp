@@ -164,8 +164,8 @@ bool AddPlainDaysAndAmounts(ZAV& z, std::string_view linea) {
   constexpr std::size_t kFrom = kDiasCotizadosMes.start - 1;
   constexpr std::size_t kEnd = kAmortizacionCredito.start - 1 + kAmortizacionCredito.length;
   static_assert(kEnd - kFrom == 124, "the day and amount fields follow one another");
-  // The last field is read eight bytes wide.
-  if (linea.size() < kEnd + 1) return false;
+  // The fields are read eight bytes at a time: four bytes past the last one.
+  if (linea.size() < kFrom + 128) return false;
   for (const AmountCheck& a : kInsuranceAmounts) {
     if (!RulesQuiet(z, a)) return false;
   }
