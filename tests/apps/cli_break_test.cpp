@@ -48,17 +48,5 @@ TEST(CliBreak, EveryListedMessageIsWhatCheckReports) {
   EXPECT_GT(listed, 100);
 }
 
-TEST(CliBreak, RefusesWhatItCannotWrite) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"sample --break 1", "not a message a payment file can be broken to"},
-      {"sample --break 27 --disks 2", "leave out --disks"},
-  };
-  for (const auto& [args, said] : cases) {
-    const CliRun run = Zav(args);
-    EXPECT_EQ(run.status, 64) << args << "\n" << run.out;
-    EXPECT_NE(run.out.find(said), std::string::npos) << args << "\n" << run.out;
-  }
-}
-
 }  // namespace
 }  // namespace zav

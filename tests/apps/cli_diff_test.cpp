@@ -110,11 +110,5 @@ TEST_F(CliDiff, MaskHidesPersonalValuesButNotThatTheyDiffer) {
   EXPECT_NE(text.out.find("removed: A record 3"), std::string::npos) << text.out;
 }
 
-TEST_F(CliDiff, AFileThatCannotBeReadIsAnError) {
-  EXPECT_EQ(Zav("diff " + a.string() + " " + (drives.base() / "gone.ZAV").string()).status, 2);
-  EXPECT_EQ(Zav("diff " + a.string() + " " + drives.base().string()).status, 2);
-  EXPECT_EQ(Zav("diff " + a.string()).status, 64);
-}
-
 }  // namespace
 }  // namespace zav

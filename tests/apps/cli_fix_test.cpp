@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 
 #include "apps/zav_command.hpp"
 #include "basic/cp1252.hpp"
 #include "platform/temp_drives.hpp"
+#include "support/payment_run.hpp"
 #include "writing/payment_writer.hpp"
 
 namespace zav {
@@ -18,26 +18,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::CliRun;
+using testing::ReadAll;
+using testing::WithLineEnds;
 using testing::Zav;
-
-std::string Read(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
 
 void Put(const fs::path& p, const std::string& bytes) {
   std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::string LineEnds(const std::string& bytes, const std::string& end, bool last = true) {
-  std::string out;
-  for (std::size_t at = 0; at < bytes.size(); at += 295) {
-    out += bytes.substr(at, 295);
-    if (last || at + 295 < bytes.size()) out += end;
-  }
-  return out;
 }
 
 class CliFix : public ::testing::Test {
@@ -52,13 +38,9 @@ class CliFix : public ::testing::Test {
     fs::create_directories(out);
     PaymentPlan plan = SamplePaymentPlan(4, 3);
     plan.nombre = "PATR\323N ESPA\321OL SA";
-    std::ostringstream bytes;
-    WritePaymentFile(plan, bytes);
-    original = bytes.str();
+    original = testing::FileOf(plan);
     ASSERT_EQ(WorkFileName(plan), "P0404268.ZAV");
   }
-
-  bool OutEmpty() const { return fs::is_empty(out); }
 };
 
 TEST_F(CliFix, EachDamageUndoneGivesTheGeneratedBytes) {
@@ -70,16 +52,16 @@ TEST_F(CliFix, EachDamageUndoneGivesTheGeneratedBytes) {
     const char* said;
     bool made = false;  // -o names a folder not there yet, ending in /
   } cases[] = {
-      {"CR LF", "P0404268.ZAV", [](auto& b) { return LineEnds(b, "\r\n"); }, "CR LF"},
-      {"LF", "P0404268.ZAV", [](auto& b) { return LineEnds(b, "\n"); }, "LF"},
-      {"LF, none last", "P0404268.ZAV", [](auto& b) { return LineEnds(b, "\n", false); }, "LF"},
+      {"CR LF", "P0404268.ZAV", [](auto& b) { return WithLineEnds(b, "\r\n"); }, "CR LF"},
+      {"LF", "P0404268.ZAV", [](auto& b) { return WithLineEnds(b, "\n"); }, "LF"},
+      {"LF, none last", "P0404268.ZAV", [](auto& b) { return WithLineEnds(b, "\n", false); }, "LF"},
       {"UTF-8", "P0404268.ZAV", utf8, "UTF-8"},
       {"UTF-8 with a mark", "P0404268.ZAV", [&](auto& b) { return "\xEF\xBB\xBF" + utf8(b); },
        "UTF-8"},
       {"extension", "P0404268.txt", [](auto& b) { return b; }, "the name P0404268.txt"},
       {"work name", "pago.zav", [](auto& b) { return b; }, "asks for P0404268.ZAV"},
-      {"all at once", "pago (1).ZAV", [&](auto& b) { return utf8(LineEnds(b, "\r\n")); }, "CR LF",
-       true},
+      {"all at once", "pago (1).ZAV", [&](auto& b) { return utf8(WithLineEnds(b, "\r\n")); },
+       "CR LF", true},
   };
   for (const Case& c : cases) {
     fs::remove_all(out);
@@ -91,15 +73,17 @@ TEST_F(CliFix, EachDamageUndoneGivesTheGeneratedBytes) {
         Zav("fix '" + damaged.string() + "' -o " + out.string() + (c.made ? "/" : ""));
     EXPECT_EQ(run.status, 0) << c.what << ": " << run.out;
     EXPECT_NE(run.out.find(c.said), std::string::npos) << c.what << ": " << run.out;
-    EXPECT_EQ(Read(out / "P0404268.ZAV"), original) << c.what;
-    EXPECT_EQ(Read(damaged), bytes) << c.what << ": the input changed";
+    EXPECT_EQ(ReadAll(out / "P0404268.ZAV"), original) << c.what;
+    EXPECT_EQ(ReadAll(damaged), bytes) << c.what << ": the input changed";
     EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1)
         << c.what << ": a temporary file is left";
     fs::remove(damaged);
   }
 }
 
-TEST_F(CliFix, AChangedFileIsRefusedAndNothingWritten) {
+// A file whose contents were changed is refused and one with no damage has nothing to
+// mend: either way nothing is written and the file stays as it was.
+TEST_F(CliFix, WhatIsNotTheGeneratedBytesDamagedIsNotWritten) {
   std::string changed = original;
   changed[295 + 200] = changed[295 + 200] == '1' ? '2' : '1';  // a worker's amount
   std::string shortened = original.substr(0, original.size() - 295);
@@ -107,49 +91,43 @@ TEST_F(CliFix, AChangedFileIsRefusedAndNothingWritten) {
     const char* what;
     std::string bytes;
     const char* said;
+    int status = 1;
   } cases[] = {
-      {"changed, with line ends", LineEnds(changed, "\r\n"), "check value does not match"},
+      {"changed, with line ends", WithLineEnds(changed, "\r\n"), "check value does not match"},
       {"changed, not damaged", changed, "no damage"},
-      {"a record gone", LineEnds(shortened, "\n"), "validation record"},
+      {"a record gone", WithLineEnds(shortened, "\n"), "validation record"},
       {"not a payment file", "hello\n", "295-byte"},
+      {"undamaged", original, "nothing to mend", 0},
   };
   for (const Case& c : cases) {
     const fs::path file = in / "P0404268.ZAV";
     Put(file, c.bytes);
     const CliRun run = Zav("fix " + file.string() + " -o " + out.string());
-    EXPECT_EQ(run.status, 1) << c.what << ": " << run.out;
+    EXPECT_EQ(run.status, c.status) << c.what << ": " << run.out;
     EXPECT_NE(run.out.find(c.said), std::string::npos) << c.what << ": " << run.out;
-    EXPECT_TRUE(OutEmpty()) << c.what;
-    EXPECT_EQ(Read(file), c.bytes) << c.what;
+    EXPECT_TRUE(fs::is_empty(out)) << c.what;
+    EXPECT_EQ(ReadAll(file), c.bytes) << c.what;
   }
-}
-
-TEST_F(CliFix, AnUndamagedFileHasNothingToMend) {
-  Put(in / "P0404268.ZAV", original);
-  const CliRun run = Zav("fix " + (in / "P0404268.ZAV").string() + " -o " + out.string());
-  EXPECT_EQ(run.status, 0) << run.out;
-  EXPECT_NE(run.out.find("nothing to mend"), std::string::npos) << run.out;
-  EXPECT_TRUE(OutEmpty());
 }
 
 TEST_F(CliFix, NeverOverwritesWithoutForceNorTheInput) {
   const fs::path file = in / "P0404268.ZAV";
-  const std::string damaged = LineEnds(original, "\n");
+  const std::string damaged = WithLineEnds(original, "\n");
   Put(file, damaged);
   const fs::path target = out / "P0404268.ZAV";
   Put(target, "older");
   CliRun run = Zav("fix " + file.string() + " -o " + target.string());
   EXPECT_EQ(run.status, 64) << run.out;
   EXPECT_NE(run.out.find("--force"), std::string::npos) << run.out;
-  EXPECT_EQ(Read(target), "older");
+  EXPECT_EQ(ReadAll(target), "older");
   run = Zav("fix " + file.string() + " -o " + target.string() + " --force");
   EXPECT_EQ(run.status, 0) << run.out;
-  EXPECT_EQ(Read(target), original);
+  EXPECT_EQ(ReadAll(target), original);
 
   for (const std::string& self : {file.string(), in.string()}) {
     run = Zav("fix " + file.string() + " -o " + self + " --force");
     EXPECT_EQ(run.status, 64) << self << ": " << run.out;
-    EXPECT_EQ(Read(file), damaged);
+    EXPECT_EQ(ReadAll(file), damaged);
   }
   // A name the control would refuse for this file is no place for the mend.
   run = Zav("fix " + file.string() + " -o " + (out / "mended.zav").string());

@@ -1,5 +1,5 @@
 // The command line for people mending payment files, run as a user runs it: zav check
-// --all, zav describe and zav split.
+// --all and zav describe; zav split's runs are cli_test.cpp's.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -140,24 +140,6 @@ TEST_F(InspectCli, MaskHidesEveryPersonalValueWhereverItIsShown) {
     }
     EXPECT_FALSE(masked.empty());
   }
-}
-
-TEST_F(InspectCli, SplitWritesThePartsAndRefusesImpossibleSplits) {
-  const fs::path parts = drives_.base() / "parts";
-  const CliRun split =
-      Zav("split '" + file_.string() + "' --parts 3 --out-dir '" + parts.string() + "'");
-  ASSERT_EQ(split.status, 0) << split.out;
-  // That the parts join back into a file that validates is split_test.cpp's business.
-  const std::string stem = file_.stem().string();
-  EXPECT_EQ(testing::Listing(parts),
-            (std::vector<std::string>{stem + ".ZA0", stem + ".ZA1", stem + ".ZA2"}));
-
-  // Seven parts need six places to cut; three workers, the movements and the summary are five.
-  const CliRun refused = Zav("split '" + file_.string() + "' --parts 7 --out-dir '" +
-                             (drives_.base() / "seven").string() + "'");
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.out.find("cannot split"), std::string::npos) << refused.out;
-  EXPECT_FALSE(fs::exists(drives_.base() / "seven" / (file_.stem().string() + ".ZA0")));
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // Runs the zav command as a user does: Zav("check FILE --json") gives its exit status and
 // everything it wrote, standard error included. `env` goes before the command
-// ("ZAV_DRIVES=... "); `input` is its standard input.
+// ("ZAV_DRIVES=... "); `input` is its standard input. ExpectRuns judges a table of runs.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace zav::testing {
 
@@ -29,6 +31,29 @@ inline CliRun Zav(const std::string& args, const std::string& env = "",
   const int raw = ::pclose(pipe);
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return run;
+}
+
+// A run and what it must answer: its exit status, what it must say and what it must not.
+struct CliCase {
+  std::string args;
+  int status;
+  std::vector<std::string> said = {};
+  std::string env = "";
+  std::string not_said = "";
+};
+
+// The runs one after another, in order (a run may leave what the next one meets).
+inline void ExpectRuns(const std::vector<CliCase>& cases) {
+  for (const CliCase& c : cases) {
+    const CliRun run = Zav(c.args, c.env);
+    EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.out;
+    for (const std::string& said : c.said) {
+      EXPECT_NE(run.out.find(said), std::string::npos) << c.args << "\n" << run.out;
+    }
+    if (!c.not_said.empty()) {
+      EXPECT_EQ(run.out.find(c.not_said), std::string::npos) << c.args << "\n" << run.out;
+    }
+  }
 }
 
 }  // namespace zav::testing

@@ -16,15 +16,6 @@ namespace {
 
 using namespace testing;
 
-// Every record followed by `end`, as an editor saves the file.
-std::string WithLineEnds(const std::string& bytes, const std::string& end) {
-  std::string out;
-  for (std::size_t k = 0; k < bytes.size(); k += kRecordLength) {
-    out += bytes.substr(k, kRecordLength) + end;
-  }
-  return out;
-}
-
 TEST(Hint, NamesTheCauseOfARefusal) {
   const std::string file = FileOf(SamplePaymentPlan(3, 2));  // P0404268.ZAV, 7 records
   std::string with_enye = file;

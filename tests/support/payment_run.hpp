@@ -71,6 +71,18 @@ inline std::string FileOf(const PaymentPlan& plan) {
 
 inline std::size_t Records(const std::string& bytes) { return bytes.size() / kRecordLength; }
 
+// `bytes` with `end` after every record (but the last when not `last`), as an editor saves
+// a payment file.
+inline std::string WithLineEnds(const std::string& bytes, const std::string& end,
+                                bool last = true) {
+  std::string out;
+  for (std::size_t at = 0; at < bytes.size(); at += kRecordLength) {
+    out += bytes.substr(at, kRecordLength);
+    if (last || at + kRecordLength < bytes.size()) out += end;
+  }
+  return out;
+}
+
 // Writes `text` over the start of field f of record k (1-based).
 inline void Put(std::string& bytes, std::size_t k, const Field& f, std::string_view text) {
   ASSERT_LE(text.size(), static_cast<std::size_t>(f.length)) << f.name;

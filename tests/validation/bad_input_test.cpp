@@ -1,7 +1,8 @@
 // Bad input met the way a page meets it: a payment file brought in from diskette A to the
 // work folder on C, then ValidaReg. Each case pins the exact answer, and every case checks
 // that nothing was lost: the source is unchanged, a rejected work file keeps its bytes, an
-// accepted file's archive holds exactly the file's bytes.
+// accepted file's archive holds exactly the file's bytes. The same inputs at the command
+// line are cli_test.cpp's.
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -11,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <string>
 
 #include "control/zav.hpp"
@@ -25,23 +25,13 @@ namespace zav {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Ran;
 using testing::ReadAll;
-using testing::Shell;
 using testing::TempDrives;
 
 constexpr char kName[] = "P0404268.ZAV";
 constexpr char kOnTime[] = "17/05/2004";
 
 std::string Sample() { return testing::FileOf(SamplePaymentPlan(2, 1)); }
-
-// The records with CR LF after each.
-std::string Crlf(const std::string& bytes) {
-  std::string crlf;
-  for (std::size_t k = 0; k < bytes.size(); k += kRecordLength)
-    crlf += bytes.substr(k, kRecordLength) + "\r\n";
-  return crlf;
-}
 
 // "0", "message N", or "5 (N)" with the run-time failure behind it.
 std::string Answer(ZAV& z, const std::string& result) {
@@ -99,11 +89,11 @@ TEST_F(BadInput, AnswersAndNothingLost) {
       {"a high byte in an amount",
        [](std::string& b) { b[kRecordLength + record03::kCuotaFija.start] = '\377'; }, kOnTime,
        "message 177"},
-      {"CR LF after every record", [](std::string& b) { b = Crlf(b); }, kOnTime,
-       "message 219"},  // the last record, read 10 bytes off, has no deadline
+      {"CR LF after every record", [](std::string& b) { b = testing::WithLineEnds(b, "\r\n"); },
+       kOnTime, "message 219"},  // the last record, read 10 bytes off, has no deadline
       // The control reads a server date's parts by their leading numbers: letters are day 0
       // of month 0 of year 0, long before any deadline, so the payment is on time. The
-      // command line refuses such dates (BadInputCli).
+      // command line refuses such dates (cli_test.cpp).
       {"a server date of letters", nullptr, "ab/cd/efgh", "0"},
       {"an empty server date", nullptr, "", "0"},
       {"a server date written year first", nullptr, "2004-05-17", "0"},
@@ -221,65 +211,6 @@ TEST_F(BadInput, DiskettePartVanishingBetweenCalls) {
   // A host that validates what it has gets a verdict, and the work file stays.
   EXPECT_EQ(Answer(z, z.ValidaReg(kOnTime)), "message 219");
   EXPECT_EQ(ReadAll(work_folder_ / kName), first);
-}
-
-// The same inputs at the command line: a verdict and its exit status, or a clear error.
-TEST_F(BadInput, CommandLine) {
-  const fs::path in = drives_.base() / "in";
-  const std::string sample = Sample();
-  const std::map<std::string, std::string> files = {{"good/P0404268.ZAV", sample},
-                                                    {"crlf/P0404268.ZAV", Crlf(sample)},
-                                                    {"big/P0404268.ZAV", sample}};
-  for (const auto& [name, bytes] : files) {
-    fs::create_directories((in / name).parent_path());
-    std::ofstream(in / name, std::ios::binary) << bytes;
-  }
-  fs::resize_file(in / "big/P0404268.ZAV", (std::uintmax_t{1} << 31) + 295);
-  fs::create_directories(in / "parts");
-  const auto parts = WriteDiskettes(SamplePaymentPlan(4, 1), in / "parts", "P0404268", 3);
-  fs::remove(parts[1]);
-  fs::create_directories(in / "locked");
-  std::ofstream(in / "locked/P0404268.ZAV", std::ios::binary) << sample;
-  fs::permissions(in / "locked/P0404268.ZAV", fs::perms::none);
-
-  const std::string zav = std::string(ZAV_BINARY) + " ";
-  const std::string date = " --server-date 17/05/2004";
-  const std::string good = "check " + (in / "good/P0404268.ZAV").string() + " --server-date ";
-  struct CliCase {
-    std::string args;
-    int status;
-    const char* output;
-    bool as_root = true;  // false: permissions do not bind root
-  } cases[] = {
-      {good + "2004-05-17", 64, "--server-date: 2004-05-17 is not a date written DD/MM/YYYY"},
-      {good + "31/02/2004", 64, "--server-date: 31/02/2004: month 02 of 2004 has 29 days"},
-      {good + "ab/cd/efgh", 64, "--server-date: ab/cd/efgh is not a date written DD/MM/YYYY"},
-      {"check " + (in / "crlf/P0404268.ZAV").string() + date, 1, "rejected: message 219"},
-      {"validate " + (in / "big/P0404268.ZAV").string() + date, 2,
-       "rejected: run-time failure 6 (Overflow: the file is longer than 2147483647 bytes)"},
-      {"check " + (in / "parts/P0404268.ZA0").string() + date, 64,
-       "zav: diskette part P0404268.ZA1 is missing or unreadable"},
-      {"validate " + (in / "locked/P0404268.ZAV").string() + date, 2, "zav: cannot bring", false},
-  };
-  for (const CliCase& c : cases) {
-    if (!c.as_root && ::geteuid() == 0) continue;
-    const Ran ran = Shell(zav + c.args);
-    EXPECT_EQ(ran.status, c.status) << c.args << "\n" << ran.out;
-    EXPECT_NE(ran.out.find(c.output), std::string::npos) << c.args << "\n" << ran.out;
-  }
-  fs::permissions(in / "locked/P0404268.ZAV", fs::perms(0644));
-  for (const auto& [name, bytes] : files) {
-    if (name != "big/P0404268.ZAV") {
-      EXPECT_EQ(ReadAll(in / name), bytes) << name;
-    }
-  }
-  EXPECT_EQ(fs::file_size(in / "big/P0404268.ZAV"), (std::uintmax_t{1} << 31) + 295);
-  // Nothing was copied into the work folder but the small rejected files of validate.
-  for (const auto& e : fs::recursive_directory_iterator(drives_.root('C'))) {
-    if (e.is_regular_file()) {
-      EXPECT_LT(e.file_size(), 4096u) << e.path();
-    }
-  }
 }
 
 }  // namespace
