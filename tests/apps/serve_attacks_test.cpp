@@ -1,7 +1,7 @@
 // zav-serve on its own, tried as an attacker would: each test is one way of hurting the server
-// or its users, with what must hold afterwards; here who may store what, what is stored, and
-// its HTTP. Its resources are tried in serve_exhaustion_test.cpp, nginx in front in
-// tests/front/.
+// or its users, with what must hold afterwards; here what is stored and its HTTP. Who may
+// store is serve_trust_test.cpp's, its resources serve_exhaustion_test.cpp's, nginx in
+// front tests/front/'s.
 #include "apps/serve_attacks.hpp"
 
 #include <gtest/gtest.h>
@@ -33,77 +33,11 @@ std::string Sha256Sum(const fs::path& file) {
   return testing::Shell("sha256sum " + file.string()).out.substr(0, 64);
 }
 
-// 3. Anyone could upload for any employer, and a forged first upload of a name locked its
-// employer out; a simple cross-site POST was stored too (the metrics test, in
-// serve_exhaustion_test.cpp, sends one). Now only an uploader entitled to the employer's
-// registration stores, and no browser page of another site can.
-TEST_F(ServeAttacks, OnlyUploadersEntitledToTheEmployerStoreAndNoOtherSite) {
-  testing::ServeProcess server(uploads, web, {"--allow-origin", "https://portal.example"});
-  ASSERT_TRUE(server.listening());
-  const fs::path tokens = base / "tokens";
-  const std::string other = testing::Bearer(tokens, {"B9999999999"}),
-                    by_rfc = testing::Bearer(tokens, {"ABCD010101XY1=A1234567890"}),
-                    other_rfc = testing::Bearer(tokens, {"WXYZ010101AB1=B9999999999"});
-  const std::string mine = server.Bearer();
-  struct Case {
-    const char* what;
-    std::vector<std::string> headers;
-    int status;
-    std::string cause;
-  } cases[] = {
-      {"no credentials", {}, 401, "unauthenticated"},
-      {"an unknown token", {"Authorization: Bearer 0123"}, 401, "unauthenticated"},
-      {"a certificate subject over TCP",
-       {"X-Zav-Client-Subject: CN=A1234567890"},
-       401,
-       "unauthenticated"},
-      {"another employer's token", {other}, 403, "forbidden"},
-      {"another RFC's token", {other_rfc}, 403, "forbidden"},
-      {"a page of another site", {mine, "Origin: https://evil.example"}, 403, "foreign_origin"},
-      {"a cross-site fetch", {mine, "Sec-Fetch-Site: cross-site"}, 403, "foreign_origin"},
-      {"the employer's own token", {mine, "Origin: http://127.0.0.1"}, 201, ""},
-      {"a page of a site let in", {mine, "Origin: https://portal.example"}, 201, ""},
-      {"a token tying its RFC to it", {by_rfc}, 201, ""},
-  };
-  int folio = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const auto [name, archive] = Archive(std::to_string(1000000 + ++folio).substr(1));
-    const HttpReply reply = server.Upload(name, archive, c.headers);
-    EXPECT_EQ(reply.status, c.status) << reply.body;
-    if (!c.cause.empty()) {
-      EXPECT_EQ(json::parse(reply.body)["cause"], c.cause) << reply.body;
-    }
-    EXPECT_EQ(fs::exists(uploads / name), c.status == 201);
-  }
-  // Whoever tries an employer's name first, the employer's own upload is stored.
-  const auto [genuine, genuine_archive] = Archive("000200");
-  EXPECT_EQ(server.Upload(genuine, genuine_archive, {other}).status, 403);
-  EXPECT_EQ(server.Upload(genuine, genuine_archive).status, 201);
-
-  // Behind nginx, on the server's own socket, the certificate nginx verified names the
-  // uploader.
-  const fs::path socket_uploads = base / "socket" / "uploads";
-  testing::ServeProcess front_side(socket_uploads, web, {"--socket", (base / "zav.sock").string()});
-  ASSERT_TRUE(front_side.listening()) << front_side.first_line();
-  const auto [cert_name, cert_archive] = Archive("000300");
-  const std::vector<std::pair<std::string, int>> subjects = {{"O=Example,CN=B9999999999", 403},
-                                                             {"O=x\\,CN=A1234567890", 401},
-                                                             {"CN=A1234567890,O=Example", 201}};
-  for (const auto& [subject, status] : subjects) {
-    const HttpReply reply = front_side.Upload(
-        cert_name, cert_archive, {"X-Zav-Client-Subject: " + subject, "X-Real-IP: 203.0.113.5"});
-    EXPECT_EQ(reply.status, status) << subject << ": " << reply.body;
-  }
-  const json receipt = json::parse(ReadAll(socket_uploads / (cert_name + ".json")));
-  EXPECT_EQ(receipt["uploader"], "cert:A1234567890");
-  EXPECT_EQ(receipt["client"], "203.0.113.5");
-}
-
 // 4. The body was stored as received, so what a reader walking the archive from its start
 // saw was not what was validated. Now the server stores its own archive of the validated
-// payment file, with a receipt; the same upload again gets the first receipt (200), another
-// payment file under the name 409 saying when the first came.
+// payment file, with a receipt; the same upload again gets the first receipt (200), without
+// its uploader and client address for another uploader, and another payment file under the
+// name 409 saying when the first came.
 TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
   testing::ServeProcess server(uploads, web);
   ASSERT_TRUE(server.listening());
@@ -167,6 +101,13 @@ TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
   const HttpReply again = server.Upload(name, archive);
   EXPECT_EQ(again.status, 200) << again.body;
   EXPECT_EQ(json::parse(again.body), receipt);
+  // Who sent it and from where are shown to that uploader only, not to another entitled one.
+  json shown = receipt;
+  shown.erase("uploader");
+  shown.erase("client");
+  const HttpReply colleague = server.Upload(name, archive, {testing::Bearer(base / "tokens")});
+  EXPECT_EQ(colleague.status, 200) << colleague.body;
+  EXPECT_EQ(json::parse(colleague.body), shown);
   PaymentPlan changed = testing::OnTimePlan("000001");
   changed.seed = 99;
   const auto [same_name, other_file] = Archive("000001", &changed);
@@ -174,6 +115,7 @@ TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
   EXPECT_EQ(different.status, 409) << different.body;
   EXPECT_EQ(json::parse(different.body)["received"], receipt["received"]);
   EXPECT_EQ(ReadAll(uploads / name), kept);
+  EXPECT_EQ(json::parse(ReadAll(uploads / (name + ".json"))), receipt);
   EXPECT_EQ(Stored(), (std::vector<std::string>{name, name + ".json"}));
 
   // The log line of the upload names who, what and how it ended.
@@ -188,10 +130,15 @@ TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
 }
 
 // 7. Lax HTTP: two Content-Length headers were taken, a many-range header drew a huge answer,
-// the page's tests and symbolic links were served, and nothing was logged. Now framing that
-// is not plain is 400, at most one range is served (on page files only), only the page's
-// files are, and every request is one JSON line in the log.
+// the page's tests and symbolic links were served, and nothing was logged; a NUL, control
+// byte or other encoding in the path cut the name short where it was opened
+// (/package.json%00.js served package.json). Now framing that is not plain is 400, at most
+// one range is served (on page files only), only the page's files are, the decoded path
+// judged whole, and every request is one JSON line in the log.
 TEST_F(ServeAttacks, HttpIsStrictAndEveryRequestIsLogged) {
+  for (const char* file : {"package.json", "build-wasm.sh", "index.html~"}) {
+    std::ofstream(web / file) << "secret";
+  }
   testing::ServeProcess server(uploads, web);
   ASSERT_TRUE(server.listening());
   const auto [name, archive] = Archive("000001");
@@ -203,6 +150,7 @@ TEST_F(ServeAttacks, HttpIsStrictAndEveryRequestIsLogged) {
     std::string request;
     int status;
     std::string body = "";  // when given, the whole body
+    int or_status = 0;      // another status the HTTP library may give it
   } cases[] = {
       {"two Content-Length",
        upload_head + "Content-Length: 5\r\nContent-Length: " + std::to_string(archive.size()) +
@@ -219,6 +167,19 @@ TEST_F(ServeAttacks, HttpIsStrictAndEveryRequestIsLogged) {
       {"the page's tests", HttpRequest("GET", "/tests/e2e.mjs"), 404},
       {"a symbolic link", HttpRequest("GET", "/linked.html"), 404},
       {"a hidden path", HttpRequest("GET", "/%2e%2e/secret.html"), 404},
+      {"an encoded NUL", HttpRequest("GET", "/package.json%00.js"), 404},
+      {"an encoded NUL after a script", HttpRequest("GET", "/build-wasm.sh%00.js"), 404},
+      {"an encoded NUL after a backup", HttpRequest("GET", "/index.html~%00.js"), 404},
+      {"a NUL in %u form", HttpRequest("GET", "/package.json%u0000.js"), 404},
+      {"an overlong NUL", HttpRequest("GET", "/package.json%c0%80.js"), 404},
+      {"a NUL in the folder", HttpRequest("GET", "/dist%00/../package.json%00.js"), 404},
+      {"an encoded way up", HttpRequest("GET", "/dist%2f..%2fpackage.json%00.js"), 404},
+      {"a line feed", HttpRequest("GET", "/package.json%0a.js"), 404},
+      {"a carriage return", HttpRequest("GET", "/package.json%0d.js"), 404},
+      {"a tab", HttpRequest("GET", "/package.json%09.js"), 404},
+      {"a delete", HttpRequest("GET", "/package.json%7f.js"), 404},
+      {"a backslash", HttpRequest("GET", "/dist%5c..%5cpackage.json%00.js"), 404},
+      {"a raw NUL", HttpRequest("GET", std::string("/package.json\0.js", 17)), 400, "", 404},
       {"the page's module", HttpRequest("GET", "/dist/zavctl.js"), 200, "export {};"},
       {"another method", HttpRequest("DELETE", "/api/upload"), 405},
       {"a header line without its colon", "GET / HTTP/1.1\r\nHost 127.0.0.1\r\n\r\n", 400},
@@ -226,10 +187,12 @@ TEST_F(ServeAttacks, HttpIsStrictAndEveryRequestIsLogged) {
       {"a head too large",
        "GET / HTTP/1.1\r\nHost: x\r\nX-Pad: " + std::string(20000, 'x') + "\r\n\r\n", 431},
   };
+  std::multiset<int> logged, answered;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const HttpReply reply = RawExchange(server.endpoint(), c.request);
-    EXPECT_EQ(reply.status, c.status) << reply.head;
+    EXPECT_TRUE(reply.status == c.status || reply.status == c.or_status) << reply.head;
+    answered.insert(reply.status);
     if (!c.body.empty()) {
       EXPECT_EQ(reply.body, c.body);
     }
@@ -239,8 +202,6 @@ TEST_F(ServeAttacks, HttpIsStrictAndEveryRequestIsLogged) {
 
   ASSERT_EQ(server.Stop(), 0);
   // One line a request, with every field: the same statuses as the answers.
-  std::multiset<int> logged, answered;
-  for (const Case& c : cases) answered.insert(c.status);
   std::istringstream log(server.Log());
   for (std::string line; std::getline(log, line);) {
     const json entry = json::parse(line, nullptr, false);

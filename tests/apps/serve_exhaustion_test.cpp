@@ -206,9 +206,12 @@ TEST_F(ServeAttacks, TheDiskCannotBeFilled) {
 
 // 6. Work folders lived inside the upload folder and survived a crash. Now they live in a
 // folder of their own, and a server starting removes what a killed one left: work folders,
-// half-written files, a receipt whose archive never came; stored archives stay.
+// half-written files, a receipt whose archive never came, an archive whose receipt never came
+// (power lost between the two: its upload was never answered as stored, so its name is free
+// again); stored archives stay.
 TEST_F(ServeAttacks, LeftoversOfAKilledServerAreRemovedAtStart) {
   const auto [name, archive] = Archive("000001");
+  const auto [lone, lone_archive] = Archive("000003");
   {
     testing::ServeProcess server(uploads, web);
     ASSERT_TRUE(server.listening());
@@ -224,10 +227,13 @@ TEST_F(ServeAttacks, LeftoversOfAKilledServerAreRemovedAtStart) {
   }
   std::ofstream(uploads / ".upload-g7h8i9") << "half";
   std::ofstream(uploads / orphan) << "{}";
+  std::ofstream(uploads / lone, std::ios::binary) << lone_archive;
   testing::ServeProcess again(uploads, web);
   ASSERT_TRUE(again.listening());
+  EXPECT_NE(again.Log().find("removed the archive " + lone), std::string::npos) << again.Log();
   EXPECT_EQ(WorkFiles(), 0);
   EXPECT_EQ(Stored(), (std::vector<std::string>{name, name + ".json"}));
+  EXPECT_EQ(again.Upload(lone, lone_archive).status, 201);
   // A second server on the same folders is refused: it would remove the first one's work.
   testing::ServeProcess second(uploads, web);
   EXPECT_EQ(second.Wait(), 2);

@@ -226,6 +226,14 @@ class ServeTest : public ::testing::Test {
     std::filesystem::create_symlink(base / "secret.html", web / "linked.html");
   }
 
+  // A token line for `entitlements` written into the token file by hand (as an older `token
+  // add` or an operator did): its header.
+  std::string TokenLine(const std::string& token, const std::string& entitlements) {
+    const std::string hash = Shell("printf %s " + token + " | sha256sum").out.substr(0, 64);
+    std::ofstream(base / "tokens", std::ios::app) << hash << " " << entitlements << "\n";
+    return "Authorization: Bearer " + token;
+  }
+
   // The page's archive of an on-time payment of `folio` (or of `plan`): (name, bytes).
   std::pair<std::string, std::string> Archive(const std::string& folio,
                                               const PaymentPlan* plan = nullptr) {
