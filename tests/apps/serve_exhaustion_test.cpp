@@ -92,7 +92,7 @@ TEST_F(ServeAttacks, SlowClientsAndZipBombsLeaveTheDateAndHealthAnswering) {
       inner, testing::ZipOf({{testing::InnerName(inner), std::string(32 << 20, '0')}}, scratch),
       {server.Bearer()});
   const testing::Siege siege = testing::Besiege(
-      "zav-serve alone", 60,
+      "of zav-serve alone under 16 slow clients and 8 zip bombs", 60,
       [&](const std::atomic<bool>& stop) {
         const int fd = testing::Connect(at);
         testing::Dribble(bomb, stop,

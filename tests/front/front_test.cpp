@@ -119,7 +119,7 @@ TEST_F(Front, SlowClientsBombsAndFloodsAreHeldAtTheFront) {
       inner, testing::ZipOf({{testing::InnerName(inner), std::string(16 << 20, '0')}}, scratch),
       {server->Bearer()});
   const testing::Siege siege = testing::Besiege(
-      "through nginx, TLS handshakes included", 40,
+      "through nginx, TLS handshakes included, under 16 slow clients and 8 zip bombs", 40,
       [&](const std::atomic<bool>& stop) {
         TlsClient client(tls, https);
         testing::Dribble(bomb, stop, [&](const char* c) { return client.Write({c, 1}); });
