@@ -109,12 +109,5 @@ TEST(Dispatch, TableNamesEveryMemberOnce) {
   EXPECT_EQ(methods, 28u);  // 25 methods and 3 read-only properties
 }
 
-TEST(Dispatch, ObjectsSurviveAVariantProperty) {
-  ZAV z;
-  auto object = std::make_shared<VariantObject>();
-  PutProperty(z, "SumaV6", Variant::Object(object));
-  EXPECT_EQ(GetProperty(z, "SumaV6").object().get(), object.get());
-}
-
 }  // namespace
 }  // namespace zav
