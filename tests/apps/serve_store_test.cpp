@@ -61,15 +61,6 @@ class ServeStore : public testing::ServeTest {
     return replica;
   }
 
-  // An archive of `folio` whose payment file differs from the one Archive() makes.
-  std::string OtherArchive(const std::string& folio) {
-    PaymentPlan plan = testing::OnTimePlan(folio);
-    PaymentPlan other = SamplePaymentPlan(4, 27);
-    other.folio = plan.folio;
-    other.deadline_year = plan.deadline_year;
-    return testing::PageArchive(other, testing::ArchiveName(folio), scratch);
-  }
-
   static PgCluster* pg;
   std::string database, uri;
 };

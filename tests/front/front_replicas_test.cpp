@@ -126,11 +126,7 @@ testing::PgCluster* FrontReplicas::pg = nullptr;
 // same payment file again gets 200 with the first receipt, another file 409.
 TEST_F(FrontReplicas, ANameRacedAcrossReplicasIsStoredOnce) {
   const std::string name = testing::ArchiveName("000071");
-  const std::string first = Archive("000071").second;
-  PaymentPlan plan = SamplePaymentPlan(4, 27);
-  plan.folio = "000071";
-  plan.deadline_year = testing::OnTimePlan().deadline_year;
-  const std::string second = testing::PageArchive(plan, name, scratch);
+  const std::string first = Archive("000071").second, second = OtherArchive("000071");
   std::vector<std::future<HttpReply>> replies;
   for (int k = 0; k < 8; ++k) {
     replies.push_back(

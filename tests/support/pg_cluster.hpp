@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "support/payment_run.hpp"
+#include "support/serve_harness.hpp"
 
 namespace zav::testing {
 
@@ -86,14 +86,9 @@ class PgCluster {
   bool ready_ = false;
 };
 
-// The header of a new bearer token for `employer` in `store`'s database, made by
-// `zav serve token add --store`.
+// The header of a new bearer token for `employer` in `store`'s database.
 inline std::string StoreToken(const std::string& store, const std::string& employer) {
-  std::string token = Shell("(" + std::string(ZAV_BINARY) + " serve token add --store " +
-                            Quoted(store) + " " + employer + " 2>/dev/null)")
-                          .out;
-  while (!token.empty() && token.back() == '\n') token.pop_back();
-  return "Authorization: Bearer " + token;
+  return TokenHeader("--store " + Quoted(store), {employer});
 }
 
 }  // namespace zav::testing

@@ -47,15 +47,19 @@ inline std::string InnerName(const std::string& name) {
   return name.substr(0, name.size() - 3) + "zav";
 }
 
-// The header of a new bearer token in `tokens` for `employers`, made by `zav serve token add`.
-inline std::string Bearer(const std::filesystem::path& tokens,
-                          const std::vector<std::string>& employers = {"A1234567890"}) {
-  std::string command =
-      std::string("(") + ZAV_BINARY + " serve token add --tokens " + tokens.string();
+// The header of a new bearer token for `employers`, made by `zav serve token add` in `where`
+// ("--tokens FILE", "--store URI").
+inline std::string TokenHeader(const std::string& where,
+                               const std::vector<std::string>& employers) {
+  std::string command = std::string("(") + ZAV_BINARY + " serve token add " + where;
   for (const std::string& e : employers) command += " " + e;
   std::string token = Shell(command + " 2>/dev/null)").out;
   while (!token.empty() && token.back() == '\n') token.pop_back();
   return "Authorization: Bearer " + token;
+}
+inline std::string Bearer(const std::filesystem::path& tokens,
+                          const std::vector<std::string>& employers = {"A1234567890"}) {
+  return TokenHeader("--tokens " + tokens.string(), employers);
 }
 
 // `zav serve --dir UPLOADS --web WEB --tokens UPLOADS/../tokens [extra...]`, on a free
@@ -239,6 +243,13 @@ class ServeTest : public ::testing::Test {
                                               const PaymentPlan* plan = nullptr) {
     const std::string name = ArchiveName(folio);
     return {name, PageArchive(plan ? *plan : OnTimePlan(folio), name, scratch)};
+  }
+  // The page's archive of `folio` holding another payment file than Archive(folio) does.
+  std::string OtherArchive(const std::string& folio) {
+    PaymentPlan other = SamplePaymentPlan(4, 27);
+    other.folio = folio;
+    other.deadline_year = OnTimePlan(folio).deadline_year;
+    return Archive(folio, &other).second;
   }
 };
 
