@@ -12,24 +12,23 @@
 
 #include "support/serve_harness.hpp"
 
-namespace zav {
+namespace zav::testing {
 
 // `archive` with `prefix` in front of it and its offsets moved to match (zip -A): a zip reader
 // that follows the central directory reads the archive, one that walks from the start the prefix.
 inline std::string Prefixed(const std::string& prefix, const std::string& archive,
                             const std::filesystem::path& scratch) {
   std::ofstream(scratch / "prefixed.zip", std::ios::binary) << prefix << archive;
-  EXPECT_EQ(testing::Shell("zip -qA " + (scratch / "prefixed.zip").string()).status, 0);
-  return testing::ReadAll(scratch / "prefixed.zip");
+  EXPECT_EQ(Shell("zip -qA " + (scratch / "prefixed.zip").string()).status, 0);
+  return ReadAll(scratch / "prefixed.zip");
 }
 
-class ServeAttacks : public testing::ServeTest {
+class ServeAttacks : public ServeTest {
  protected:
   std::filesystem::path work = base / "uploads.work";
 
   std::vector<std::string> Stored() {
-    return std::filesystem::exists(uploads) ? testing::Listing(uploads)
-                                            : std::vector<std::string>{};
+    return std::filesystem::exists(uploads) ? Listing(uploads) : std::vector<std::string>{};
   }
   // Files left in the work folder (the check threads' own folders stay, empty).
   int WorkFiles() {
@@ -41,4 +40,4 @@ class ServeAttacks : public testing::ServeTest {
   }
 };
 
-}  // namespace zav
+}  // namespace zav::testing

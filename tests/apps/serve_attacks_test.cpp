@@ -18,19 +18,14 @@
 #include "api/upload.hpp"
 #include "support/serve_harness.hpp"
 
-namespace zav {
+namespace zav::testing {
 namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::json;
-using testing::HttpExchange;
-using testing::HttpReply;
-using testing::HttpRequest;
-using testing::RawExchange;
-using testing::ReadAll;
 
 std::string Sha256Sum(const fs::path& file) {
-  return testing::Shell("sha256sum " + file.string()).out.substr(0, 64);
+  return Shell("sha256sum " + file.string()).out.substr(0, 64);
 }
 
 // 4. The body was stored as received, so what a reader walking the archive from its start
@@ -39,16 +34,16 @@ std::string Sha256Sum(const fs::path& file) {
 // its uploader and client address for another uploader, and another payment file under the
 // name 409 saying when the first came.
 TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
-  testing::ServeProcess server(uploads, web);
+  ServeProcess server(uploads, web);
   ASSERT_TRUE(server.listening());
   const auto [name, archive] = Archive("000001");
-  const std::string inner = testing::InnerName(name);
-  PaymentPlan invalid = testing::OnTimePlan("000001");
+  const std::string inner = InnerName(name);
+  PaymentPlan invalid = OnTimePlan("000001");
   invalid.nombre = "OTRO PATRON";
-  std::string prefix = testing::ZipOf({{inner, testing::FileOf(invalid)}}, scratch);
+  std::string prefix = ZipOf({{inner, FileOf(invalid)}}, scratch);
   prefix.resize(1 << 20, ' ');
   const std::string forged = Prefixed(prefix, archive, scratch);
-  ASSERT_EQ(testing::ZipEntries(forged), testing::ZipEntries(archive));  // the reader is fooled
+  ASSERT_EQ(ZipEntries(forged), ZipEntries(archive));  // the reader is fooled
 
   const HttpReply stored = server.Upload(name, forged);
   ASSERT_EQ(stored.status, 201) << stored.body;
@@ -56,13 +51,13 @@ TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
   EXPECT_LT(kept.size(), archive.size() + 1024);
   EXPECT_EQ(kept.substr(0, 4), "PK\3\4");
   EXPECT_EQ(kept.substr(30, inner.size()), inner);  // the first entry from the start is it
-  const auto entries = testing::ZipEntries(kept);
+  const auto entries = ZipEntries(kept);
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0], testing::ZipEntries(archive)[0]);
+  EXPECT_EQ(entries[0], ZipEntries(archive)[0]);
 
   const json receipt = json::parse(ReadAll(uploads / (name + ".json")));
   EXPECT_EQ(json::parse(stored.body), receipt);
-  testing::PageArchive(testing::OnTimePlan("000001"), name, scratch);  // the payment file again
+  PageArchive(OnTimePlan("000001"), name, scratch);  // the payment file again
   EXPECT_EQ(receipt["payment_sha256"], Sha256Sum(scratch / inner));
   EXPECT_EQ(receipt["archive_sha256"], Sha256Sum(uploads / name));
   EXPECT_EQ(receipt["archive"], name);
@@ -91,9 +86,9 @@ TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
   } verified[] = {{receipt, 0, ": valid"}, {changed_total, 1, "field total does not match"}};
   for (const Verified& v : verified) {
     std::ofstream(scratch / "receipt.json") << v.receipt.dump(2);
-    const auto run = testing::Shell(std::string(ZAV_BINARY) + " receipt verify " +
-                                    (scratch / "receipt.json").string() + " --key " +
-                                    (scratch / "key.json").string() + " 2>&1");
+    const auto run =
+        Shell(std::string(ZAV_BINARY) + " receipt verify " + (scratch / "receipt.json").string() +
+              " --key " + (scratch / "key.json").string() + " 2>&1");
     EXPECT_EQ(run.status, v.status) << run.out;
     EXPECT_NE(run.out.find(v.says), std::string::npos) << run.out;
   }
@@ -105,10 +100,10 @@ TEST_F(ServeAttacks, TheStoredArchiveIsTheServersPackingOfTheValidatedFile) {
   json shown = receipt;
   shown.erase("uploader");
   shown.erase("client");
-  const HttpReply colleague = server.Upload(name, archive, {testing::Bearer(base / "tokens")});
+  const HttpReply colleague = server.Upload(name, archive, {Bearer(base / "tokens")});
   EXPECT_EQ(colleague.status, 200) << colleague.body;
   EXPECT_EQ(json::parse(colleague.body), shown);
-  PaymentPlan changed = testing::OnTimePlan("000001");
+  PaymentPlan changed = OnTimePlan("000001");
   changed.seed = 99;
   const auto [same_name, other_file] = Archive("000001", &changed);
   const HttpReply different = server.Upload(name, other_file);
@@ -139,10 +134,10 @@ TEST_F(ServeAttacks, HttpIsStrictAndEveryRequestIsLogged) {
   for (const char* file : {"package.json", "build-wasm.sh", "index.html~"}) {
     std::ofstream(web / file) << "secret";
   }
-  testing::ServeProcess server(uploads, web);
+  ServeProcess server(uploads, web);
   ASSERT_TRUE(server.listening());
   const auto [name, archive] = Archive("000001");
-  const std::string upload_head = testing::UploadHead(name, server.Bearer());
+  const std::string upload_head = UploadHead(name, server.Bearer());
   std::string ranges = "Range: bytes=0-0";
   while (ranges.size() < 6000) ranges += ",0-0";
   struct Case {
@@ -219,19 +214,19 @@ TEST_F(ServeAttacks, HttpIsStrictAndEveryRequestIsLogged) {
 // One server an address: a second one on it is refused, saying which address; an address
 // that is not loopback needs the operator's word that no front is wanted.
 TEST_F(ServeAttacks, AnAddressInUseOrNotLoopbackIsRefused) {
-  testing::ServeProcess first(uploads, web);
+  ServeProcess first(uploads, web);
   ASSERT_TRUE(first.listening());
   const fs::path other = base / "other" / "uploads";
-  testing::ServeProcess second(other, web, {"--port", std::to_string(first.port())});
+  ServeProcess second(other, web, {"--port", std::to_string(first.port())});
   EXPECT_EQ(second.Wait(), 2);
   EXPECT_NE(second.Log().find("127.0.0.1:" + std::to_string(first.port()) + " is in use"),
             std::string::npos)
       << second.Log();
-  testing::ServeProcess open(other, web, {"--host", "0.0.0.0"});
+  ServeProcess open(other, web, {"--host", "0.0.0.0"});
   EXPECT_EQ(open.Wait(), 64);
   EXPECT_NE(open.Log().find("--insecure-direct"), std::string::npos) << open.Log();
   EXPECT_EQ(HttpExchange(first.endpoint(), "GET", "/healthz").status, 200);
 }
 
 }  // namespace
-}  // namespace zav
+}  // namespace zav::testing

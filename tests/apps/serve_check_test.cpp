@@ -10,33 +10,32 @@
 #include "api/upload.hpp"
 #include "support/serve_harness.hpp"
 
-namespace zav {
+namespace zav::testing {
 namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::json;
-using testing::HttpReply;
 
-class ServeCheck : public testing::ServeTest {
+class ServeCheck : public ServeTest {
  protected:
   // `zav sample [args]` in a folder of its own: the file it wrote.
   fs::path Sample(const std::string& folder, const std::string& args = "") {
     const fs::path dir = scratch / folder;
     fs::create_directories(dir);
-    testing::Shell(std::string(ZAV_BINARY) + " sample -o " + dir.string() + " " + args);
+    Shell(std::string(ZAV_BINARY) + " sample -o " + dir.string() + " " + args);
     return fs::directory_iterator(dir)->path();
   }
 };
 
 TEST_F(ServeCheck, AnswersWhatTheCommandPrintsAndStoresNothing) {
-  testing::ServeProcess server(uploads, web);
+  ServeProcess server(uploads, web);
   ASSERT_TRUE(server.listening());
   const fs::path good = Sample("good"), broken = Sample("broken", "--break 27");
   const auto [archive_name, archive] = Archive("000001");
   const auto check = [&](const std::string& query, const std::string& body,
                          const char* type = "application/octet-stream") {
-    return testing::HttpExchange(server.endpoint(), "POST", "/api/check?" + query,
-                                 {server.Bearer(), std::string("Content-Type: ") + type}, body);
+    return HttpExchange(server.endpoint(), "POST", "/api/check?" + query,
+                        {server.Bearer(), std::string("Content-Type: ") + type}, body);
   };
   struct Case {
     const char* what;
@@ -46,14 +45,14 @@ TEST_F(ServeCheck, AnswersWhatTheCommandPrintsAndStoresNothing) {
     const char* type;
     const char* flags;  // the command's
   } cases[] = {
-      {"an accepted file", good, "name=" + good.filename().string(), testing::ReadAll(good),
+      {"an accepted file", good, "name=" + good.filename().string(), ReadAll(good),
        "application/octet-stream", ""},
-      {"a rejected file", broken, "name=" + broken.filename().string(), testing::ReadAll(broken),
+      {"a rejected file", broken, "name=" + broken.filename().string(), ReadAll(broken),
        "application/octet-stream", ""},
       {"a rejected file masked", broken, "name=" + broken.filename().string() + "&mask=1",
-       testing::ReadAll(broken), "application/octet-stream", "--mask"},
-      {"the page's zip", scratch / testing::InnerName(archive_name), "name=" + archive_name,
-       archive, "application/zip", ""},
+       ReadAll(broken), "application/octet-stream", "--mask"},
+      {"the page's zip", scratch / InnerName(archive_name), "name=" + archive_name, archive,
+       "application/zip", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -68,8 +67,8 @@ TEST_F(ServeCheck, AnswersWhatTheCommandPrintsAndStoresNothing) {
                                                   : c.file.filename().string());
     fs::create_directories(as_checked.parent_path());
     fs::copy_file(c.file, as_checked, fs::copy_options::overwrite_existing);
-    json printed = json::parse(testing::Shell(std::string(ZAV_BINARY) + " check --all --json " +
-                                              c.flags + " " + as_checked.string())
+    json printed = json::parse(Shell(std::string(ZAV_BINARY) + " check --all --json " + c.flags +
+                                     " " + as_checked.string())
                                    .out);
     // The parameter string names the archive the control would pack, here without the
     // server's folder.
@@ -84,7 +83,7 @@ TEST_F(ServeCheck, AnswersWhatTheCommandPrintsAndStoresNothing) {
   EXPECT_TRUE(fs::is_empty(uploads));
 
   const std::string name = "name=" + good.filename().string();
-  const std::string body = testing::ReadAll(good);
+  const std::string body = ReadAll(good);
   struct Refused {
     const char* what;
     HttpReply reply;
@@ -92,15 +91,15 @@ TEST_F(ServeCheck, AnswersWhatTheCommandPrintsAndStoresNothing) {
     const char* cause;
   } refused[] = {
       {"no credentials",
-       testing::HttpExchange(server.endpoint(), "POST", "/api/check?" + name,
-                             {"Content-Type: application/octet-stream"}, body),
+       HttpExchange(server.endpoint(), "POST", "/api/check?" + name,
+                    {"Content-Type: application/octet-stream"}, body),
        401, "unauthenticated"},
       {"no name", check("", body), 400, "bad_name"},
       {"a name with a folder", check("name=..%2fP.ZAV", body), 400, "bad_name"},
       {"a bad mask", check(name + "&mask=yes", body), 400, "bad_request"},
       {"a form", check(name, body, "application/x-www-form-urlencoded"), 415, "unsupported_type"},
       {"an archive name on a file", check("name=" + archive_name, body), 400, "bad_archive"},
-      {"GET", testing::HttpExchange(server.endpoint(), "GET", "/api/check?" + name), 405,
+      {"GET", HttpExchange(server.endpoint(), "GET", "/api/check?" + name), 405,
        "method_not_allowed"},
   };
   for (const Refused& r : refused) {
@@ -109,8 +108,7 @@ TEST_F(ServeCheck, AnswersWhatTheCommandPrintsAndStoresNothing) {
     EXPECT_EQ(json::parse(r.reply.body).value("cause", ""), r.cause);
   }
 
-  const HttpReply description =
-      testing::HttpExchange(server.endpoint(), "GET", "/api/openapi.json");
+  const HttpReply description = HttpExchange(server.endpoint(), "GET", "/api/openapi.json");
   ASSERT_EQ(description.status, 200);
   EXPECT_TRUE(json::parse(description.body)["paths"].contains("/api/check"));
 }
@@ -118,7 +116,7 @@ TEST_F(ServeCheck, AnswersWhatTheCommandPrintsAndStoresNothing) {
 // Checks cost what uploads cost: the limits of uploads bound them.
 TEST_F(ServeCheck, ChecksCountAgainstTheUploadersLimits) {
   const fs::path good = Sample("good");
-  const std::string body = testing::ReadAll(good);
+  const std::string body = ReadAll(good);
   struct Case {
     const char* what;
     std::vector<std::string> options;
@@ -130,17 +128,17 @@ TEST_F(ServeCheck, ChecksCountAgainstTheUploadersLimits) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    testing::ServeProcess server(base / c.options[0].substr(2) / "uploads", web, c.options);
+    ServeProcess server(base / c.options[0].substr(2) / "uploads", web, c.options);
     ASSERT_TRUE(server.listening());
     for (const int status : c.statuses) {
-      EXPECT_EQ(testing::HttpExchange(
-                    server.endpoint(), "POST", "/api/check?name=" + good.filename().string(),
-                    {server.Bearer(), "Content-Type: application/octet-stream"}, body)
-                    .status,
-                status);
+      EXPECT_EQ(
+          HttpExchange(server.endpoint(), "POST", "/api/check?name=" + good.filename().string(),
+                       {server.Bearer(), "Content-Type: application/octet-stream"}, body)
+              .status,
+          status);
     }
   }
 }
 
 }  // namespace
-}  // namespace zav
+}  // namespace zav::testing

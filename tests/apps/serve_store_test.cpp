@@ -15,27 +15,19 @@
 #include "support/pg_cluster.hpp"
 #include "support/serve_harness.hpp"
 
-namespace zav {
+namespace zav::testing {
 namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::json;
-using testing::HttpExchange;
-using testing::HttpReply;
-using testing::PgCluster;
-using testing::Quoted;
-using testing::ServeProcess;
-using testing::StoreToken;
 
 // `zav serve ARGS`, its standard output and status.
-testing::Ran Zav(const std::string& args) {
-  return testing::Shell(std::string(ZAV_BINARY) + " serve " + args);
-}
+Ran Zav(const std::string& args) { return Shell(std::string(ZAV_BINARY) + " serve " + args); }
 
 json Body(const HttpReply& reply) { return json::parse(reply.body, nullptr, false); }
 
 // One cluster for the suite, a new database for each test.
-class ServeStore : public testing::ServeTest {
+class ServeStore : public ServeTest {
  protected:
   static void SetUpTestSuite() { pg = new PgCluster(); }
   static void TearDownTestSuite() {
@@ -140,10 +132,10 @@ TEST_F(ServeStore, WithoutTheDatabaseUploadsWaitAndTheReplicaRecovers) {
 TEST_F(ServeStore, AReplicaKilledMidUploadLeavesNothing) {
   auto a = Replica("a"), b = Replica("b");
   const auto [name, bytes] = Archive("000031");
-  const std::string request = testing::UploadRequest(name, bytes, {a->Bearer()});
-  const int fd = testing::Connect(a->endpoint());
+  const std::string request = UploadRequest(name, bytes, {a->Bearer()});
+  const int fd = Connect(a->endpoint());
   ASSERT_GE(fd, 0);
-  testing::SendAll(fd, std::string_view(request).substr(0, request.size() - bytes.size() / 2));
+  SendAll(fd, std::string_view(request).substr(0, request.size() - bytes.size() / 2));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   a->Kill();
   ::close(fd);
@@ -178,7 +170,7 @@ TEST_F(ServeStore, TokensMadeByTheOperatorCountOnEveryReplicaAtOnce) {
 TEST_F(ServeStore, TheQuotaIsCountedAcrossReplicas) {
   auto a = Replica("a", {"--quota-bytes", "1500"}), b = Replica("b", {"--quota-bytes", "1500"});
   const std::string bearer = StoreToken(uri, "A1234567890");
-  const std::string name = testing::ArchiveName("000061"), junk(1000, 'x');
+  const std::string name = ArchiveName("000061"), junk(1000, 'x');
   EXPECT_EQ(a->Upload(name, junk, {bearer}).status, 400);  // costs its 1000 bytes
   const HttpReply over = b->Upload(name, junk, {bearer});
   EXPECT_EQ(over.status, 507) << over.body;
@@ -204,10 +196,10 @@ TEST_F(ServeStore, LookupsShowOnlyTheEntitledAndOldArchivesGoButTheirReceiptsSta
     const auto [name, bytes] = Archive(folio);
     auto server = std::make_unique<ServeProcess>(uploads, web, store);
     ASSERT_EQ(server->Upload(name, bytes).status, 201);
-    const std::string stranger =
-        database ? StoreToken(uri, "B9999999999")
-                 : testing::Bearer(uploads.parent_path() / "tokens", {"B9999999999"});
-    const std::string never = testing::ArchiveName("000099");
+    const std::string stranger = database
+                                     ? StoreToken(uri, "B9999999999")
+                                     : Bearer(uploads.parent_path() / "tokens", {"B9999999999"});
+    const std::string never = ArchiveName("000099");
     struct Case {
       const char* what;
       std::string credentials, target;
@@ -274,4 +266,4 @@ TEST_F(ServeStore, LookupsShowOnlyTheEntitledAndOldArchivesGoButTheirReceiptsSta
 }
 
 }  // namespace
-}  // namespace zav
+}  // namespace zav::testing

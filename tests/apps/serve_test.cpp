@@ -11,20 +11,17 @@
 #include "api/upload.hpp"
 #include "support/serve_harness.hpp"
 
-namespace zav {
+namespace zav::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-using testing::Listing;
-using testing::ReadAll;
-
-const std::string kName = testing::ArchiveName("000001");
-const std::string kInner = testing::InnerName(kName);
+const std::string kName = ArchiveName("000001");
+const std::string kInner = InnerName(kName);
 
 class UploadCheck : public ::testing::Test {
  protected:
-  testing::TempDrives drives{"C=fixed"};  // the holiday settings are looked up in here
+  TempDrives drives{"C=fixed"};  // the holiday settings are looked up in here
   fs::path work = drives.base() / "work";
   fs::path scratch = drives.base() / "scratch";
   fs::path file = work / WorkName(kName);
@@ -49,8 +46,8 @@ TEST_F(UploadCheck, ArchiveNamesFollowThePatternExactly) {
 }
 
 TEST_F(UploadCheck, UnpackRefusesWhatIsNotOnePlainFileOfBoundedSize) {
-  const std::string payment = testing::FileOf(SamplePaymentPlan(3, 7));
-  const std::string good = testing::ZipOf({{kInner, payment}}, scratch);
+  const std::string payment = FileOf(SamplePaymentPlan(3, 7));
+  const std::string good = ZipOf({{kInner, payment}}, scratch);
   struct Case {
     const char* what;
     std::string body;
@@ -59,17 +56,17 @@ TEST_F(UploadCheck, UnpackRefusesWhatIsNotOnePlainFileOfBoundedSize) {
   } cases[] = {
       {"not a zip", payment, 400},
       {"empty body", "", 400},
-      {"two files", testing::ZipOf({{kInner, payment}, {"other.txt", "x"}}, scratch), 400},
+      {"two files", ZipOf({{kInner, payment}, {"other.txt", "x"}}, scratch), 400},
       {"no file", std::string("PK\5\6") + std::string(18, '\0'), 400},
-      {"file inside a folder", testing::ZipOf({{"sub/" + kInner, payment}}, scratch), 400},
-      {"parent folder in the entry", testing::ZipOf({{"../" + kInner, payment}}, scratch), 400},
+      {"file inside a folder", ZipOf({{"sub/" + kInner, payment}}, scratch), 400},
+      {"parent folder in the entry", ZipOf({{"../" + kInner, payment}}, scratch), 400},
       {"archive too large", good, 413, {100, 1 << 20}},
       {"unpacks too large",
-       testing::ZipOf({{kInner, std::string(4 << 20, ' ')}}, scratch),
+       ZipOf({{kInner, std::string(4 << 20, ' ')}}, scratch),
        413,
        {64 << 20, 1 << 20}},
-      {"unpacks to 1000 times its size",
-       testing::ZipOf({{kInner, std::string(8 << 20, ' ')}}, scratch), 413},
+      {"unpacks to 1000 times its size", ZipOf({{kInner, std::string(8 << 20, ' ')}}, scratch),
+       413},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -97,15 +94,13 @@ TEST_F(UploadCheck, ValidatesWithItsOwnDateAndPacksTheValidatedFileItself) {
       {"paid after the deadline", kName, plan, "20/06/2004", 253},
       {"period of the name not the file's",
        "33501e01.m1.s0870.rA1234567890.f000001.p200405.e999.zip", plan, "10/05/2004", 234},
-      {"folio of the name not the file's", testing::ArchiveName("000002"), plan, "10/05/2004", 0,
-       kName},
-      {"file of another folio", kName, other_folio, "10/05/2004", 0,
-       testing::ArchiveName("000002")},
+      {"folio of the name not the file's", ArchiveName("000002"), plan, "10/05/2004", 0, kName},
+      {"file of another folio", kName, other_folio, "10/05/2004", 0, ArchiveName("000002")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const fs::path unpacked = work / WorkName(c.name);
-    std::ofstream(unpacked, std::ios::binary) << testing::FileOf(c.plan);
+    std::ofstream(unpacked, std::ios::binary) << FileOf(c.plan);
     const auto checked = ValidateUpload(c.name, unpacked, c.server_date);
     ASSERT_TRUE(std::holds_alternative<UploadAnswer>(checked));
     const UploadAnswer& answer = std::get<UploadAnswer>(checked);
@@ -120,7 +115,7 @@ TEST_F(UploadCheck, ValidatesWithItsOwnDateAndPacksTheValidatedFileItself) {
     fs::remove(unpacked);
   }
 
-  const std::string payment = testing::FileOf(plan);
+  const std::string payment = FileOf(plan);
   std::ofstream(file, std::ios::binary) << payment;
   const auto checked = ValidateUpload(kName, file, "10/05/2004");
   ASSERT_TRUE(std::holds_alternative<ValidUpload>(checked));
@@ -128,7 +123,7 @@ TEST_F(UploadCheck, ValidatesWithItsOwnDateAndPacksTheValidatedFileItself) {
   EXPECT_EQ(valid.capture_line.substr(0, 26), "A1234567890-000001-200404-");
   EXPECT_EQ(valid.rfc, "ABCD010101XY1");
   EXPECT_EQ(valid.archive, work / kName);
-  const auto entries = testing::ZipEntries(ReadAll(valid.archive));
+  const auto entries = ZipEntries(ReadAll(valid.archive));
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].first, kInner);
   EXPECT_EQ(entries[0].second, payment);
@@ -136,4 +131,4 @@ TEST_F(UploadCheck, ValidatesWithItsOwnDateAndPacksTheValidatedFileItself) {
 }
 
 }  // namespace
-}  // namespace zav
+}  // namespace zav::testing

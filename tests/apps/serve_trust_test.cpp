@@ -16,22 +16,19 @@
 
 #include "support/serve_harness.hpp"
 
-namespace zav {
+namespace zav::testing {
 namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::json;
-using testing::HttpReply;
-using testing::ReadAll;
-using testing::UploadRequest;
 
-class ServeTrust : public testing::ServeTest {
+class ServeTrust : public ServeTest {
  protected:
   fs::path tokens = base / "tokens";
 
   // An archive named for the sample employer holding a file made by another employer.
   std::pair<std::string, std::string> ForeignArchive(const std::string& folio) {
-    PaymentPlan plan = testing::OnTimePlan(folio);
+    PaymentPlan plan = OnTimePlan(folio);
     plan.registro_patronal = "B9999999999";
     plan.rfc = "WXYZ010101AB1";
     return Archive(folio, &plan);
@@ -46,7 +43,7 @@ class ServeTrust : public testing::ServeTest {
 // tied to it), no browser page of another site can, and whoever tried a name first, the
 // employer's own upload is stored.
 TEST_F(ServeTrust, OnlyUploadersEntitledToTheRegistrationStoreAndNoOtherSite) {
-  testing::ServeProcess server(uploads, web, {"--allow-origin", "https://portal.example"});
+  ServeProcess server(uploads, web, {"--allow-origin", "https://portal.example"});
   ASSERT_TRUE(server.listening()) << server.first_line();
   const std::string mine = server.Bearer();
   struct Case {
@@ -61,11 +58,8 @@ TEST_F(ServeTrust, OnlyUploadersEntitledToTheRegistrationStoreAndNoOtherSite) {
        {"X-Zav-Client-Subject: CN=A1234567890"},
        401,
        "unauthenticated"},
-      {"another employer's token", {testing::Bearer(tokens, {"B9999999999"})}, 403, "forbidden"},
-      {"another RFC's token",
-       {testing::Bearer(tokens, {"WXYZ010101AB1=B9999999999"})},
-       403,
-       "forbidden"},
+      {"another employer's token", {Bearer(tokens, {"B9999999999"})}, 403, "forbidden"},
+      {"another RFC's token", {Bearer(tokens, {"WXYZ010101AB1=B9999999999"})}, 403, "forbidden"},
       {"the file's RFC alone", {TokenLine("rfc-alone", "ABCD010101XY1")}, 403, "forbidden"},
       {"the file's RFC tied to another registration",
        {TokenLine("rfc-tied-elsewhere", "ABCD010101XY1=B9999999999")},
@@ -76,7 +70,7 @@ TEST_F(ServeTrust, OnlyUploadersEntitledToTheRegistrationStoreAndNoOtherSite) {
       {"the employer's own token", {mine, "Origin: http://127.0.0.1"}, 201, ""},
       {"a page of a site let in", {mine, "Origin: https://portal.example"}, 201, ""},
       {"the file's RFC tied to its registration",
-       {testing::Bearer(tokens, {"ABCD010101XY1=A1234567890"})},
+       {Bearer(tokens, {"ABCD010101XY1=A1234567890"})},
        201,
        ""},
   };
@@ -95,8 +89,8 @@ TEST_F(ServeTrust, OnlyUploadersEntitledToTheRegistrationStoreAndNoOtherSite) {
     }
   }
   // `token add` ties an RFC or refuses it alone.
-  const testing::Ran alone = testing::Shell(std::string(ZAV_BINARY) + " serve token add --tokens " +
-                                            tokens.string() + " ABCD010101XY1");
+  const Ran alone = Shell(std::string(ZAV_BINARY) + " serve token add --tokens " + tokens.string() +
+                          " ABCD010101XY1");
   EXPECT_EQ(alone.status, 64);
   EXPECT_NE(alone.out.find("ABCD010101XY1=REGISTRATION"), std::string::npos) << alone.out;
 
@@ -107,8 +101,8 @@ TEST_F(ServeTrust, OnlyUploadersEntitledToTheRegistrationStoreAndNoOtherSite) {
   std::ofstream(map) << "ABCD010101XY1 B9999999999  # the file's RFC, another registration\n"
                         "WXYZ010101AB1 C0000000000 A1234567890\n";
   const fs::path front_uploads = base / "front" / "uploads";
-  testing::ServeProcess front(
-      front_uploads, web, {"--socket", (base / "zav.sock").string(), "--cert-map", map.string()});
+  ServeProcess front(front_uploads, web,
+                     {"--socket", (base / "zav.sock").string(), "--cert-map", map.string()});
   ASSERT_TRUE(front.listening()) << front.first_line() << front.Log();
   const struct {
     const char* subject;
@@ -137,7 +131,7 @@ TEST_F(ServeTrust, OnlyUploadersEntitledToTheRegistrationStoreAndNoOtherSite) {
 // A refusal said whether another employer's name was stored (403) or free (422 wrong_name):
 // now the credentials alone decide, before the store is looked at.
 TEST_F(ServeTrust, ARefusalSaysNothingOfWhatIsStored) {
-  testing::ServeProcess server(uploads, web);
+  ServeProcess server(uploads, web);
   ASSERT_TRUE(server.listening());
   const std::string intruder = TokenLine("intruder", "WXYZ010101AB1 B9999999999");
   const auto [stored, genuine] = Archive("000001");
@@ -161,7 +155,7 @@ struct Connector {
 };
 
 // Runs the upload `request` from a child process of user `uid` in group `gid`: the status.
-int UploadAs(uid_t uid, gid_t gid, const testing::Endpoint& to, const std::string& request) {
+int UploadAs(uid_t uid, gid_t gid, const Endpoint& to, const std::string& request) {
   int fds[2];
   if (::pipe(fds) != 0) return -1;
   const pid_t child = ::fork();
@@ -173,7 +167,7 @@ int UploadAs(uid_t uid, gid_t gid, const testing::Endpoint& to, const std::strin
     try {
       if (user != nullptr && ::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 &&
           ::setuid(uid) == 0) {
-        status = testing::RawExchange(to, request).status;
+        status = RawExchange(to, request).status;
       }
     } catch (const std::exception& e) {
       std::fprintf(stderr, "upload as uid %u: %s\n", static_cast<unsigned>(uid), e.what());
@@ -215,8 +209,7 @@ TEST_F(ServeTrust, OnlyNginxsUserSpeaksForTheClient) {
   ::chmod(folder.c_str(), 0711);
   const fs::path socket = fs::path(folder) / "zav.sock";
   {
-    testing::ServeProcess server(uploads, web,
-                                 {"--socket", socket.string(), "--front-user", "www-data"});
+    ServeProcess server(uploads, web, {"--socket", socket.string(), "--front-user", "www-data"});
     ASSERT_TRUE(server.listening()) << server.first_line() << server.Log();
     ::chmod(socket.c_str(), 0666);  // the group's processes: here, any
     const std::string subject = "X-Zav-Client-Subject: CN=A1234567890";
@@ -256,7 +249,7 @@ TEST_F(ServeTrust, OnlyNginxsUserSpeaksForTheClient) {
 // start, and counts for nothing when it turns so while the server runs.
 TEST_F(ServeTrust, ATokenFileOthersMayWriteIsRefused) {
   {
-    testing::ServeProcess first(uploads, web);  // makes the token file, then stops
+    ServeProcess first(uploads, web);  // makes the token file, then stops
     ASSERT_TRUE(first.listening());
   }
   fs::permissions(tokens, fs::perms::group_write, fs::perm_options::add);
@@ -280,17 +273,17 @@ TEST_F(ServeTrust, ATokenFileOthersMayWriteIsRefused) {
   };
   for (const auto& s : starts) {
     SCOPED_TRACE(s.what);
-    testing::ServeProcess refused(s.uploads, web, s.extra);
+    ServeProcess refused(s.uploads, web, s.extra);
     EXPECT_FALSE(refused.listening());
     EXPECT_EQ(refused.Wait(), s.status);
     EXPECT_NE(refused.Log().find(s.says), std::string::npos) << refused.Log();
   }
-  const testing::Ran add = testing::Shell(std::string(ZAV_BINARY) + " serve token add --tokens " +
-                                          tokens.string() + " A1234567890");
+  const Ran add = Shell(std::string(ZAV_BINARY) + " serve token add --tokens " + tokens.string() +
+                        " A1234567890");
   EXPECT_EQ(add.status, 64) << add.out;
 
   fs::permissions(tokens, fs::perms::group_write, fs::perm_options::remove);
-  testing::ServeProcess server(uploads, web);
+  ServeProcess server(uploads, web);
   ASSERT_TRUE(server.listening());
   const auto [name, archive] = Archive("000001");
   const std::string minted = TokenLine("minted", "A1234567890");
@@ -302,4 +295,4 @@ TEST_F(ServeTrust, ATokenFileOthersMayWriteIsRefused) {
 }
 
 }  // namespace
-}  // namespace zav
+}  // namespace zav::testing

@@ -19,22 +19,17 @@
 #include "front/front_harness.hpp"
 #include "support/pg_cluster.hpp"
 
-namespace zav {
+namespace zav::testing {
 namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::json;
-using testing::Front;
-using testing::HttpReply;
-using testing::kMonitor;
-using testing::ReadAll;
-using testing::UploadRequest;
 
 // Two replicas sharing a PostgreSQL database (a throwaway cluster of the suite, a database
 // of each test) behind the shipped site, both in its upstream.
 class FrontReplicas : public Front {
  protected:
-  static void SetUpTestSuite() { pg = new testing::PgCluster(); }
+  static void SetUpTestSuite() { pg = new PgCluster(); }
   static void TearDownTestSuite() {
     delete pg;
     pg = nullptr;
@@ -46,15 +41,15 @@ class FrontReplicas : public Front {
     ASSERT_EQ(pg->Sql("CREATE DATABASE " + database), "");
     Front::SetUp();
     if (!IsSkipped() && !HasFatalFailure()) {
-      token = testing::StoreToken(pg->uri(database), "A1234567890");
+      token = StoreToken(pg->uri(database), "A1234567890");
     }
   }
   std::vector<fs::path> StartServers() override {
     for (const char* which : {"a", "b"}) replicas.push_back(StartReplica(which));
     return {base / "a.sock", base / "b.sock"};
   }
-  std::unique_ptr<testing::ServeProcess> StartReplica(const std::string& which) {
-    auto replica = std::make_unique<testing::ServeProcess>(
+  std::unique_ptr<ServeProcess> StartReplica(const std::string& which) {
+    auto replica = std::make_unique<ServeProcess>(
         base / which / "uploads", web,
         std::vector<std::string>{"--store", pg->uri(database), "--socket",
                                  (base / (which + ".sock")).string(), "--max-bytes", "1MiB",
@@ -81,7 +76,7 @@ class FrontReplicas : public Front {
             "|| ' ' || encode(sha256(archive), 'hex') FROM receipts JOIN archives USING (name)"));
     for (std::string name, payment, named, archive; rows >> name >> payment >> named >> archive;) {
       ASSERT_TRUE(sent.contains(name)) << name;
-      const auto entries = testing::ZipEntries(sent.at(name));
+      const auto entries = ZipEntries(sent.at(name));
       ASSERT_EQ(entries.size(), 1u) << name;
       EXPECT_EQ(payment, Sha256(entries[0].second)) << name;
       EXPECT_EQ(archive, named) << name;
@@ -115,17 +110,17 @@ class FrontReplicas : public Front {
     return upstreams;
   }
 
-  static testing::PgCluster* pg;
+  static PgCluster* pg;
   std::string database, token;
-  std::vector<std::unique_ptr<testing::ServeProcess>> replicas;
+  std::vector<std::unique_ptr<ServeProcess>> replicas;
 };
 
-testing::PgCluster* FrontReplicas::pg = nullptr;
+PgCluster* FrontReplicas::pg = nullptr;
 
 // Uploads of one name racing through the front, spread over both replicas: one 201; the
 // same payment file again gets 200 with the first receipt, another file 409.
 TEST_F(FrontReplicas, ANameRacedAcrossReplicasIsStoredOnce) {
-  const std::string name = testing::ArchiveName("000071");
+  const std::string name = ArchiveName("000071");
   const std::string first = Archive("000071").second, second = OtherArchive("000071");
   std::vector<std::future<HttpReply>> replies;
   for (int k = 0; k < 8; ++k) {
@@ -146,7 +141,7 @@ TEST_F(FrontReplicas, ANameRacedAcrossReplicasIsStoredOnce) {
   EXPECT_EQ(Sql("SELECT count(*) FROM receipts"), "1");
   EXPECT_EQ(Sql("SELECT payment_sha256 FROM receipts"), *digests.begin());
   EXPECT_EQ(UpstreamsOfUploads().size(), 2u) << ReadAll(base / "nginx" / "access.log");
-  const bool first_won = Sha256(testing::ZipEntries(first)[0].second) == *digests.begin();
+  const bool first_won = Sha256(ZipEntries(first)[0].second) == *digests.begin();
   ExpectWholeStore({{name, first_won ? first : second}});
 }
 
@@ -178,9 +173,9 @@ TEST_F(FrontReplicas, UploadsUnderAKilledReplicaOrAStoppedDatabaseLoseNothing) {
       const std::string f = std::to_string(folio);
       PaymentPlan plan = SamplePaymentPlan(300, static_cast<std::uint32_t>(folio));
       plan.folio = f;
-      plan.deadline_year = testing::OnTimePlan().deadline_year;
-      names.push_back(testing::ArchiveName(f));
-      sent[names.back()] = testing::PageArchive(plan, names.back(), scratch);
+      plan.deadline_year = OnTimePlan().deadline_year;
+      names.push_back(ArchiveName(f));
+      sent[names.back()] = PageArchive(plan, names.back(), scratch);
     }
     std::atomic<std::size_t> next{0};
     std::vector<std::pair<std::string, HttpReply>> answers(names.size());
@@ -233,4 +228,4 @@ TEST_F(FrontReplicas, UploadsUnderAKilledReplicaOrAStoppedDatabaseLoseNothing) {
 }
 
 }  // namespace
-}  // namespace zav
+}  // namespace zav::testing

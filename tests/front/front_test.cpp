@@ -13,17 +13,11 @@
 
 #include "front/front_harness.hpp"
 
-namespace zav {
+namespace zav::testing {
 namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::json;
-using testing::Front;
-using testing::HttpReply;
-using testing::kMonitor;
-using testing::ReadAll;
-using testing::TlsClient;
-using testing::UploadRequest;
 
 // Who may upload: a client certificate nginx verified names the employer (a forged
 // certificate or a forged header names no one), a token does; no other site's page can. An
@@ -52,7 +46,7 @@ TEST_F(Front, CertificatesAndTokensDecideWhoStores) {
     EXPECT_EQ(reply.status, c.status) << reply.body;
     EXPECT_EQ(fs::exists(uploads / name), c.status == 201);
   }
-  const json receipt = json::parse(ReadAll(uploads / (testing::ArchiveName("000006") + ".json")));
+  const json receipt = json::parse(ReadAll(uploads / (ArchiveName("000006") + ".json")));
   EXPECT_EQ(receipt["uploader"], "cert:A1234567890");
   EXPECT_EQ(receipt["client"], "127.0.0.1");
 }
@@ -63,7 +57,7 @@ TEST_F(Front, CertificatesAndTokensDecideWhoStores) {
 // machine's.
 TEST_F(Front, BodiesFramingAndFilesAreBoundedThroughTheFront) {
   const auto [name, archive] = Archive("000001");
-  const std::string head = testing::UploadHead(name, server->Bearer());
+  const std::string head = UploadHead(name, server->Bearer());
   std::string chunked = head + "Transfer-Encoding: chunked\r\n\r\n";
   for (int k = 0; k < 3; ++k) chunked += "80000\r\n" + std::string(0x80000, 'P') + "\r\n";
   chunked += "0\r\n\r\n";
@@ -82,11 +76,10 @@ TEST_F(Front, BodiesFramingAndFilesAreBoundedThroughTheFront) {
       {"a length over the limit",
        UploadRequest(name, std::string(2 << 20, 'P'), {server->Bearer()}), 413},
       {"two Content-Length", head + "Content-Length: 5\r\nContent-Length: 6\r\n\r\nabcdef", 400},
-      {"the metrics from elsewhere", testing::HttpRequest("GET", "/metrics"), 403, "127.0.0.2"},
-      {"the metrics from this machine", testing::HttpRequest("GET", "/metrics"), 403, "127.0.0.1"},
-      {"the metrics from the monitoring host", testing::HttpRequest("GET", "/metrics"), 200,
-       kMonitor},
-      {"many ranges", testing::HttpRequest("GET", "/index.html", {ranges}), 200},
+      {"the metrics from elsewhere", HttpRequest("GET", "/metrics"), 403, "127.0.0.2"},
+      {"the metrics from this machine", HttpRequest("GET", "/metrics"), 403, "127.0.0.1"},
+      {"the metrics from the monitoring host", HttpRequest("GET", "/metrics"), 200, kMonitor},
+      {"many ranges", HttpRequest("GET", "/index.html", {ranges}), 200},
       {"chunked, whole and small", small_chunks, 201},
   };
   for (const Case& c : cases) {
@@ -101,7 +94,7 @@ TEST_F(Front, BodiesFramingAndFilesAreBoundedThroughTheFront) {
   const std::string log = server->Log();
   EXPECT_EQ(log.find("\"status\":411"), std::string::npos) << log;
   EXPECT_LT(fs::file_size(uploads / name), archive.size() + 1024);
-  EXPECT_EQ(testing::ZipEntries(ReadAll(uploads / name)), testing::ZipEntries(archive));
+  EXPECT_EQ(ZipEntries(ReadAll(uploads / name)), ZipEntries(archive));
   // The log has the client's address and nginx's request id.
   const std::regex upload_line("\"id\":\"[0-9a-f]{32}\",\"client\":\"127.0.0.1\"");
   EXPECT_TRUE(std::regex_search(log, upload_line)) << log;
@@ -112,15 +105,14 @@ TEST_F(Front, BodiesFramingAndFilesAreBoundedThroughTheFront) {
 // held back (429), this machine too (a proxy on it would be everyone); the listed monitoring
 // host is not.
 TEST_F(Front, SlowClientsBombsAndFloodsAreHeldAtTheFront) {
-  const std::string inner = testing::ArchiveName("000001");
+  const std::string inner = ArchiveName("000001");
   const std::string bomb = UploadRequest(
-      inner, testing::ZipOf({{testing::InnerName(inner), std::string(16 << 20, '0')}}, scratch),
-      {server->Bearer()});
-  const testing::Siege siege = testing::Besiege(
+      inner, ZipOf({{InnerName(inner), std::string(16 << 20, '0')}}, scratch), {server->Bearer()});
+  const Siege siege = Besiege(
       "through nginx, TLS handshakes included, under 16 slow clients and 8 zip bombs", 40,
       [&](const std::atomic<bool>& stop) {
         TlsClient client(tls, https);
-        testing::Dribble(bomb, stop, [&](const char* c) { return client.Write({c, 1}); });
+        Dribble(bomb, stop, [&](const char* c) { return client.Write({c, 1}); });
       },
       [&] {
         const int status = Send(bomb).status;
@@ -180,7 +172,7 @@ TEST_F(Front, TlsTakesOnlyForwardSecretAeadSuitesAndTellsNoVersion) {
     if (c.suites != nullptr) {
       EXPECT_FALSE(client.ticket());
     }
-    client.Write(testing::HttpRequest("GET", "/healthz"));
+    client.Write(HttpRequest("GET", "/healthz"));
     const HttpReply reply = client.Read();
     EXPECT_EQ(reply.status, 200);
     EXPECT_EQ(reply.Header("Server"), "nginx") << reply.head;
@@ -188,4 +180,4 @@ TEST_F(Front, TlsTakesOnlyForwardSecretAeadSuitesAndTellsNoVersion) {
 }
 
 }  // namespace
-}  // namespace zav
+}  // namespace zav::testing

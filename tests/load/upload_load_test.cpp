@@ -22,12 +22,10 @@
 #include "api/upload.hpp"
 #include "support/serve_harness.hpp"
 
-namespace zav {
+namespace zav::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ArchiveName;
-using testing::ReadAll;
 
 constexpr int kValid = 50, kTwice = 10, kMalformed = 200, kThreads = 32;
 constexpr std::size_t kMaxBytes = 1 << 20;  // the server's --max-bytes
@@ -43,17 +41,16 @@ struct Upload {
 };
 
 // One upload; the status, 0 for no answer.
-int Exchange(const testing::ServeProcess& server, const Upload& u, bool credentials = true) {
+int Exchange(const ServeProcess& server, const Upload& u, bool credentials = true) {
   std::vector<std::string> headers = {"Content-Type: application/zip"};
   if (credentials) headers.push_back(server.Bearer());
-  const std::string request = testing::HttpRequest("POST", u.target, headers, u.body);
-  return testing::RawExchange(server.endpoint(), request, request.size() - (u.body.size() - u.sent))
-      .status;
+  const std::string request = HttpRequest("POST", u.target, headers, u.body);
+  return RawExchange(server.endpoint(), request, request.size() - (u.body.size() - u.sent)).status;
 }
 
 TEST(UploadLoad, ConcurrentValidAndMalformedUploads) {
   const auto started = std::chrono::steady_clock::now();
-  testing::TempDrives drives{"C=fixed"};
+  TempDrives drives{"C=fixed"};
   const fs::path uploads = drives.base() / "uploads", scratch = drives.base() / "scratch",
                  web = drives.base() / "web";
   for (const fs::path& p : {uploads, scratch, web / "sub"}) fs::create_directories(p);
@@ -65,16 +62,15 @@ TEST(UploadLoad, ConcurrentValidAndMalformedUploads) {
   std::map<std::string, std::string> valid;  // name -> archive
   for (int k = 1; k <= kValid; ++k) {
     const std::string folio = std::to_string(1000000 + k).substr(1), name = ArchiveName(folio);
-    const std::string archive = testing::PageArchive(testing::OnTimePlan(folio), name, scratch);
+    const std::string archive = PageArchive(OnTimePlan(folio), name, scratch);
     valid[name] = archive;
     work.push_back({"/api/upload?name=" + name, archive, archive.size(), 201, name});
     if (k <= kTwice) work.push_back(work.back());  // the same upload twice at once
   }
-  const std::string some = valid.begin()->second,
-                    payment = testing::FileOf(testing::OnTimePlan("900000"));
-  const std::string inner = testing::InnerName(ArchiveName("900001"));
-  const std::string two = testing::ZipOf({{inner, payment}, {"x.txt", "x"}}, scratch);
-  const std::string climbing = testing::ZipOf({{"../" + inner, payment}}, scratch);
+  const std::string some = valid.begin()->second, payment = FileOf(OnTimePlan("900000"));
+  const std::string inner = InnerName(ArchiveName("900001"));
+  const std::string two = ZipOf({{inner, payment}, {"x.txt", "x"}}, scratch);
+  const std::string climbing = ZipOf({{"../" + inner, payment}}, scratch);
   const std::string huge(2 * kMaxBytes, 'P');
   const std::string name = "/api/upload?name=" + ArchiveName("900002");
   const Upload kinds[] = {
@@ -93,7 +89,7 @@ TEST(UploadLoad, ConcurrentValidAndMalformedUploads) {
   for (int k = 0; k < kMalformed; ++k) work.push_back(kinds[k % std::size(kinds)]);
   std::shuffle(work.begin(), work.end(), std::mt19937(7));
 
-  testing::ServeProcess server(
+  ServeProcess server(
       uploads, web,
       {"--max-bytes", std::to_string(kMaxBytes), "--max-uploads", std::to_string(kThreads),
        "--max-uploads-per-uploader", std::to_string(kThreads)});  // one token for all
@@ -129,25 +125,25 @@ TEST(UploadLoad, ConcurrentValidAndMalformedUploads) {
     EXPECT_EQ(sorted, got.size() == 1 ? once : twice) << name;
   }
   // Still answering, and still refusing a second copy.
-  const testing::Endpoint& port = server.endpoint();
-  const testing::HttpReply date = testing::HttpExchange(port, "GET", "/api/date");
+  const Endpoint& port = server.endpoint();
+  const HttpReply date = HttpExchange(port, "GET", "/api/date");
   EXPECT_EQ(date.status, 200);
   EXPECT_EQ(date.body.size(), 10u);
   EXPECT_EQ(date.body, ServerDate());
-  const testing::HttpReply page = testing::HttpExchange(port, "GET", "/");
+  const HttpReply page = HttpExchange(port, "GET", "/");
   EXPECT_EQ(page.status, 200);
   EXPECT_EQ(page.body, "<p>zav</p>");
   for (const char* hidden : {"/.hidden", "/../upload_load_test.cpp", "/%2e%2e/%2e%2e/etc/passwd",
                              "/sub/", "/api/upload"}) {
-    const testing::HttpReply refused = testing::HttpExchange(port, "GET", hidden);
+    const HttpReply refused = HttpExchange(port, "GET", hidden);
     EXPECT_GE(refused.status, 400) << hidden;
     EXPECT_EQ(refused.body.find("secret"), std::string::npos) << hidden;
   }
   const std::string last = ArchiveName("000099");
-  valid[last] = testing::PageArchive(testing::OnTimePlan("000099"), last, scratch);
-  const testing::HttpReply stored =
-      testing::HttpExchange(port, "POST", "/api/upload?name=" + last,
-                            {"Content-Type: application/zip", server.Bearer()}, valid[last]);
+  valid[last] = PageArchive(OnTimePlan("000099"), last, scratch);
+  const HttpReply stored =
+      HttpExchange(port, "POST", "/api/upload?name=" + last,
+                   {"Content-Type: application/zip", server.Bearer()}, valid[last]);
   EXPECT_EQ(stored.status, 201) << stored.body;
   EXPECT_NE(stored.body.find("\"archive\":\"" + last + "\""), std::string::npos) << stored.body;
   const Upload again{"/api/upload?name=" + valid.begin()->first, valid[last], valid[last].size(),
@@ -158,12 +154,12 @@ TEST(UploadLoad, ConcurrentValidAndMalformedUploads) {
   for (const auto& [name, archive] : valid) {
     names.push_back(name);
     names.push_back(name + ".json");
-    EXPECT_EQ(testing::ZipEntries(ReadAll(uploads / name)), testing::ZipEntries(archive)) << name;
+    EXPECT_EQ(ZipEntries(ReadAll(uploads / name)), ZipEntries(archive)) << name;
   }
-  EXPECT_EQ(testing::Listing(uploads), names);  // nothing else: no half-written or work files
+  EXPECT_EQ(Listing(uploads), names);  // nothing else: no half-written or work files
   EXPECT_EQ(server.Stop(), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
 }
 
 }  // namespace
-}  // namespace zav
+}  // namespace zav::testing
