@@ -26,24 +26,8 @@ Ran Zav(const std::string& args) { return Shell(std::string(ZAV_BINARY) + " serv
 
 json Body(const HttpReply& reply) { return json::parse(reply.body, nullptr, false); }
 
-// One cluster for the suite, a new database for each test.
-class ServeStore : public ServeTest {
+class ServeStore : public OnPostgres<ServeTest> {
  protected:
-  static void SetUpTestSuite() { pg = new PgCluster(); }
-  static void TearDownTestSuite() {
-    delete pg;
-    pg = nullptr;
-  }
-  void SetUp() override {
-    ServeTest::SetUp();
-    if (!pg->ready()) GTEST_SKIP() << "no PostgreSQL server here (scripts/install-deps --test)";
-    static int tests = 0;
-    database = "test" + std::to_string(++tests);
-    ASSERT_EQ(pg->Sql("CREATE DATABASE " + database), "");
-    uri = pg->uri(database);
-  }
-  std::string Sql(const std::string& sql) const { return pg->Sql(sql, database); }
-
   // Replica `which` on the shared database, with its own work folder and token.
   std::unique_ptr<ServeProcess> Replica(const std::string& which,
                                         std::vector<std::string> extra = {}) {
@@ -52,12 +36,7 @@ class ServeStore : public ServeTest {
     EXPECT_TRUE(replica->listening()) << replica->Log();
     return replica;
   }
-
-  static PgCluster* pg;
-  std::string database, uri;
 };
-
-PgCluster* ServeStore::pg = nullptr;
 
 TEST_F(ServeStore, ReplicasStoreANameOnce) {
   auto a = Replica("a"), b = Replica("b");

@@ -27,22 +27,11 @@ using json = nlohmann::json;
 
 // Two replicas sharing a PostgreSQL database (a throwaway cluster of the suite, a database
 // of each test) behind the shipped site, both in its upstream.
-class FrontReplicas : public Front {
+class FrontReplicas : public OnPostgres<Front> {
  protected:
-  static void SetUpTestSuite() { pg = new PgCluster(); }
-  static void TearDownTestSuite() {
-    delete pg;
-    pg = nullptr;
-  }
   void SetUp() override {
-    if (!pg->ready()) GTEST_SKIP() << "no PostgreSQL server here (scripts/install-deps --test)";
-    static int tests = 0;
-    database = "front" + std::to_string(++tests);
-    ASSERT_EQ(pg->Sql("CREATE DATABASE " + database), "");
-    Front::SetUp();
-    if (!IsSkipped() && !HasFatalFailure()) {
-      token = StoreToken(pg->uri(database), "A1234567890");
-    }
+    OnPostgres::SetUp();
+    if (!IsSkipped() && !HasFatalFailure()) token = StoreToken(uri, "A1234567890");
   }
   std::vector<fs::path> StartServers() override {
     for (const char* which : {"a", "b"}) replicas.push_back(StartReplica(which));
@@ -51,14 +40,11 @@ class FrontReplicas : public Front {
   std::unique_ptr<ServeProcess> StartReplica(const std::string& which) {
     auto replica = std::make_unique<ServeProcess>(
         base / which / "uploads", web,
-        std::vector<std::string>{"--store", pg->uri(database), "--socket",
-                                 (base / (which + ".sock")).string(), "--max-bytes", "1MiB",
-                                 "--max-uploads-per-uploader", "16"});
+        std::vector<std::string>{"--store", uri, "--socket", (base / (which + ".sock")).string(),
+                                 "--max-bytes", "1MiB", "--max-uploads-per-uploader", "16"});
     EXPECT_TRUE(replica->listening()) << replica->Log();
     return replica;
   }
-  std::string Sql(const std::string& sql) const { return pg->Sql(sql, database); }
-
   // An upload through the front, from the host the site exempts from its rate limits, so
   // that a load is not turned away.
   HttpReply Upload(const std::string& name, const std::string& archive) {
@@ -110,12 +96,9 @@ class FrontReplicas : public Front {
     return upstreams;
   }
 
-  static PgCluster* pg;
-  std::string database, token;
+  std::string token;
   std::vector<std::unique_ptr<ServeProcess>> replicas;
 };
-
-PgCluster* FrontReplicas::pg = nullptr;
 
 // Uploads of one name racing through the front, spread over both replicas: one 201; the
 // same payment file again gets 200 with the first receipt, another file 409.

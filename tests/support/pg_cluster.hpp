@@ -86,6 +86,30 @@ class PgCluster {
   bool ready_ = false;
 };
 
+// A test of `Base` with a PostgreSQL database of its own, `database` at `uri`, in the cluster
+// its suite shares; skipped where there is no PostgreSQL.
+template <class Base>
+class OnPostgres : public Base {
+ protected:
+  static void SetUpTestSuite() { pg = new PgCluster(); }
+  static void TearDownTestSuite() {
+    delete pg;
+    pg = nullptr;
+  }
+  void SetUp() override {
+    if (!pg->ready()) GTEST_SKIP() << "no PostgreSQL server here (scripts/install-deps --test)";
+    static int tests = 0;
+    database = "test" + std::to_string(++tests);
+    ASSERT_EQ(pg->Sql("CREATE DATABASE " + database), "");
+    uri = pg->uri(database);
+    Base::SetUp();
+  }
+  std::string Sql(const std::string& sql) const { return pg->Sql(sql, database); }
+
+  static inline PgCluster* pg = nullptr;
+  std::string database, uri;
+};
+
 // The header of a new bearer token for `employer` in `store`'s database.
 inline std::string StoreToken(const std::string& store, const std::string& employer) {
   return TokenHeader("--store " + Quoted(store), {employer});
