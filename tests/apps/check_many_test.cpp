@@ -1,5 +1,5 @@
-// zav check over many files: every file gets its row whatever happens to the others, and
-// the exit status is the worst verdict's.
+// zav check over many files: every file gets its row whatever happens to the others, the
+// exit status is the worst verdict's, and the CSV summary opens safely in a spreadsheet.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -159,6 +159,24 @@ TEST_F(CliMany, DaysLateCountFromTheLastDayToPay) {
     EXPECT_EQ(row["days_late"], c.days_late);
     EXPECT_EQ(row["deadline"], "17/12/2004");
   }
+}
+
+// A cell a spreadsheet would run as a formula (a file's name here) opens as text: it gets a
+// leading quote; numbers stay as they are.
+TEST_F(CliMany, FormulaCellsGetAQuoteNumbersStayNumbers) {
+  const fs::path odd = drives.base() / "odd";
+  fs::create_directories(odd);
+  for (const char* name : {"=1+1.ZAV", "@SUM.ZAV", "+1.ZAV"}) {
+    WritePaymentFile(SamplePaymentPlan(2, 1), odd / name);
+  }
+  const CliRun run = Zav("check =1+1.ZAV @SUM.ZAV +1.ZAV --server-date 10/05/2004 --summary csv",
+                         "cd '" + odd.string() + "' &&");
+  EXPECT_EQ(run.status, 1) << run.out;  // such names are not work names (234)
+  for (const char* row : {"\n'=1+1.ZAV,A1234567890,", "\n'@SUM.ZAV,", "\n'+1.ZAV,"}) {
+    EXPECT_NE(run.out.find(row), std::string::npos) << row << " in " << run.out;
+  }
+  EXPECT_NE(run.out.find(",rejected,234,"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(",17/05/2004,0,"), std::string::npos) << run.out;
 }
 
 }  // namespace
