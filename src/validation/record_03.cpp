@@ -5,9 +5,7 @@
 // the addition. Overflow of a 32-bit total or of a double total is a run-time failure.
 #include "records/record_03.hpp"
 
-#include <bit>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <span>
 #include <string_view>
@@ -116,6 +114,15 @@ bool RulesQuiet(const ZAV& z, const AmountCheck& a) {
   return !(a.period_1314 && (w.igNumPeriodo == 13 || w.igNumPeriodo == 14));
 }
 
+// Adds an amount that passed its checks to its total.
+void AddToTotal(ZAV& z, const AmountCheck& a, double amount) {
+  if (a.variant_total != nullptr) {
+    (z.*a.variant_total).AddDouble(amount);
+  } else {
+    AddToDouble(z.*a.double_total, amount);
+  }
+}
+
 // An amount that is not a number adds nothing; one that breaks a period rule, noted by a
 // diagnosis, is still added, so the summary is compared with what the records carry.
 std::int16_t CheckAmounts(ZAV& z, std::string_view linea, std::span<const AmountCheck> checks) {
@@ -132,12 +139,7 @@ std::int16_t CheckAmounts(ZAV& z, std::string_view linea, std::span<const Amount
         return rule;
       }
     }
-    const double amount = v / 100;
-    if (a.variant_total != nullptr) {
-      (z.*a.variant_total).AddDouble(amount);
-    } else {
-      AddToDouble(z.*a.double_total, amount);
-    }
+    AddToTotal(z, a, v / 100);
   }
   return 0;
 }
@@ -155,60 +157,46 @@ std::int16_t CheckDays(ZAV& z, std::string_view linea, std::span<const DaysCheck
   return 0;
 }
 
+// The values of fields of plain digits, each of its full length; false when one is not.
+template <typename Check, std::size_t N>
+bool PlainValues(std::string_view linea, const Check (&checks)[N], double (&values)[N]) {
+  for (std::size_t k = 0; k < N; ++k) {
+    const std::string_view field = Cut(linea, checks[k].field);
+    if (!HasLength(field, Largo(checks[k].field)) || !EightDigitsValue(linea, field, values[k])) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // The days and amounts of the usual record, where every one of these fields is plain digits
-// and no period rule can fire on a positive amount in this run: checked and added in one
-// pass, with the additions of the field-by-field check in the same order. False, nothing
-// added, for any other record.
+// and no period rule can fire on a positive amount in this run: read first, then added in
+// the order of the field-by-field check. False, nothing added, for any other record.
 bool AddPlainDaysAndAmounts(ZAV& z, std::string_view linea) {
-  if constexpr (std::endian::native != std::endian::little) return false;
-  constexpr std::size_t kFrom = kDiasCotizadosMes.start - 1;
-  constexpr std::size_t kEnd = kAmortizacionCredito.start - 1 + kAmortizacionCredito.length;
-  static_assert(kEnd - kFrom == 124, "the day and amount fields follow one another");
-  // The fields are read eight bytes at a time: four bytes past the last one.
-  if (linea.size() < kFrom + 128) return false;
   for (const AmountCheck& a : kInsuranceAmounts) {
     if (!RulesQuiet(z, a)) return false;
   }
   for (const AmountCheck& a : kRetirementAmounts) {
     if (!RulesQuiet(z, a)) return false;
   }
-  const char* const block = linea.data() + kFrom;
-  std::uint64_t bad = 0;
-  for (std::size_t k = 0; k < kEnd - kFrom; k += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, block + k, 8);
-    if (k + 8 > kEnd - kFrom) w = (w & 0xFFFFFFFFu) | 0x3030303000000000u;  // past the end
-    const std::uint64_t x = w ^ 0x3030303030303030u;
-    bad |= (x | (x + 0x0606060606060606u)) & 0xF0F0F0F0F0F0F0F0u;
+  double month[std::size(kMonthDays)], bimester[std::size(kBimesterDays)];
+  double insurance[std::size(kInsuranceAmounts)], retirement[std::size(kRetirementAmounts)];
+  if (!PlainValues(linea, kMonthDays, month) || !PlainValues(linea, kInsuranceAmounts, insurance) ||
+      !PlainValues(linea, kBimesterDays, bimester) ||
+      !PlainValues(linea, kRetirementAmounts, retirement)) {
+    return false;
   }
-  if (bad != 0) return false;
-
-  const auto add_days = [&z, &linea](const DaysCheck& d) {
-    const Field& f = d.field;
-    const int days = (linea[f.start - 1] - '0') * 10 + (linea[f.start] - '0');
+  // Only the first day field of each kind is added up; the others are checked.
+  const auto add_days = [&z](const DaysCheck& d, double days) {
     z.*d.total = ToLong(static_cast<double>(z.*d.total) + days);
   };
-  const auto amounts = [&linea](std::span<const AmountCheck> checks, double* out) {
-    for (std::size_t k = 0; k < checks.size(); ++k) {
-      EightDigitsValue(linea, Cut(linea, checks[k].field), out[k]);
-    }
-    for (std::size_t k = 0; k < checks.size(); ++k) out[k] /= 100;
+  const auto add = [&z](std::span<const AmountCheck> checks, double* amounts) {
+    for (std::size_t k = 0; k < checks.size(); ++k) amounts[k] /= 100;
+    for (std::size_t k = 0; k < checks.size(); ++k) AddToTotal(z, checks[k], amounts[k]);
   };
-  const auto add = [&z](std::span<const AmountCheck> checks, const double* amount) {
-    for (std::size_t k = 0; k < checks.size(); ++k) {
-      if (checks[k].variant_total != nullptr) {
-        (z.*checks[k].variant_total).AddDouble(amount[k]);
-      } else {
-        AddToDouble(z.*checks[k].double_total, amount[k]);
-      }
-    }
-  };
-  double insurance[std::size(kInsuranceAmounts)], retirement[std::size(kRetirementAmounts)];
-  amounts(kInsuranceAmounts, insurance);
-  amounts(kRetirementAmounts, retirement);
-  add_days(kMonthDays[0]);  // the other day fields are checked, not added up
+  add_days(kMonthDays[0], month[0]);
   add(kInsuranceAmounts, insurance);
-  add_days(kBimesterDays[0]);
+  add_days(kBimesterDays[0], bimester[0]);
   add(kRetirementAmounts, retirement);
   return true;
 }
