@@ -5,7 +5,9 @@
 // the addition. Overflow of a 32-bit total or of a double total is a run-time failure.
 #include "records/record_03.hpp"
 
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <span>
 #include <string_view>
@@ -157,47 +159,83 @@ std::int16_t CheckDays(ZAV& z, std::string_view linea, std::span<const DaysCheck
   return 0;
 }
 
-// The values of fields of plain digits, each of its full length; false when one is not.
+// The 22 day and amount fields lie next to each other, from the month's first day field to
+// the housing-credit amortization, so one test tells whether all of them are plain digits.
+constexpr std::size_t kPlainFrom = kDiasCotizadosMes.start - 1;
+constexpr std::size_t kPlainLength =
+    kAmortizacionCredito.start + kAmortizacionCredito.length - kDiasCotizadosMes.start;
+constexpr std::size_t kPlainWords = (kPlainLength + 7) / 8;  // read eight bytes at a time
+
+// Where the fields of `checks` end when they lie one after the other from `start`, each of
+// `length` characters; 0 when they do not.
 template <typename Check, std::size_t N>
-bool PlainValues(std::string_view linea, const Check (&checks)[N], double (&values)[N]) {
-  for (std::size_t k = 0; k < N; ++k) {
-    const std::string_view field = Cut(linea, checks[k].field);
-    if (!HasLength(field, Largo(checks[k].field)) || !EightDigitsValue(linea, field, values[k])) {
-      return false;
-    }
+constexpr int EndOfRun(const Check (&checks)[N], int start, int length) {
+  for (const Check& c : checks) {
+    if (start == 0 || c.field.start != start || c.field.length != length) return 0;
+    start += length;
   }
-  return true;
+  return start;
+}
+static_assert(EndOfRun(kRetirementAmounts,
+                       EndOfRun(kBimesterDays,
+                                EndOfRun(kInsuranceAmounts,
+                                         EndOfRun(kMonthDays, kDiasCotizadosMes.start, 2), 7),
+                                2),
+                       7) == kDiasCotizadosMes.start + static_cast<int>(kPlainLength));
+
+// Whether the 22 fields are all digits. Reads whole words from the span's start: the record
+// has room for the last one.
+bool PlainDigits(std::string_view linea) {
+  constexpr std::uint64_t kAll = ~std::uint64_t{0};
+  std::uint64_t bad = 0;
+  for (std::size_t k = 0; k < kPlainWords; ++k) {
+    std::uint64_t x;
+    std::memcpy(&x, linea.data() + kPlainFrom + 8 * k, 8);
+    x ^= 0x3030303030303030u;  // digits become 0..9
+    const std::uint64_t mine =
+        k + 1 < kPlainWords ? kAll : kAll >> (8 * (8 * kPlainWords - kPlainLength));
+    bad |= (x | (x + 0x0606060606060606u)) & 0xF0F0F0F0F0F0F0F0u & mine;
+  }
+  return bad == 0;
+}
+
+// The value of a field known to be all digits, of at most eight, read as the word that ends
+// with it: the bytes before the field count as leading zeros.
+double DigitsValue(std::string_view linea, const Field& f) {
+  const auto length = static_cast<std::size_t>(f.length);
+  std::uint64_t v;
+  std::memcpy(&v, linea.data() + f.start - 1 + length - 8, 8);
+  v = (v ^ 0x3030303030303030u) & (~std::uint64_t{0} << (8 * (8 - length)));
+  v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFu;
+  v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFu;
+  return static_cast<double>((v * 10000 + (v >> 32)) & 0xFFFFFFFFu);
 }
 
 // The days and amounts of the usual record, where every one of these fields is plain digits
-// and no period rule can fire on a positive amount in this run: read first, then added in
-// the order of the field-by-field check. False, nothing added, for any other record.
+// and no period rule can fire on a positive amount in this run: added in the order of the
+// field-by-field check. False, nothing added, for any other record (or a text too short to
+// read the span a word at a time).
 bool AddPlainDaysAndAmounts(ZAV& z, std::string_view linea) {
+  if constexpr (std::endian::native != std::endian::little) return false;
+  if (linea.size() < kPlainFrom + 8 * kPlainWords) return false;
   for (const AmountCheck& a : kInsuranceAmounts) {
     if (!RulesQuiet(z, a)) return false;
   }
   for (const AmountCheck& a : kRetirementAmounts) {
     if (!RulesQuiet(z, a)) return false;
   }
-  double month[std::size(kMonthDays)], bimester[std::size(kBimesterDays)];
-  double insurance[std::size(kInsuranceAmounts)], retirement[std::size(kRetirementAmounts)];
-  if (!PlainValues(linea, kMonthDays, month) || !PlainValues(linea, kInsuranceAmounts, insurance) ||
-      !PlainValues(linea, kBimesterDays, bimester) ||
-      !PlainValues(linea, kRetirementAmounts, retirement)) {
-    return false;
-  }
+  if (!PlainDigits(linea)) return false;
   // Only the first day field of each kind is added up; the others are checked.
-  const auto add_days = [&z](const DaysCheck& d, double days) {
-    z.*d.total = ToLong(static_cast<double>(z.*d.total) + days);
+  const auto add_days = [&](const DaysCheck& d) {
+    z.*d.total = ToLong(static_cast<double>(z.*d.total) + DigitsValue(linea, d.field));
   };
-  const auto add = [&z](std::span<const AmountCheck> checks, double* amounts) {
-    for (std::size_t k = 0; k < checks.size(); ++k) amounts[k] /= 100;
-    for (std::size_t k = 0; k < checks.size(); ++k) AddToTotal(z, checks[k], amounts[k]);
+  const auto add = [&](std::span<const AmountCheck> checks) {
+    for (const AmountCheck& a : checks) AddToTotal(z, a, DigitsValue(linea, a.field) / 100);
   };
-  add_days(kMonthDays[0], month[0]);
-  add(kInsuranceAmounts, insurance);
-  add_days(kBimesterDays[0], bimester[0]);
-  add(kRetirementAmounts, retirement);
+  add_days(kMonthDays[0]);
+  add(kInsuranceAmounts);
+  add_days(kBimesterDays[0]);
+  add(kRetirementAmounts);
   return true;
 }
 
