@@ -276,8 +276,10 @@ void RunningCheck::Fold(std::string_view record) {
 
   constexpr std::size_t kChunk = 512;
   unsigned char packed[kDigits + kChunk + 64];
+  // The waiting bytes are moved as a whole array, whatever their count: a copy of fixed
+  // length is a few moves, where one of any length costs more than the bytes it moves.
   std::size_t n = waiting_count_;
-  std::copy_n(waiting_.begin(), n, packed);
+  std::memcpy(packed, waiting_.data(), waiting_.size());
   Folder f{owed_, pos_, carry_, running_};
   const auto* bytes = reinterpret_cast<const unsigned char*>(record.data());
   for (std::size_t from = 0; from < end; from += kChunk) {
@@ -287,7 +289,7 @@ void RunningCheck::Fold(std::string_view record) {
     std::size_t k = 0;
     while (k < n && f.pos != 0) f.Step(packed[k++]);
     for (; k + kDigits <= n; k += kDigits) f.Block(packed + k, std::make_index_sequence<kDigits>());
-    std::copy(packed + k, packed + n, packed);
+    std::memmove(packed, packed + k, waiting_.size());
     n -= k;
     if (unsettled_ > kSettleEvery) {  // a long text: reduce on the way
       f.running %= 9;
@@ -298,7 +300,7 @@ void RunningCheck::Fold(std::string_view record) {
   carry_ = static_cast<std::uint8_t>(f.carry);
   running_ = f.running % 9;
   waiting_count_ = static_cast<std::uint8_t>(n);
-  std::copy_n(packed, n, waiting_.begin());
+  std::memcpy(waiting_.data(), packed, waiting_.size());
 }
 
 void RunningCheck::Settle() const noexcept {
