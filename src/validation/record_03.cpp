@@ -117,7 +117,7 @@ bool RulesQuiet(const ZAV& z, const AmountCheck& a) {
 }
 
 // Adds an amount that passed its checks to its total.
-void AddToTotal(ZAV& z, const AmountCheck& a, double amount) {
+[[gnu::always_inline]] inline void AddToTotal(ZAV& z, const AmountCheck& a, double amount) {
   if (a.variant_total != nullptr) {
     (z.*a.variant_total).AddDouble(amount);
   } else {
