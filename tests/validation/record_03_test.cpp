@@ -82,6 +82,7 @@ TEST(WorkerRecordTest, FieldChecksInOrder) {
       {kCesantiaPatronal, "X", 190}, {kCesantiaTrabajador, "X", 191},
       {kRecargosCesantia, "X", 192}, {kAportacionVoluntaria, "X", 193},
       {kAportacionVivienda, "X", 194}, {kAmortizacionCredito, "X", 195},
+      {kAmortizacionCredito, "000000X", 195}, {kAmortizacionCredito, "000000:", 195},
   };
   // clang-format on
   EXPECT_EQ(Check(ValidWorker()), 0);
