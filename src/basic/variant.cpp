@@ -231,6 +231,8 @@ Variant Arithmetic(Op op, const Variant& a, const Variant& b) {
 }  // namespace
 
 Variant operator+(const Variant& a, const Variant& b) { return Arithmetic(Op::kAdd, a, b); }
+
+void Variant::AddDoubleByRule(double v) { *this = *this + Variant::Double(v); }
 Variant operator-(const Variant& a, const Variant& b) { return Arithmetic(Op::kSubtract, a, b); }
 Variant operator*(const Variant& a, const Variant& b) { return Arithmetic(Op::kMultiply, a, b); }
 

@@ -88,7 +88,7 @@ class Variant {
         return;
       }
     }
-    *this = *this + Variant::Double(v);
+    AddDoubleByRule(v);
   }
 
   friend Variant operator+(const Variant& a, const Variant& b);
@@ -103,6 +103,10 @@ class Variant {
                                bool, Date, std::shared_ptr<VariantObject>>;
   template <typename T>
   explicit Variant(T v) : value_(std::move(v)) {}
+
+  // The general addition for AddDouble, out of line so that the running totals' usual
+  // case stays small enough to inline.
+  void AddDoubleByRule(double v);
 
   Storage value_;
 };
