@@ -193,8 +193,84 @@ std::size_t Pack(const unsigned char* in, std::size_t len, unsigned char* out) {
   return PackCounted(in, len, out);
 }
 
+#if defined(ZAV_PACK_SSSE3)
+// For the wide fold, by counted byte less '0': the byte modulo 10 (what it adds) and
+// modulo 19 (how far from its position it adds it).
+constexpr auto ByteTable(unsigned modulo) {
+  std::array<std::uint8_t, 64> t{};
+  for (unsigned c = 0; c < 64; ++c) t[c] = static_cast<std::uint8_t>((c + '0') % modulo);
+  return t;
+}
+alignas(64) constexpr auto kTenths = ByteTable(10);
+alignas(64) constexpr auto kNineteenths = ByteTable(19);
+// The position of each of 64 bytes from an offset s (modulo 19) into a run of blocks.
+alignas(64) constexpr auto kLanePositions = [] {
+  std::array<std::array<std::uint8_t, 64>, 19> t{};
+  for (unsigned s = 0; s < 19; ++s) {
+    for (unsigned lane = 0; lane < 64; ++lane)
+      t[s][lane] = static_cast<std::uint8_t>((s + lane) % 19);
+  }
+  return t;
+}();
+
+bool HasVbmi() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512vbmi") != 0 && __builtin_cpu_supports("avx512bw") != 0;
+  }();
+  return has;
+}
+
+// What the counted bytes b[0, length) owe, the first at position 0, added into owed[0..18]
+// by the position they owe it to (c mod 10 each, the same modulo 10 as c): 64 bytes at a
+// time, each position's share gathered in byte lanes by comparing every byte's position
+// with it, the lanes emptied into wider sums before they could overflow.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void OweWide(const unsigned char* b,
+                                                                    std::size_t length,
+                                                                    std::uint32_t* owed) {
+  constexpr unsigned kRoundsPerLane = 28;  // 28 x 9 < 256
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i tenths = _mm512_load_si512(kTenths.data());
+  const __m512i nineteenths = _mm512_load_si512(kNineteenths.data());
+  const __m512i base = _mm512_set1_epi8('0'), nineteen = _mm512_set1_epi8(19);
+  __m512i lanes[19];
+  alignas(64) std::uint64_t wide[19][8] = {};
+  for (__m512i& l : lanes) l = zero;
+  unsigned rounds = 0;
+  for (std::size_t k = 0; k < length; k += 64) {
+    const __mmask64 inside = length - k >= 64 ? ~__mmask64{0} : (__mmask64{1} << (length - k)) - 1;
+    const __m512i index = _mm512_sub_epi8(_mm512_maskz_loadu_epi8(inside, b + k), base);
+    const __m512i amount = _mm512_maskz_permutexvar_epi8(inside, index, tenths);
+    __m512i to = _mm512_add_epi8(_mm512_maskz_permutexvar_epi8(~__mmask64{0}, index, nineteenths),
+                                 _mm512_load_si512(kLanePositions[k % 19].data()));
+    to = _mm512_min_epu8(to, _mm512_sub_epi8(to, nineteen));
+#pragma GCC unroll 19
+    for (int p = 0; p < 19; ++p) {
+      lanes[p] = _mm512_mask_add_epi8(
+          lanes[p], _mm512_cmpeq_epi8_mask(to, _mm512_set1_epi8(static_cast<char>(p))), lanes[p],
+          amount);
+    }
+    if (++rounds == kRoundsPerLane || k + 64 >= length) {
+#pragma GCC unroll 19
+      for (int p = 0; p < 19; ++p) {
+        _mm512_store_si512(
+            wide[p], _mm512_add_epi64(_mm512_load_si512(wide[p]), _mm512_sad_epu8(lanes[p], zero)));
+        lanes[p] = zero;
+      }
+      rounds = 0;
+    }
+  }
+  for (int p = 0; p < 19; ++p) {
+    std::uint64_t sum = 0;
+    for (const std::uint64_t w : wide[p]) sum += w;
+    owed[p] += static_cast<std::uint32_t>(sum);
+  }
+}
+#endif
+
 // The sums and the running remainder are reduced before they could overflow: each counted
-// byte adds at most 90 to one sum and to the remainder (40 000 512 x 90 + 8 < 2^32).
+// byte adds at most 90 to one sum and to the remainder, and a text is packed 4 096 bytes
+// at a time between two looks (40 004 096 x 90 + 8 < 2^32).
 constexpr std::uint32_t kSettleEvery = 40'000'000;
 
 }  // namespace
@@ -252,6 +328,11 @@ struct RunningCheck::Folder {
   template <std::size_t... Q>
   void Block(const unsigned char* b, std::index_sequence<Q...>) {
     (Owe(b[Q], Q), ...);
+    Tally(b);
+  }
+
+  // A block's sum into the running remainder, and its carry.
+  void Tally(const unsigned char* b) {
 #if defined(__SSE2__)
     // The sum of absolute differences from zero: two sums of eight bytes.
     const __m128i sums =
@@ -282,7 +363,7 @@ void RunningCheck::Fold(std::string_view record) {
   std::size_t end = record.size();
   if (record.size() >= 2 && record[1] == '6' && end >= kExcludedFrom) end = kExcludedFrom - 1;
 
-  constexpr std::size_t kChunk = 512;
+  constexpr std::size_t kChunk = 4096;
   unsigned char packed[kDigits + kChunk + 64];
   // The waiting bytes are moved as a whole array, whatever their count: a copy of fixed
   // length is a few moves, where one of any length costs more than the bytes it moves.
@@ -296,6 +377,14 @@ void RunningCheck::Fold(std::string_view record) {
     n += added;
     std::size_t k = 0;
     while (k < n && f.pos != 0) f.Step(packed[k++]);
+#if defined(ZAV_PACK_SSSE3)
+    if (const std::size_t blocks = (n - k) / kDigits;
+        blocks > 0 && pack_limit.load(std::memory_order_relaxed) == PackWidth::kWidest &&
+        HasVbmi()) {
+      OweWide(packed + k, blocks * kDigits, owed_.data());
+      for (std::size_t b = 0; b < blocks; ++b, k += kDigits) f.Tally(packed + k);
+    }
+#endif
     for (; k + kDigits <= n; k += kDigits) f.Block(packed + k, std::make_index_sequence<kDigits>());
     std::memmove(packed, packed + k, waiting_.size());
     n -= k;

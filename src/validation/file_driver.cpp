@@ -220,10 +220,21 @@ class CheckValueFold {
       if (!Await(b, file)) return;  // folded again at the end, where a failure is the run's
       const char* slot = Slot(b);
       const std::int32_t count = std::min(kBlockRecords, n_ - b * kBlockRecords);
-      for (std::int32_t r = 0; r < count; ++r) {
+      // The rule reads a stream of bytes; only a validation record's own check value is
+      // left out. So the records up to the next validation record fold as one text.
+      constexpr std::size_t kLength = RecordFile::kRecordLength;
+      const auto type_of = [slot](std::int32_t r) {
+        return slot[static_cast<std::size_t>(r) * kLength + 1];
+      };
+      for (std::int32_t r = 0; r < count;) {
         if (stop_) return;
-        check_.Fold(std::string_view(slot + static_cast<std::size_t>(r) * RecordFile::kRecordLength,
-                                     RecordFile::kRecordLength));
+        std::int32_t end = r + 1;
+        if (type_of(r) != '6') {
+          while (end < count && type_of(end) != '6') ++end;
+        }
+        check_.Fold(std::string_view(slot + static_cast<std::size_t>(r) * kLength,
+                                     static_cast<std::size_t>(end - r) * kLength));
+        r = end;
       }
     }
     folded_ = true;
