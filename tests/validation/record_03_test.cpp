@@ -193,6 +193,39 @@ TEST(WorkerRecordTest, TotalsOfTwoRecords) {
   EXPECT_DOUBLE_EQ(z.SumaT36, 16.02);
 }
 
+// Every digit of all sixteen amounts counts at its place, each total exactly the division's.
+TEST(WorkerRecordTest, SevenDigitAmounts) {
+  const Field fields[] = {
+      kCuotaFija,        kCuotaExcedente,       kPrestacionesDinero, kGastosMedicos,
+      kRiesgosTrabajo,   kInvalidezVida,        kGuarderias,         kRecargosSeguros,
+      kRetiro,           kRecargosRetiro,       kCesantiaPatronal,   kCesantiaTrabajador,
+      kRecargosCesantia, kAportacionVoluntaria, kAportacionVivienda, kAmortizacionCredito};
+  std::vector<std::string> texts;
+  std::vector<testing::Edit> edits;
+  for (int k = 0; k < 16; ++k) texts.push_back(std::to_string(9876543 - 512345 * k));
+  for (int k = 0; k < 16; ++k) edits.push_back({fields[k], texts[k]});
+  ZAV z;
+  SetUpRun(z, 6);
+  ASSERT_EQ(CheckWorkerRecord(z, 2, ValidWorker(edits)), 0);
+  const double totals[] = {z.SumaT18.ToDouble(),
+                           z.SumaT19.ToDouble(),
+                           z.SumaT20.ToDouble(),
+                           z.SumaT21.ToDouble(),
+                           z.SumaT22.ToDouble(),
+                           z.SumaT23.ToDouble(),
+                           z.SumaT24.ToDouble(),
+                           z.SumaT25.ToDouble(),
+                           z.SumaT29,
+                           z.SumaT30.ToDouble(),
+                           z.SumaT31.ToDouble(),
+                           z.SumaT32.ToDouble(),
+                           z.SumaT33.ToDouble(),
+                           z.SumaT34.ToDouble(),
+                           z.SumaT35.ToDouble(),
+                           z.SumaT36};
+  for (int k = 0; k < 16; ++k) EXPECT_EQ(totals[k], (9876543 - 512345 * k) / 100.0) << k;
+}
+
 TEST(WorkerRecordTest, FailureKeepsEarlierAdditions) {
   ZAV z;
   SetUpRun(z, 6);
