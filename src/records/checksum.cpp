@@ -147,10 +147,13 @@ bool HasSsse3() {
   return has;
 }
 
+// The byte instructions of AVX-512 the widest pack and the wide fold use: compressing
+// bytes (VBMI2) and permuting them by index (VBMI); processors have both or neither.
 bool HasVbmi2() {
   static const bool has = [] {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512vbmi2") != 0 && __builtin_cpu_supports("avx512bw") != 0;
+    return __builtin_cpu_supports("avx512vbmi2") != 0 &&
+           __builtin_cpu_supports("avx512vbmi") != 0 && __builtin_cpu_supports("avx512bw") != 0;
   }();
   return has;
 }
@@ -212,14 +215,6 @@ alignas(64) constexpr auto kLanePositions = [] {
   }
   return t;
 }();
-
-bool HasVbmi() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512vbmi") != 0 && __builtin_cpu_supports("avx512bw") != 0;
-  }();
-  return has;
-}
 
 // What the counted bytes b[0, length) owe, the first at position 0, added into owed[0..18]
 // by the position they owe it to (c mod 10 each, the same modulo 10 as c): 64 bytes at a
@@ -380,7 +375,7 @@ void RunningCheck::Fold(std::string_view record) {
 #if defined(ZAV_PACK_SSSE3)
     if (const std::size_t blocks = (n - k) / kDigits;
         blocks > 0 && pack_limit.load(std::memory_order_relaxed) == PackWidth::kWidest &&
-        HasVbmi()) {
+        HasVbmi2()) {
       OweWide(packed + k, blocks * kDigits, owed_.data());
       for (std::size_t b = 0; b < blocks; ++b, k += kDigits) f.Tally(packed + k);
     }
