@@ -1,12 +1,9 @@
-// The upload check: what it refuses, and the archive it packs itself. The server around it
-// (who may upload, storing, HTTP) is tested over HTTP in serve_attacks_test.cpp.
+// The upload check (what it refuses, the archive it packs itself), and POST /api/check: the
+// answer of `zav check --all --json` behind the same screening, credentials and limits as
+// uploads, with nothing stored. The server around them is tested in serve_attacks_test.cpp.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <utility>
 #include <variant>
-#include <vector>
 
 #include "api/upload.hpp"
 #include "support/serve_harness.hpp"
@@ -15,20 +12,26 @@ namespace zav::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using json = nlohmann::json;
 
 const std::string kName = ArchiveName("000001");
 const std::string kInner = InnerName(kName);
 
-class UploadCheck : public ::testing::Test {
+class UploadCheck : public ServeTest {  // its drives hold the holiday settings looked up
  protected:
-  TempDrives drives{"C=fixed"};  // the holiday settings are looked up in here
-  fs::path work = drives.base() / "work";
-  fs::path scratch = drives.base() / "scratch";
+  fs::path work = base / "work";
   fs::path file = work / WorkName(kName);
 
   void SetUp() override {
+    ServeTest::SetUp();
     fs::create_directories(work);
-    fs::create_directories(scratch);
+  }
+  // `zav sample [args]` in a folder of its own: the file it wrote.
+  fs::path Sample(const std::string& folder, const std::string& args = "") {
+    const fs::path dir = scratch / folder;
+    fs::create_directories(dir);
+    Shell(std::string(ZAV_BINARY) + " sample -o " + dir.string() + " " + args);
+    return fs::directory_iterator(dir)->path();
   }
 };
 
@@ -48,7 +51,7 @@ TEST_F(UploadCheck, ArchiveNamesFollowThePatternExactly) {
 TEST_F(UploadCheck, UnpackRefusesWhatIsNotOnePlainFileOfBoundedSize) {
   const std::string payment = FileOf(SamplePaymentPlan(3, 7));
   const std::string good = ZipOf({{kInner, payment}}, scratch);
-  struct Case {
+  const struct {
     const char* what;
     std::string body;
     int status;
@@ -68,7 +71,7 @@ TEST_F(UploadCheck, UnpackRefusesWhatIsNotOnePlainFileOfBoundedSize) {
       {"unpacks to 1000 times its size", ZipOf({{kInner, std::string(8 << 20, ' ')}}, scratch),
        413},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const std::optional<UploadAnswer> refusal = UnpackUpload(c.body, file, c.limits);
     ASSERT_TRUE(refusal.has_value());
@@ -83,7 +86,7 @@ TEST_F(UploadCheck, ValidatesWithItsOwnDateAndPacksTheValidatedFileItself) {
   const PaymentPlan plan = SamplePaymentPlan(3, 7);
   PaymentPlan other_folio = plan;
   other_folio.folio = "000002";
-  struct Case {
+  const struct {
     const char* what;
     std::string name;
     PaymentPlan plan;
@@ -97,7 +100,7 @@ TEST_F(UploadCheck, ValidatesWithItsOwnDateAndPacksTheValidatedFileItself) {
       {"folio of the name not the file's", ArchiveName("000002"), plan, "10/05/2004", 0, kName},
       {"file of another folio", kName, other_folio, "10/05/2004", 0, ArchiveName("000002")},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const fs::path unpacked = work / WorkName(c.name);
     std::ofstream(unpacked, std::ios::binary) << FileOf(c.plan);
@@ -123,11 +126,117 @@ TEST_F(UploadCheck, ValidatesWithItsOwnDateAndPacksTheValidatedFileItself) {
   EXPECT_EQ(valid.capture_line.substr(0, 26), "A1234567890-000001-200404-");
   EXPECT_EQ(valid.rfc, "ABCD010101XY1");
   EXPECT_EQ(valid.archive, work / kName);
-  const auto entries = ZipEntries(ReadAll(valid.archive));
-  ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].first, kInner);
-  EXPECT_EQ(entries[0].second, payment);
+  EXPECT_EQ(ZipEntries(ReadAll(valid.archive)),
+            (std::vector<std::pair<std::string, std::string>>{{kInner, payment}}));
   EXPECT_EQ(Listing(work), (std::vector<std::string>{kInner, kName}));
+}
+
+class ServeCheck : public UploadCheck {};
+
+TEST_F(ServeCheck, AnswersWhatTheCommandPrintsAndStoresNothing) {
+  ServeProcess server(uploads, web);
+  ASSERT_TRUE(server.listening());
+  const fs::path good = Sample("good"), broken = Sample("broken", "--break 27");
+  const auto [archive_name, archive] = Archive("000001");
+  const auto check = [&](const std::string& query, const std::string& body,
+                         const char* type = "application/octet-stream") {
+    return HttpExchange(server.endpoint(), "POST", "/api/check?" + query,
+                        {server.Bearer(), std::string("Content-Type: ") + type}, body);
+  };
+  const std::string good_name = "name=" + good.filename().string(), body = ReadAll(good);
+  const struct {
+    const char* what;
+    fs::path file;      // the file the command checks the same way
+    std::string query;  // name= and mask=
+    std::string body;
+    const char* type;
+    const char* flags;  // the command's
+  } cases[] = {
+      {"an accepted file", good, good_name, body, "application/octet-stream", ""},
+      {"a rejected file", broken, "name=" + broken.filename().string(), ReadAll(broken),
+       "application/octet-stream", ""},
+      {"a rejected file masked", broken, "name=" + broken.filename().string() + "&mask=1",
+       ReadAll(broken), "application/octet-stream", "--mask"},
+      {"the page's zip", scratch / InnerName(archive_name), "name=" + archive_name, archive,
+       "application/zip", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const HttpReply reply = check(c.query, c.body, c.type);
+    ASSERT_EQ(reply.status, 200) << reply.body;
+    json answer = json::parse(reply.body);
+    // The page's zip holds the file under its packing name; the command checks it as the
+    // server does, under its work name.
+    const fs::path as_checked =
+        c.file.parent_path() / "checked" /
+        (c.type == std::string("application/zip") ? WorkName(archive_name)
+                                                  : c.file.filename().string());
+    fs::create_directories(as_checked.parent_path());
+    fs::copy_file(c.file, as_checked, fs::copy_options::overwrite_existing);
+    json printed = json::parse(Shell(std::string(ZAV_BINARY) + " check --all --json " + c.flags +
+                                     " " + as_checked.string())
+                                   .out);
+    // The parameter string names the archive the control would pack, without the server's
+    // folder.
+    ASSERT_EQ(answer["param"].is_string(), printed["param"].is_string());
+    if (answer["param"].is_string()) {
+      EXPECT_EQ(answer["param"].get<std::string>().find(uploads.string()), std::string::npos);
+      answer.erase("param");
+      printed.erase("param");
+    }
+    EXPECT_EQ(answer, printed);
+  }
+  EXPECT_TRUE(fs::is_empty(uploads));
+
+  const struct {
+    const char* what;
+    HttpReply reply;
+    int status;
+    const char* cause;
+  } refused[] = {
+      {"no credentials",
+       HttpExchange(server.endpoint(), "POST", "/api/check?" + good_name,
+                    {"Content-Type: application/octet-stream"}, body),
+       401, "unauthenticated"},
+      {"no name", check("", body), 400, "bad_name"},
+      {"a name with a folder", check("name=..%2fP.ZAV", body), 400, "bad_name"},
+      {"a bad mask", check(good_name + "&mask=yes", body), 400, "bad_request"},
+      {"a form", check(good_name, body, "application/x-www-form-urlencoded"), 415,
+       "unsupported_type"},
+      {"an archive name on a file", check("name=" + archive_name, body), 400, "bad_archive"},
+      {"GET", HttpExchange(server.endpoint(), "GET", "/api/check?" + good_name), 405,
+       "method_not_allowed"},
+  };
+  for (const auto& r : refused) {
+    SCOPED_TRACE(r.what);
+    EXPECT_EQ(r.reply.status, r.status) << r.reply.body;
+    EXPECT_EQ(json::parse(r.reply.body).value("cause", ""), r.cause);
+  }
+  const HttpReply description = HttpExchange(server.endpoint(), "GET", "/api/openapi.json");
+  ASSERT_EQ(description.status, 200);
+  EXPECT_TRUE(json::parse(description.body)["paths"].contains("/api/check"));
+}
+
+// Checks cost what uploads cost: the limits of uploads bound them.
+TEST_F(ServeCheck, ChecksCountAgainstTheUploadersLimits) {
+  const fs::path good = Sample("good");
+  const std::string body = ReadAll(good);
+  for (const auto& [option, value, statuses] :
+       {std::tuple<std::string, std::size_t, std::vector<int>>{
+            "--quota-bytes", body.size() + 1000, {200, 507}},
+        {"--max-file-bytes", body.size() - 1, {413}},
+        {"--max-bytes", body.size() - 1, {413}}}) {
+    SCOPED_TRACE(option);
+    ServeProcess server(base / option.substr(2) / "uploads", web, {option, std::to_string(value)});
+    ASSERT_TRUE(server.listening());
+    for (const int status : statuses) {  // of the same check, one after another
+      EXPECT_EQ(
+          HttpExchange(server.endpoint(), "POST", "/api/check?name=" + good.filename().string(),
+                       {server.Bearer(), "Content-Type: application/octet-stream"}, body)
+              .status,
+          status);
+    }
+  }
 }
 
 }  // namespace

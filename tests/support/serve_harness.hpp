@@ -1,12 +1,13 @@
-// What the tests of the upload server share: `zav serve` in a child process with a token
-// for the sample employer, the archives the page uploads, zip archives made with the zip
-// library directly, and a siege of slow clients and zip bombs. The raw HTTP exchanges with
-// it are serve_http.hpp's, included here.
+// What the tests of the upload server share: `zav serve` in a child process with a token for
+// the sample employer, the archives the page uploads, zip archives made with the zip library,
+// a siege of slow clients and zip bombs, and a throwaway PostgreSQL cluster for the shared
+// store. The raw HTTP is serve_http.hpp's.
 #pragma once
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -17,13 +18,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -36,12 +35,10 @@
 
 namespace zav::testing {
 
-// The name the control gives the archive of folio `folio` (of the sample employer,
-// A1234567890, in period `period`).
+// The control's name for the archive of folio `folio` of the sample employer (A1234567890).
 inline std::string ArchiveName(const std::string& folio, const std::string& period = "200404") {
   return "33501e01.m1.s0870.rA1234567890.f" + folio + ".p" + period + ".e999.zip";
 }
-
 // The name of the payment file in archive `name`.
 inline std::string InnerName(const std::string& name) {
   return name.substr(0, name.size() - 3) + "zav";
@@ -62,11 +59,8 @@ inline std::string Bearer(const std::filesystem::path& tokens,
   return TokenHeader("--tokens " + tokens.string(), employers);
 }
 
-// `zav serve --dir UPLOADS --web WEB --tokens UPLOADS/../tokens [extra...]`, on a free
-// loopback port unless `extra` names --socket (whose front user is this process's unless
-// `extra` names --front-user); its log (standard error) goes to
-// UPLOADS/../serve.log. Killed at the end (or with the test) at the latest. Bearer() uploads
-// for the sample employer.
+// `zav serve --dir UPLOADS --web WEB --tokens UPLOADS/../tokens [extra...]` on a free port
+// unless on --socket (fronted by this process unless told), logging to UPLOADS/../serve.log.
 class ServeProcess {
  public:
   ServeProcess(const std::filesystem::path& uploads, const std::filesystem::path& web,
@@ -76,23 +70,17 @@ class ServeProcess {
     // The token is kept beside its file, for a server started again on the same folders.
     const std::filesystem::path tokens = uploads.parent_path() / "tokens";
     const std::filesystem::path kept = uploads.parent_path() / "token";
-    if (std::filesystem::exists(kept)) {
-      bearer_ = ReadAll(kept);
-    } else {
-      bearer_ = zav::testing::Bearer(tokens);
-      std::ofstream(kept) << bearer_;
+    bearer_ = std::filesystem::exists(kept) ? ReadAll(kept) : zav::testing::Bearer(tokens);
+    std::ofstream(kept) << bearer_;
+    const auto named = [&](const char* option) {
+      return std::find(extra.begin(), extra.end(), option) != extra.end();
+    };
+    if (!named("--socket") && !named("--port")) extra.insert(extra.begin(), {"--port", "0"});
+    if (named("--socket") && !named("--front-user")) {
+      extra.insert(extra.end(), {"--front-user", std::to_string(::geteuid())});
     }
     std::vector<std::string> args = {"zav",   "serve",      "--dir",    uploads.string(),
                                      "--web", web.string(), "--tokens", tokens.string()};
-    bool placed = false, socket = false, front = false;
-    for (const std::string& e : extra) {
-      placed = placed || e == "--socket" || e == "--port";
-      socket = socket || e == "--socket";
-      front = front || e == "--front-user";
-    }
-    if (!placed) extra.insert(extra.begin(), {"--port", "0"});
-    // On its socket, the test itself (and the nginx it starts) is the front unless told.
-    if (socket && !front) extra.insert(extra.end(), {"--front-user", std::to_string(::geteuid())});
     args.insert(args.end(), extra.begin(), extra.end());
     Start(args);
   }
@@ -119,16 +107,15 @@ class ServeProcess {
     return RawExchange(endpoint_, UploadRequest(name, body, headers));
   }
 
-  // Asks it to stop as a service manager would: its exit status, -1 when it was killed by
-  // a signal or has not stopped within 20 s.
+  // Asks it to stop as a service manager would: its exit status, -1 when killed by a signal
+  // or not stopped within 20 s.
   int Stop() {
     ::kill(pid_, SIGTERM);
     return Wait(200);
   }
   // Its exit status once it ended on its own within `tenths` of a second, else -1.
   int Wait(int tenths = 200) {
-    for (int k = 0; k < tenths; ++k) {
-      int status = 0;
+    for (int k = 0, status = 0; k < tenths; ++k) {
       if (::waitpid(pid_, &status, WNOHANG) == pid_) {
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -164,8 +151,7 @@ class ServeProcess {
     }
     ::close(fds[1]);
     out_ = fds[0];
-    // The first line says where it listens: "... listening on http://127.0.0.1:PORT/ ..."
-    // or "... listening on unix:PATH (...".
+    // "... listening on http://127.0.0.1:PORT/ ..." or "... listening on unix:PATH (...".
     char c;
     pollfd p{out_, POLLIN, 0};
     while (first_line_.find('\n') == std::string::npos && ::poll(&p, 1, 20000) > 0 &&
@@ -181,15 +167,13 @@ class ServeProcess {
   }
 
   std::filesystem::path log_;
-  std::string bearer_;
+  std::string bearer_, first_line_;
   pid_t pid_ = -1;
   int out_ = -1;
   Endpoint endpoint_;
-  std::string first_line_;
 };
 
-// A sample payment of folio `folio` that is never late against the server's date: its
-// deadline is next year.
+// A sample payment of folio `folio` never late against the server's date (due next year).
 inline PaymentPlan OnTimePlan(const std::string& folio = "000001") {
   const std::time_t now = std::time(nullptr);
   std::tm today{};
@@ -200,8 +184,8 @@ inline PaymentPlan OnTimePlan(const std::string& folio = "000001") {
   return plan;
 }
 
-// The archive the page uploads: the payment file under the name the control gives it,
-// packed in `scratch` by the control's own packing.
+// The archive the page uploads: the payment file under the control's name, packed in
+// `scratch` by the control's own packing.
 inline std::string PageArchive(const PaymentPlan& plan, const std::string& name,
                                const std::filesystem::path& scratch) {
   const std::filesystem::path file = scratch / InnerName(name);
@@ -210,9 +194,8 @@ inline std::string PageArchive(const PaymentPlan& plan, const std::string& name,
   return ReadAll(scratch / name);
 }
 
-// A test of the upload server: a web root like the page's, with what must never be served
-// beside it (its tests, a symbolic link to a file outside it: all "secret"), and the
-// folders for the uploads (made by the server) and for the test's own files.
+// A web root like the page's with what must never be served beside it (its tests, a link to
+// a file outside it: all "secret"), and folders for the uploads and the test's own files.
 class ServeTest : public ::testing::Test {
  protected:
   TempDrives drives{"C=fixed"};
@@ -237,7 +220,6 @@ class ServeTest : public ::testing::Test {
     std::ofstream(base / "tokens", std::ios::app) << hash << " " << entitlements << "\n";
     return "Authorization: Bearer " + token;
   }
-
   // The page's archive of an on-time payment of `folio` (or of `plan`): (name, bytes).
   std::pair<std::string, std::string> Archive(const std::string& folio,
                                               const PaymentPlan* plan = nullptr) {
@@ -265,10 +247,8 @@ struct Siege {
   int bombs = 0, refused = 0, answered = 0;  // zip bombs sent and refused; probes answered
 };
 
-// `slow` (a client dribbling its request until told to stop) on `slow_threads` threads and
-// `bomb` (one upload, true when it is refused) over and over on `bombers`, while `probe` runs
-// every `every` ms until it fails or has run `probes` times. The probes' times are printed
-// with `load`, what the probe ran under; they are not judged.
+// `slow` on `slow_threads` threads and `bomb` (true when refused) on `bombers`, while `probe`
+// runs every `every` ms until it fails or ran `probes` times (its times printed, not judged).
 inline Siege Besiege(const char* load, int probes,
                      const std::function<void(const std::atomic<bool>&)>& slow,
                      const std::function<bool()>& bomb, const std::function<bool()>& probe,
@@ -337,6 +317,105 @@ inline std::vector<std::pair<std::string, std::string>> ZipEntries(const std::st
   }
   zip_discard(za);
   return entries;
+}
+
+// `text` as one word of the shell.
+inline std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// A cluster made with initdb in a new folder, listening only on a Unix socket there, removed
+// with the test; run as nobody when the test runs as root (PostgreSQL refuses root).
+class PgCluster {
+ public:
+  PgCluster() {
+    std::error_code ec;
+    for (const std::filesystem::directory_entry& entry :
+         std::filesystem::directory_iterator("/usr/lib/postgresql", ec)) {
+      if (std::filesystem::exists(entry.path() / "bin" / "initdb")) bin_ = entry.path() / "bin";
+    }
+    if (bin_.empty()) return;
+    char folder[] = "/tmp/zav-pg-XXXXXX";
+    if (::mkdtemp(folder) == nullptr) return;
+    dir_ = folder;
+    if (::geteuid() == 0) {
+      const passwd* nobody = ::getpwnam("nobody");
+      if (nobody == nullptr || ::chown(folder, nobody->pw_uid, nobody->pw_gid) != 0) return;
+      as_ = "runuser -u nobody -- ";
+    }
+    const auto ran = Shell(as_ + (bin_ / "initdb").string() + " -D " + data() +
+                           " -A trust -U zav -E UTF8 --no-sync");
+    if (ran.status != 0) {
+      ADD_FAILURE() << ran.out;
+      return;
+    }
+    std::ofstream(data() + "/postgresql.conf", std::ios::app)
+        << "listen_addresses = ''\nunix_socket_directories = '" << dir_.string()
+        << "'\nfsync = off\n";
+    ready_ = Start();
+  }
+  ~PgCluster() {
+    if (ready_) Control("-m immediate stop");
+    std::error_code ec;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+  }
+
+  bool ready() const { return ready_; }
+  std::string uri(const std::string& database) const {
+    return "postgresql:///" + database + "?host=" + dir_.string() + "&user=zav";
+  }
+  bool Start() { return Control("-w -t 60 -l " + Quoted(dir_.string() + "/log") + " start"); }
+  bool Stop() { return Control("-w -m fast stop"); }
+  // The first value of `sql`'s answer in `database`.
+  std::string Sql(const std::string& sql, const std::string& database = "postgres") const {
+    std::string out = Shell((bin_ / "psql").string() + " -h " + dir_.string() + " -U zav -d " +
+                            database + " -Atqc " + Quoted(sql))
+                          .out;
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+  }
+
+ private:
+  std::string data() const { return (dir_ / "data").string(); }
+  bool Control(const std::string& what) {
+    return Shell("timeout 90 " + as_ + (bin_ / "pg_ctl").string() + " -D " + data() + " " + what)
+               .status == 0;
+  }
+
+  std::filesystem::path bin_, dir_;
+  std::string as_;
+  bool ready_ = false;
+};
+
+// A test of `Base` with a PostgreSQL database of its own, `database` at `uri`, in the cluster
+// its suite shares; skipped where there is no PostgreSQL.
+template <class Base>
+class OnPostgres : public Base {
+ protected:
+  static void SetUpTestSuite() { pg = new PgCluster(); }
+  static void TearDownTestSuite() {
+    delete pg;
+    pg = nullptr;
+  }
+  void SetUp() override {
+    if (!pg->ready()) GTEST_SKIP() << "no PostgreSQL server here (scripts/install-deps --test)";
+    static int tests = 0;
+    database = "test" + std::to_string(++tests);
+    ASSERT_EQ(pg->Sql("CREATE DATABASE " + database), "");
+    uri = pg->uri(database);
+    Base::SetUp();
+  }
+  std::string Sql(const std::string& sql) const { return pg->Sql(sql, database); }
+
+  static inline PgCluster* pg = nullptr;
+  std::string database, uri;
+};
+
+// The header of a new bearer token for `employer` in `store`'s database.
+inline std::string StoreToken(const std::string& store, const std::string& employer) {
+  return TokenHeader("--store " + Quoted(store), {employer});
 }
 
 }  // namespace zav::testing

@@ -1,7 +1,5 @@
-// Raw HTTP/1.1 exchanges with the upload server, as its tests make them: a connection on
-// loopback or its Unix socket, requests written byte for byte (uploads among them), answers
-// read to the end of the connection. In the suite every answer is also recorded and, at the
-// end, checked against the server's description.
+// Raw HTTP/1.1 exchanges with the upload server: a connection on loopback or its Unix socket,
+// requests written byte for byte, answers read to the end of the connection.
 #pragma once
 
 #include <arpa/inet.h>
@@ -11,15 +9,12 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "support/payment_run.hpp"
@@ -102,16 +97,13 @@ inline HttpReply ParseReply(const std::string& raw) {
 inline HttpReply ReadReply(int fd) {
   std::string raw;
   char buffer[16384];
-  for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-    raw.append(buffer, static_cast<std::size_t>(n));
-  }
+  for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) raw.append(buffer, n);
   return ParseReply(raw);
 }
 
-// Every answer RawExchange receives in the suite (zav_tests) is recorded, and all of them
-// are checked against the server's description, share/zav/openapi.json, at the end of the
-// test program by tests/apps/check_answers.py: an answer whose status the description does
-// not give for its path, or whose headers or body it does not allow, fails the run.
+// In zav_tests every answer RawExchange receives is recorded, and at the end checked against
+// the server's description (share/zav/openapi.json) by tests/apps/check_answers.py: a status,
+// header or body the description does not allow for its path fails the run.
 #ifdef ZAV_CHECK_ANSWERS
 inline const std::filesystem::path& AnswerRecord() {
   static const std::filesystem::path path = [] {
