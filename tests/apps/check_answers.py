@@ -1,14 +1,7 @@
 #!/usr/bin/env python3
-"""Checks answers of zav-serve against its OpenAPI description.
-
-    check_answers.py OPENAPI ANSWERS
-
-ANSWERS holds one JSON object a line: {method, target, status, head, body} (body null
-when it is not text), as the tests' HTTP client records them. Each answer's status must be
-one its operation gives (or one x-zav-any-request gives any request), its required headers
-present, its Content-Type one the response names, and its body valid against the schema.
-Exit status 1 with every mismatch listed.
-"""
+"""check_answers.py OPENAPI ANSWERS: zav-serve's answers (one JSON object a line: method,
+target, status, head, body) against its OpenAPI description: status, required headers,
+Content-Type and body schema. Exit status 1 with every mismatch listed."""
 import json
 import os
 import re
@@ -16,11 +9,9 @@ import sys
 
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "schema"))
-from schema_validator import validator  # noqa: E402
+from check_outputs import validator  # noqa: E402
 
 BASE = "https://zav.example.org/openapi.json"
-
-
 
 
 def pointer(*parts):
@@ -38,31 +29,24 @@ def operation(doc, method, path):
 
 
 def headers_of(head):
-    fields = {}
-    for line in head.split("\r\n")[1:]:
-        name, _, value = line.partition(":")
-        fields[name.strip().lower()] = value.strip()
-    return fields
+    fields = (line.partition(":") for line in head.split("\r\n")[1:])
+    return {name.strip().lower(): value.strip() for name, _, value in fields}
 
 
 def main(openapi, answers):
     doc = json.load(open(openapi, encoding="utf-8"))
-    resources = {BASE: doc}
-    for schema in doc["components"]["schemas"].values():
-        if "$id" in schema:  # the schemas of share/zav/schema/, embedded with their $id
-            resources[schema["$id"]] = schema
+    resources = {BASE: doc}  # and the schemas of share/zav/schema/, embedded with their $id
+    resources.update((s["$id"], s) for s in doc["components"]["schemas"].values() if "$id" in s)
     failures, count = [], 0
-    for line in open(answers, encoding="utf-8"):
+    for count, line in enumerate(open(answers, encoding="utf-8"), 1):
         answer = json.loads(line)
-        count += 1
         path = answer["target"].split("?")[0]
         key, op = operation(doc, answer["method"], path)
         status = str(answer["status"])
         where = f'{answer["method"]} {answer["target"][:120]} -> {status}'
         if op is not None and status in op["responses"]:
-            at = ("paths", key, "get" if answer["method"] == "HEAD" else answer["method"].lower(),
-                  "responses", status)
-            response = op["responses"][status]
+            at = ("paths", key, "get" if answer["method"] == "HEAD" else answer["method"].lower())
+            at, response = at + ("responses", status), op["responses"][status]
         elif status in doc["x-zav-any-request"]["responses"]:
             at = ("x-zav-any-request", "responses", status)
             response = doc["x-zav-any-request"]["responses"][status]
@@ -92,8 +76,7 @@ def main(openapi, answers):
         ref = {"$ref": BASE + "#" + pointer(*at, "content", media, "schema")}
         for error in validator(ref, resources).iter_errors(body):
             failures.append(f"{where}: {error.json_path}: {error.message[:300]}")
-    for failure in failures:
-        print(failure)
+    print("".join(f + "\n" for f in failures), end="")
     print(f"check_answers: {count} answers, {len(failures)} not as described")
     return 1 if failures else 0
 

@@ -28,10 +28,9 @@ TEST(CaptureLine, AmountTextsInWholeCents) {
   for (const auto& [pesos, text] : cases) EXPECT_EQ(CaptureAmountText(pesos), text) << pesos;
 }
 
-// A whole run's capture line, parameter string and archive path are in file_driver_test.cpp.
-// Nothing countable before the first check: the capture line's fields are empty (the
-// amount check covers the zeros), the parameter string's amounts empty, its subtotals zero,
-// and without a work folder the archive path is the bare name.
+// A whole run's figures are file_driver_test.cpp's. Before the first check the capture line's
+// fields and the parameter string's amounts are empty, its subtotals zero, and without a work
+// folder the archive path is the bare name.
 TEST(ParameterString, BeforeAnyRun) {
   ZAV z;
   const std::string line = z.LineaDeCaptura();
@@ -44,9 +43,8 @@ TEST(ParameterString, BeforeAnyRun) {
   for (int i : {13, 17, 18, 19, 24, 25, 26, 27, 28}) EXPECT_EQ(f[i - 1], "0") << i;
 }
 
-// The figures of a whole run are in file_driver_test.cpp; here what a run does not show:
-// the name loses its leading blanks only, a twelve-character RFC keeps its blank, negative
-// and fractional amounts in general number form.
+// What a run does not show: the name loses its leading blanks only, a twelve-character RFC
+// keeps its blank, negative and fractional amounts in general number form.
 TEST(ParameterString, TextsAndAmountsAsTheyStand) {
   ZAV z;
   z.sNombrePatron = "  PATRON DE PRUEBA   ";

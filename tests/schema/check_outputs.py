@@ -1,16 +1,8 @@
 #!/usr/bin/env python3
-"""Validates what zav prints with --json against the schemas of share/zav/schema/.
-
-    check_outputs.py ZAV SOURCE_DIR WORK_DIR     validate
-    check_outputs.py --sync SOURCE_DIR           copy the schemas into openapi.json
-
-The files: README's example file (examples/), `zav sample`, `zav sample --break N` for
-every N it knows, a set of diskette parts, an empty file and one that is no payment file.
-Each through check --json, check --all --json (and --mask), describe --json (and --mask);
-all of them at once through check --json, check --all --json and check --summary json, a
-missing file among them. The copies of the schemas share/zav/openapi.json embeds must be
-the files themselves.
-"""
+"""check_outputs.py ZAV SOURCE_DIR WORK_DIR validates what zav prints with --json against the
+schemas of share/zav/schema/ (which openapi.json must embed as they are; --sync SOURCE_DIR copies
+them in), for the examples, samples, every break, diskette parts, an empty and a foreign
+file, each alone and all at once."""
 import glob
 import json
 import os
@@ -19,12 +11,23 @@ import subprocess
 import sys
 import tempfile
 
-
-from schema_validator import validator
+import jsonschema
 
 EMBEDDED = {"CheckReport": "check", "CheckAllReport": "check-all", "Receipt": "receipt"}
 
 
+def validator(schema, resources):
+    """A 2020-12 validator of `schema` resolving references to `resources` ({uri: schema}), with
+    the referencing library (jsonschema 4.18 on) or RefResolver in older Debian releases."""
+    try:
+        from referencing import Registry
+        from referencing.jsonschema import DRAFT202012
+    except ImportError:
+        resolver = jsonschema.RefResolver.from_schema(schema, store=dict(resources))
+        return jsonschema.Draft202012Validator(schema, resolver=resolver)
+    registry = Registry().with_resources(
+        (uri, DRAFT202012.create_resource(contents)) for uri, contents in resources.items())
+    return jsonschema.Draft202012Validator(schema, registry=registry)
 
 
 def schemas(source):
@@ -54,8 +57,7 @@ def main(zav, source, work):
     validators = {name: validator(s, resources) for name, s in found.items()}
 
     os.makedirs(work, exist_ok=True)
-    folder = tempfile.mkdtemp(prefix="schema-", dir=work)
-    files = []
+    folder, files = tempfile.mkdtemp(prefix="schema-", dir=work), []
 
     def sample(name, *args):
         out = os.path.join(folder, name)
@@ -75,10 +77,9 @@ def main(zav, source, work):
     for n in breaks:
         sample("break-" + n, "--break", n)
     for name, content in [("P0000000.ZAV", b""), ("P0404268.ZAV", b"no payment file\r\n" * 3)]:
-        os.makedirs(os.path.join(folder, "odd-" + name), exist_ok=True)
-        path = os.path.join(folder, "odd-" + name, name)
-        open(path, "wb").write(content)
-        files.append(path)
+        os.makedirs(os.path.join(folder, "odd-" + name))
+        files.append(os.path.join(folder, "odd-" + name, name))
+        open(files[-1], "wb").write(content)
 
     def judge(schema, args, lines=False):
         ran = subprocess.run([zav, *args], capture_output=True, text=True)
@@ -95,18 +96,16 @@ def main(zav, source, work):
 
     for f in files:
         judge("check", ["check", "--json", f])
-        judge("check-all", ["check", "--all", "--json", f])
-        judge("check-all", ["check", "--all", "--json", "--mask", f])
-        judge("describe", ["describe", "--json", f], lines=True)
-        judge("describe", ["describe", "--json", "--mask", f], lines=True)
+        for mask in ([], ["--mask"]):
+            judge("check-all", ["check", "--all", "--json", *mask, f])
+            judge("describe", ["describe", "--json", *mask, f], lines=True)
     missing = os.path.join(folder, "missing.ZAV")
     judge("check", ["check", "--json", *files, missing])
     judge("check-all", ["check", "--all", "--json", *files])
     judge("summary", ["check", "--summary", "json", *files, missing])
     judge("summary", ["check", "--summary", "json", "--mask", *files])
 
-    for failure in failures:
-        print(failure)
+    print("".join(f + "\n" for f in failures), end="")
     print(f"check_outputs: {len(files)} files, {len(breaks)} breaks, {len(failures)} failures")
     if not failures:
         shutil.rmtree(folder)

@@ -1,8 +1,5 @@
-// End-to-end runs over files from the payment writer: a small plan whose totals are worked
-// out by hand, edits of a file held in memory (a field of record k; the size field and the
-// stored check value brought back in line), and a fixture that brings a file in from a
-// diskette drive A to the work folder on drive C the way a page does (inicio, copiaArch,
-// NumDiscos), and commands run through the shell (the bytes an archive holds).
+// End-to-end runs over the payment writer's files: a plan worked out by hand, edits of a file in
+// memory, commands through the shell, and a fixture that brings a file in as a page does.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -71,8 +68,7 @@ inline std::string FileOf(const PaymentPlan& plan) {
 
 inline std::size_t Records(const std::string& bytes) { return bytes.size() / kRecordLength; }
 
-// `bytes` with `end` after every record (but the last when not `last`), as an editor saves
-// a payment file.
+// `bytes` with `end` after every record (but the last when not `last`), as an editor saves it.
 inline std::string WithLineEnds(const std::string& bytes, const std::string& end,
                                 bool last = true) {
   std::string out;
@@ -89,8 +85,7 @@ inline void Put(std::string& bytes, std::size_t k, const Field& f, std::string_v
   bytes.replace((k - 1) * kRecordLength + static_cast<std::size_t>(f.start - 1), text.size(), text);
 }
 
-// The size field and the stored check value of the validation record (the last record)
-// brought in line with the file as it now is.
+// The validation record's size field and stored check value brought in line with the file.
 inline void Reseal(std::string& bytes) {
   const std::size_t n = Records(bytes);
   const std::string size = std::to_string(bytes.size());
