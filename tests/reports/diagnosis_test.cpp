@@ -1,20 +1,23 @@
 // The diagnosis lists every problem of a payment file, while the validation run on the same
-// file still stops at, and reports, the first. The problems of the file as a whole are in
-// file_driver_test.cpp, next to the run's.
+// file still stops at, and reports, the first (the file-wide problems are in
+// file_driver_test.cpp); the hint names a refused file's recognisable cause.
 #include "reports/diagnosis.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "basic/cp1252.hpp"
 #include "control/messages.hpp"
 #include "records/record_02.hpp"
 #include "records/record_03.hpp"
 #include "records/record_04.hpp"
 #include "records/record_05.hpp"
+#include "reports/hint.hpp"
 #include "support/payment_run.hpp"
 #include "validation/file_driver.hpp"
 
@@ -67,10 +70,8 @@ TEST_F(Diagnosis, ListsEveryFaultWhileTheRunReportsTheFirst) {
   EXPECT_EQ(Summary(problems), expected);
   EXPECT_EQ(RunMessage(), 49);  // the run stops at the first
   ASSERT_EQ(problems.size(), expected.size());
-  EXPECT_EQ(problems[2].type, 3);
-  EXPECT_EQ(problems[2].length, 11);
-  EXPECT_EQ(problems[2].field, "n\372mero de seguridad social");
-  EXPECT_EQ(problems[2].text, CatalogText(225));
+  EXPECT_EQ(std::tie(problems[2].type, problems[2].length, problems[2].field, problems[2].text),
+            std::tuple(3, 11, "n\372mero de seguridad social", CatalogText(225)));
   EXPECT_EQ(problems[6].field, "movimiento 1: n\372mero de seguridad social");
 
   // With the version mended, the run's verdict moves on to the next problem in the list.
@@ -105,7 +106,7 @@ TEST_F(Diagnosis, RunTimeFailureIsNotedAndTheWalkGoesOn) {
 // retirement 400.00, old age 300.00, voluntary 50.00, housing 80.00 + 20.00 with credit,
 // credit amortisation 90.00, the movements' salaries 12.34; 30 + 15 days in the month.
 TEST_F(Diagnosis, EveryComparisonSaysWhatItFoundAndExpected) {
-  using Kind = Explanation::Kind;
+  using enum Explanation::Kind;
   using namespace record05;
   namespace v = record06;
   struct Row {
@@ -113,51 +114,49 @@ TEST_F(Diagnosis, EveryComparisonSaysWhatItFoundAndExpected) {
     Field field;
     std::string text;  // written over the field's start
     std::int16_t message;
-    Kind kind;
+    Explanation::Kind kind;
     std::string found, expected, difference = {}, tolerance = {};
     std::vector<int> marked = {};
     int toler = 0;
     std::string date = kOnTime;
   };
+  // clang-format off
   const Row rows[] = {
-      {5, kCuotaFija, "000015100", 240, Kind::kAmount, "151.00", "150.00", "1.00", "0.00"},
-      {5, kCuotaFija, "000015300", 240, Kind::kAmount, "153.00", "150.00", "3.00", "2.00", {}, 2},
-      {5, kSubtotal4Seguros, "00000032250", 242, Kind::kAmount, "322.50", "321.50", "1.00", "0.00"},
-      {5, kRecargos4Seguros, "000000400", 241, Kind::kAmount, "5.50", "3.00", "2.50", "0.00"},
-      {5, kRetiro, "000040100", 243, Kind::kAmount, "401.00", "400.00", "1.00", "0.00"},
-      {5, kCesantiaVejez, "000029900", 244, Kind::kAmount, "299.00", "300.00", "-1.00", "0.00"},
-      {5, kSubtotalRcv, "00000070100", 245, Kind::kAmount, "701.00", "700.00", "1.00", "0.00"},
-      {5, kRecargosRcv, "000000100", 246, Kind::kAmount, "1.00", "0.00", "1.00", "0.00"},
-      {5, kVoluntarias, "00000005100", 247, Kind::kAmount, "51.00", "50.00", "1.00", "0.00"},
-      {5, kViviendaAmortizacion, "000002100", 248, Kind::kAmount, "101.00", "100.00", "1.00",
+      {5, kCuotaFija, "000015100", 240, kAmount, "151.00", "150.00", "1.00", "0.00"},
+      {5, kCuotaFija, "000015300", 240, kAmount, "153.00", "150.00", "3.00", "2.00", {}, 2},
+      {5, kSubtotal4Seguros, "00000032250", 242, kAmount, "322.50", "321.50", "1.00", "0.00"},
+      {5, kRecargos4Seguros, "000000400", 241, kAmount, "5.50", "3.00", "2.50", "0.00"},
+      {5, kRetiro, "000040100", 243, kAmount, "401.00", "400.00", "1.00", "0.00"},
+      {5, kCesantiaVejez, "000029900", 244, kAmount, "299.00", "300.00", "-1.00", "0.00"},
+      {5, kSubtotalRcv, "00000070100", 245, kAmount, "701.00", "700.00", "1.00", "0.00"},
+      {5, kRecargosRcv, "000000100", 246, kAmount, "1.00", "0.00", "1.00", "0.00"},
+      {5, kVoluntarias, "00000005100", 247, kAmount, "51.00", "50.00", "1.00", "0.00"},
+      {5, kViviendaAmortizacion, "000002100", 248, kAmount, "101.00", "100.00", "1.00", "0.00"},
+      {5, kAmortizacionCredito, "000009100", 249, kAmount, "91.00", "90.00", "1.00", "0.00"},
+      {5, kComplementarias, "000000000", 404, kAmount, "0.00", "12.34", "-12.34", "0.00"},
+      {6, v::kTotalImss4Seguros, "000000032550", 254, kAmount, "325.50", "324.50", "1.00", "0.00"},
+      {6, v::kTotalImssRcv, "000000076334", 255, kAmount, "763.34", "762.34", "1.00", "0.00"},
+      {6, v::kTotalInfonavitAportacion, "000000008100", 256, kAmount, "81.00", "80.00", "1.00",
        "0.00"},
-      {5, kAmortizacionCredito, "000009100", 249, Kind::kAmount, "91.00", "90.00", "1.00", "0.00"},
-      {5, kComplementarias, "000000000", 404, Kind::kAmount, "0.00", "12.34", "-12.34", "0.00"},
-      {6, v::kTotalImss4Seguros, "000000032550", 254, Kind::kAmount, "325.50", "324.50", "1.00",
+      {6, v::kTotalInfonavitAmortizacion, "000000011800", 257, kAmount, "118.00", "117.00", "1.00",
        "0.00"},
-      {6, v::kTotalImssRcv, "000000076334", 255, Kind::kAmount, "763.34", "762.34", "1.00", "0.00"},
-      {6, v::kTotalInfonavitAportacion, "000000008100", 256, Kind::kAmount, "81.00", "80.00",
-       "1.00", "0.00"},
-      {6, v::kTotalInfonavitAmortizacion, "000000011800", 257, Kind::kAmount, "118.00", "117.00",
-       "1.00", "0.00"},
-      {1, record02::kTotalTrabajadores, "000000003", 405, Kind::kCount, "3", "2"},
-      {1, record02::kTotalDias, "0000046", 310, Kind::kCount, "46", "45"},
-      {6, v::kDiscos, "02", 260, Kind::kCount, "2", "1"},
-      {5, kTipo, "05", 229, Kind::kCount, "2", "4"},  // with a header declaring 4 workers
-      // clang-format off
-      {6, v::kFechaLimite, "20050717", 253, Kind::kDate, "21/07/2005", "18/07/2005", {}, {}, {},
-       0, "21/07/2005"},
-      {6, v::kFechaLimite, "20051317", 219, Kind::kFormat, "20051317",
+      {1, record02::kTotalTrabajadores, "000000003", 405, kCount, "3", "2"},
+      {1, record02::kTotalDias, "0000046", 310, kCount, "46", "45"},
+      {6, v::kDiscos, "02", 260, kCount, "2", "1"},
+      {5, kTipo, "05", 229, kCount, "2", "4"},  // with a header declaring 4 workers
+      {6, v::kFechaLimite, "20050717", 253, kDate, "21/07/2005", "18/07/2005", {}, {}, {}, 0,
+       "21/07/2005"},
+      {6, v::kFechaLimite, "20051317", 219, kFormat, "20051317",
        "fecha AAAAMMDD v\341lida, desde junio de 1997", {}, {}, {5, 6}},
-      {2, record03::kSeguridadSocial, "1234567890X", 225, Kind::kFormat, "1234567890X",
-       "11 d\355gitos", {}, {}, {11}},
-      {1, record02::kCodigoPostal, " 6600", 2100, Kind::kFormat, " 6600",
-       "5 d\355gitos, sin espacios", {}, {}, {1}},
-      {3, record03::kRegistroPatronal, "A1234567899", 34, Kind::kText, "A1234567899",
-       "A1234567890", {}, {}, {11}},
-      // clang-format on
-      {5, kFolio, "000124", 239, Kind::kText, "000124", "000123", {}, {}, {6}},
+      {2, record03::kSeguridadSocial, "1234567890X", 225, kFormat, "1234567890X", "11 d\355gitos",
+       {}, {}, {11}},
+      {1, record02::kCodigoPostal, " 6600", 2100, kFormat, " 6600", "5 d\355gitos, sin espacios",
+       {}, {}, {1}},
+      {3, record03::kRegistroPatronal, "A1234567899", 34, kText, "A1234567899", "A1234567890", {},
+       {}, {11}},
+      {5, kFolio, "000124", 239, kText, "000124", "000123", {}, {}, {6}},
   };
+  // clang-format on
   const std::string clean = FileOf(Small());
   for (const Row& row : rows) {
     SCOPED_TRACE(std::to_string(row.message) + " " + row.field.name);
@@ -172,12 +171,9 @@ TEST_F(Diagnosis, EveryComparisonSaysWhatItFoundAndExpected) {
                                 [&](const Problem& q) { return q.message == row.message; });
     ASSERT_NE(p, problems.end()) << ::testing::PrintToString(Summary(problems));
     const Explanation& e = p->explained;
-    EXPECT_EQ(e.kind, row.kind);
-    EXPECT_EQ(e.found, row.found);
-    EXPECT_EQ(e.expected, row.expected);
-    EXPECT_EQ(e.difference, row.difference);
-    EXPECT_EQ(e.tolerance, row.tolerance);
-    EXPECT_EQ(e.marked, row.marked);
+    EXPECT_EQ(
+        std::tie(e.kind, e.found, e.expected, e.difference, e.tolerance, e.marked),
+        std::tie(row.kind, row.found, row.expected, row.difference, row.tolerance, row.marked));
   }
 }
 
@@ -209,6 +205,53 @@ TEST_F(Diagnosis, ExplanationsCountWhatAddedUpAndDateTheLateness) {
   const Findings few = DiagnoseFileUpTo(z_, "20/07/2005", {}, 2);
   EXPECT_EQ(few.problems, std::vector<Problem>(problems.begin(), problems.begin() + 2));
   EXPECT_EQ(few.more, problems.size() - 2);
+}
+
+// One row a recognisable cause, and the refusals with none.
+TEST(Hint, NamesTheCauseOfARefusal) {
+  const std::string file = FileOf(SamplePaymentPlan(3, 2));  // P0404268.ZAV, 7 records
+  std::string with_enye = file;
+  Put(with_enye, 1, record02::kRazonSocial, "PE\321A");  // PEÑA, in Windows-1252
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::int16_t message;
+    std::int32_t failure;
+    HintKind kind;
+    const char* said = "";
+    std::string source = "P0404268.ZAV";
+    std::string work = "P0404268.ZAV";
+  } cases[] = {
+      {"the empty file", "", 0, 13, HintKind::kEmpty, "vac\355o (0 bytes)"},
+      {"no extension", file, 0, 5, HintKind::kExtension, "P0404268 no termina en .ZAV", "P0404268"},
+      {"a 7-character part name", file, 234, 0, HintKind::kPartName, "A040426.ZA0 no",
+       "A040426.ZA0"},
+      {"a later diskette part alone", file.substr(2 * kRecordLength), 219, 0, HintKind::kLaterPart,
+       "tipo 03, no con el encabezado patronal (02)", "P0404268.ZA1"},
+      {"a text file", "hola mundo\n", 0, 13, HintKind::kNotPayment, "no es un archivo de pagos"},
+      {"a work name the header does not ask for", file, 234, 0, HintKind::kWorkName,
+       "pide el nombre P0404268.ZAV", "PAGO.ZAV", "PAGO.ZAV"},
+      {"CR LF after every record", WithLineEnds(file, "\r\n"), 219, 0, HintKind::kLineEnds,
+       "(CR LF): el archivo fue abierto y guardado con un editor"},
+      {"LF after every record", WithLineEnds(file, "\n"), 219, 0, HintKind::kLineEnds, "(LF)"},
+      {"saved as UTF-8", Cp1252ToUtf8(with_enye), 219, 0, HintKind::kUtf8, "(\303\221 por \321)"},
+      {"7 bytes too many", file + "1234567", 144, 0, HintKind::kSize,
+       "mide 2072 bytes, que no es m\372ltiplo de 295 (el tama\361o de un registro): sobran 7 "
+       "bytes, o faltan 288"},
+      {"accepted", file, 0, 0, HintKind::kNone},
+      {"a sound file with an altered check value", file, 144, 0, HintKind::kNone},
+  };
+  TempDrives drives("");
+  for (const Case& c : cases) {
+    const std::filesystem::path path = drives.base() / "work";
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.bytes;
+    const Hint hint = HintFor({path, c.source, c.work, c.message, c.failure});
+    EXPECT_EQ(hint.kind, c.kind) << c.what << ": " << hint.text;
+    EXPECT_NE(hint.text.find(c.said), std::string::npos) << c.what << ": " << hint.text;
+    EXPECT_EQ(hint.expected_name, c.kind == HintKind::kWorkName ? "P0404268.ZAV" : "") << c.what;
+  }
+  EXPECT_EQ(HintFor({drives.base() / "missing", "P0404268.ZAV", "P0404268.ZAV", 2, 0}).kind,
+            HintKind::kNone);
 }
 
 }  // namespace

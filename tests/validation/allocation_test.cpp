@@ -16,9 +16,8 @@ std::atomic<long> allocations{0};
 
 }  // namespace
 
-// Counted for the whole test program; only differences within one test are looked at.
-// Every form that is not aligned is replaced, so that whatever one of them allocates one
-// of them frees (a sanitizer's allocator would see a mismatch otherwise).
+// Counted for the whole program; every unaligned form is replaced, so that one of them
+// frees whatever one of them allocates (a sanitizer would see a mismatch otherwise).
 void* operator new(std::size_t size) {
   allocations.fetch_add(1, std::memory_order_relaxed);
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;

@@ -1,8 +1,7 @@
-// Bad input met the way a page meets it: a payment file brought in from diskette A to the
-// work folder on C, then ValidaReg. Each case pins the exact answer, and every case checks
-// that nothing was lost: the source is unchanged, a rejected work file keeps its bytes, an
-// accepted file's archive holds exactly the file's bytes. The same inputs at the command
-// line are cli_test.cpp's.
+// Bad input met the way a page meets it: a file brought in from diskette A to the work
+// folder on C, then ValidaReg. Each case pins the answer and that nothing was lost: the
+// source unchanged, a rejected work file its bytes, an accepted file's archive exactly the
+// file's bytes. The same inputs at the command line are cli_test.cpp's.
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -13,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "control/zav.hpp"
 #include "platform/temp_drives.hpp"
@@ -138,15 +138,13 @@ TEST_F(BadInput, AnswersAndNothingLost) {
     if (c.before_copy && !c.before_copy(drives_)) continue;
     try {
       z.copiaArch(kName);
-    } catch (const RuntimeFailure&) {
-      // Nothing brought in: the run says so.
+    } catch (const RuntimeFailure&) {  // nothing brought in: the run says so
     }
     if (c.after_copy && !c.after_copy(drives_)) continue;
     const std::string result = z.ValidaReg(c.date);
     Unwritable(work_folder_, false);
     std::error_code ec;
     fs::permissions(drives_.root('A') / kName, fs::perms(0644), ec);
-
     EXPECT_EQ(Answer(z, result), c.expected);
     EXPECT_EQ(ReadAll(drives_.root('A') / kName), bytes) << "the source changed";
     const fs::path work = work_folder_ / kName;
@@ -204,9 +202,8 @@ TEST_F(BadInput, DiskettePartVanishingBetweenCalls) {
   fs::remove(parts[1]);
   EXPECT_EQ(z.IntegraDisco("P0404268.ZA1", 1), 0);
   EXPECT_EQ(z.ChecaUltimoDisco("P0404268.ZA1"), 255);
-  EXPECT_EQ(ReadAll(work_folder_ / kName), first);
-  EXPECT_EQ(ReadAll(parts[0]), first);
-  EXPECT_EQ(ReadAll(parts[2]), last);
+  EXPECT_EQ((std::vector{ReadAll(work_folder_ / kName), ReadAll(parts[0]), ReadAll(parts[2])}),
+            (std::vector{first, first, last}));
   EXPECT_FALSE(fs::exists(parts[1]));
   // A host that validates what it has gets a verdict, and the work file stays.
   EXPECT_EQ(Answer(z, z.ValidaReg(kOnTime)), "message 219");

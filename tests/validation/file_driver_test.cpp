@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/file_system.hpp"
@@ -30,11 +31,9 @@ void Drop(std::string& bytes, std::string_view type) {
   bytes = kept;
 }
 
-// Replaces the validation record by a movement record whose first entry is blank, so the
-// movement check reads nothing past the registration number. It carries the deadline and
-// version where the file-level checks read them, and a stored check value; the characters
-// after that value are chosen one by one so that the file's running value comes out equal
-// to it.
+// Replaces the validation record by a movement record with a blank first entry that carries
+// the deadline, version and a stored check value where the file-level checks read them; the
+// characters after that value are chosen so that the file's running value comes out equal.
 void ForgeWithoutValidationRecord(std::string& bytes) {
   const std::string validation = bytes.substr(bytes.size() - kLen);
   bytes.resize(bytes.size() - kLen);
@@ -86,10 +85,7 @@ class ValidationRun : public PaymentRun {
 TEST_F(ValidationRun, AcceptsFilesOfEveryKindOfPeriod) {
   const auto generated = [](std::int64_t workers, int month) {
     PaymentPlan s = SamplePaymentPlan(workers, static_cast<std::uint32_t>(month));
-    s.year = 2005;
-    s.month = month;
-    s.deadline_year = 2005;
-    s.deadline_month = 7;
+    std::tie(s.year, s.month, s.deadline_year, s.deadline_month) = std::tuple(2005, month, 2005, 7);
     return s;
   };
   const struct {
@@ -117,11 +113,9 @@ TEST_F(ValidationRun, AcceptsFilesOfEveryKindOfPeriod) {
   }
 }
 
-// A file long enough for the check value to be folded beside the record checks, its
-// records shared between the two through a ring that wraps around several times: the
-// verdict is the same as a plain walk's, at the same record, and a run that stops early
-// stops the fold too. The long file as written is accepted in
-// AcceptsFilesOfEveryKindOfPeriod (33000 workers).
+// A file long enough for the check value to be folded beside the record checks, through a
+// ring that wraps several times: the verdict and record are a plain walk's, and a run that
+// stops early stops the fold too (the file as written is accepted above, 33000 workers).
 TEST_F(ValidationRun, LongFileCheckValue) {
   const PaymentPlan plan = SamplePaymentPlan(6000, 7);
   const std::string good = FileOf(plan);
@@ -277,20 +271,17 @@ TEST_F(ValidationRun, FileLevelMessages) {
   }
 }
 
-// An empty file is BadInput's; here the header's month is not a number.
-TEST_F(ValidationRun, RunTimeFailureAnswersFive) {
+// No work file answers 2; a run-time failure (the header's month not a number; an empty
+// file is BadInput's) answers 5.
+TEST_F(ValidationRun, NoWorkFileAnswersTwoRunTimeFailureFive) {
+  z_.inicio();
+  z_.FinalArchi = "P0506268.ZAV";
+  ExpectMessage(z_.ValidaReg(kOnTime), 2, "never brought in");
   std::string bytes = FileOf(Small());
   Put(bytes, 1, record02::kMes, "AB");
   Bring(bytes);
   EXPECT_EQ(z_.ValidaReg(kOnTime), "5");
   EXPECT_EQ(z_.posicion, 1);
-}
-
-TEST_F(ValidationRun, NoWorkFileAnswersTwo) {
-  z_.inicio();
-  z_.FinalArchi = "P0506268.ZAV";
-  ExpectMessage(z_.ValidaReg(kOnTime), 2, "never brought in");
-
   Bring(FileOf(Small()));
   ASSERT_EQ(z_.ValidaReg(kOnTime), "0");
   ExpectMessage(z_.ValidaReg(kOnTime), 2, "validated already");

@@ -1,10 +1,7 @@
-// Test helpers for the record checks: records built from a layout table (blanks, with
-// field texts placed at their positions), and one consistent file for the closing
-// records: the control state the driver and the earlier records leave, and a summary (05)
-// and validation (06) record that match it.
-//
-// Header: employer A1234567890, RFC ABCD010101XY1, period 2005-06 (even month), folio
-// 000123, two workers. Records: 1 header, 2-3 workers, 4 movement, 5 summary, 6 validation.
+// Records built from field texts for the record checks, and one consistent file for the
+// closing records: the state the earlier records leave (employer A1234567890, RFC
+// ABCD010101XY1, period 2005-06, folio 000123, two workers, one movement record) and a
+// summary (record 5) and validation (record 6) that match it.
 #pragma once
 
 #include <stdexcept>

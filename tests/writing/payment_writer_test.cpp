@@ -1,5 +1,6 @@
-// The payment writer on its own: what it refuses, and that it streams. Whether the control
-// accepts what it writes is the business of file_driver_test.cpp.
+// The payment writer: what it refuses, that it streams, and that each break it makes on
+// purpose is refused with its message. Whether the control accepts what it writes is the
+// business of file_driver_test.cpp.
 #include "writing/payment_writer.hpp"
 
 #include <gtest/gtest.h>
@@ -8,10 +9,15 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <streambuf>
 
+#include "api/validate_file.hpp"
+#include "basic/expect_failure.hpp"
 #include "platform/temp_drives.hpp"
 
 namespace zav {
@@ -39,26 +45,20 @@ TEST(PaymentWriterTest, RefusesWhatCannotBeLaidOutBeforeWritingAnything) {
     const char* what;
     std::function<void(PaymentPlan&)> change;
   };
+  // clang-format off
   const Case cases[] = {
       {"registration of 10 characters", [](PaymentPlan& s) { s.registro_patronal = "A123456789"; }},
       {"name of 51 characters", [](PaymentPlan& s) { s.nombre = std::string(51, 'N'); }},
       {"100 diskettes", [](PaymentPlan& s) { s.diskettes = 100; }},
-      {"an amount of 8 digits",
-       [](PaymentPlan& s) {
-         s.workers.resize(1);
-         s.workers[0].cuota_fija = 10'000'000;
-       }},
-      {"a worker NSS of 10 characters",
-       [](PaymentPlan& s) {
-         s.workers.resize(1);
-         s.workers[0].nss = "1234567890";
-       }},
-      {"a summary amount past 9 digits",
-       [](PaymentPlan& s) {
+      {"an amount of 8 digits", [](PaymentPlan& s) {
+         s.workers.resize(1); s.workers[0].cuota_fija = 10'000'000; }},
+      {"a worker NSS of 10 characters", [](PaymentPlan& s) {
+         s.workers.resize(1); s.workers[0].nss = "1234567890"; }},
+      {"a summary amount past 9 digits", [](PaymentPlan& s) {
          s.workers.resize(101);
-         for (PaymentWorker& w : s.workers) w.cuota_fija = 9'999'999;
-       }},
+         for (PaymentWorker& w : s.workers) w.cuota_fija = 9'999'999; }},
   };
+  // clang-format on
   for (const Case& c : cases) {
     PaymentPlan plan = SamplePaymentPlan(3, 1);
     c.change(plan);
@@ -80,8 +80,6 @@ TEST(PaymentWriterTest, RefusesDiskettesThatCannotBeMade) {
   EXPECT_EQ(WriteDiskettes(plan, drives.root('A'), "P0404268", 5).size(), 5u);
 }
 
-// Generated workers are written in constant memory and the same plan writes the same
-// bytes; a file held whole would take 295 bytes a worker.
 TEST(PaymentWriterTest, PeriodPaidOnTimeToday) {
   // Today, then the period and the deadline's month; the deadline is the 17th.
   const std::array<int, 7> cases[] = {
@@ -100,6 +98,8 @@ TEST(PaymentWriterTest, PeriodPaidOnTimeToday) {
   }
 }
 
+// Generated workers are written in constant memory and the same plan writes the same
+// bytes; a file held whole would take 295 bytes a worker.
 TEST(PaymentWriterTest, StreamsGeneratedWorkers) {
   const PaymentPlan plan = SamplePaymentPlan(100'000, 5);
   const long before = PeakKilobytes();
@@ -111,6 +111,46 @@ TEST(PaymentWriterTest, StreamsGeneratedWorkers) {
   EXPECT_EQ(first.bytes, static_cast<std::uint64_t>(PaymentRecordCount(plan)) * 295);
   EXPECT_GT(first.bytes, 100'000u * 295);
   EXPECT_EQ(first.hash, second.hash);
+}
+
+// For a period of some kind each: the period rules' messages need the period they break.
+TEST(PaymentBreaks, EveryListedMessageIsTheRefusal) {
+  testing::TempDrives drives{"C=fixed"};
+  const std::filesystem::path folder = drives.base() / "breaks";
+  std::filesystem::create_directories(folder);
+  ASSERT_GT(BreakableMessages().size(), 100u);
+  std::map<std::int16_t, int> refusals;
+  // An even month, an odd one and a period 13.
+  for (const int month : {4, 5, 13}) {
+    PaymentPlan plan = SamplePaymentPlan(3, 7);
+    plan.month = month;
+    plan.deadline_month = month >= 12 ? 1 : month + 1;
+    plan.deadline_year = month >= 12 ? 2005 : 2004;
+    const std::string date =
+        month >= 12 ? "10/01/2005" : "10/0" + std::to_string(month + 1) + "/2004";
+    std::ostringstream clean;
+    WritePaymentFile(plan, clean);
+    const std::filesystem::path file = folder / WorkFileName(plan);
+    ValidateOptions options;
+    options.pack = false;
+    options.server_date = date;
+    for (const std::int16_t message : BreakableMessages()) {
+      bool refused = false;
+      for (const FileBreak& b : FileBreaks()) {
+        if (b.message != message || refused) continue;
+        std::string bytes = clean.str();
+        ApplyBreak(b, plan, bytes);
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+        refused = ValidateFile(file.string(), options, false).verdict.message == message;
+      }
+      refusals[message] += refused ? 1 : 0;
+    }
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << clean.str();
+    EXPECT_TRUE(ValidateFile(file.string(), options, false).verdict.accepted);
+  }
+  for (const std::int16_t message : BreakableMessages()) {
+    EXPECT_GE(refusals[message], 1) << message;
+  }
 }
 
 }  // namespace
