@@ -1,6 +1,5 @@
-// Replays every kept fuzz input (fuzz/regressions/<target>/, the crashes found and fixed,
-// and the seed corpora fuzz/corpus/<target>/) through the entry its target fuzzes. An
-// input that breaks a promise aborts with "zav fuzz: ..." or crashes, as in the fuzzer.
+// Replays the kept fuzz inputs (fuzz/regressions/<target>/, crashes found and fixed, and the
+// seeds in fuzz/corpus/<target>/) through their target's entry: a broken promise aborts.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -26,8 +25,7 @@ TEST(FuzzRegressions, KeptInputsReplayCleanly) {
       ASSERT_NE(entry, nullptr) << "no fuzz target named " << target.path();
       for (const auto& input : fs::directory_iterator(target.path())) {
         std::ifstream in(input.path(), std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)),
-                                std::istreambuf_iterator<char>());
+        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
         entry(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
         ++replayed;
       }

@@ -1,5 +1,4 @@
-# Shared by install_test.sh and package_test.sh (sourced).
-
+# Sourced by install_test.sh and package_test.sh.
 # What an install holds under its prefix (cmake/install.cmake); etc/ is /etc in the package.
 installed_files=(
   bin/zav bin/zav-serve

@@ -1,9 +1,5 @@
-/*
- * Validates a payment file through the component entry points, as a C host does:
- *   consume_c FILE DD/MM/YYYY
- * It brings the file into the work folder with copiaArch, validates it with ValidaReg
- * and prints LineaDeCaptura (exit 0), or the control's answer (exit 1).
- */
+/* consume_c FILE DD/MM/YYYY: as a C host, copiaArch then ValidaReg through the component
+ * entry points; prints LineaDeCaptura (exit 0) or the control's answer (exit 1). */
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -32,7 +28,7 @@ static ZavVariant Text(const char* text) {
 }
 
 int main(int argc, char** argv) {
-  /* The source folder (with its separator) and the file's name, from the full path. */
+  /* The source folder (with its separator) and the file's name. */
   char folder[PATH_MAX];
   if (argc != 3 || realpath(argv[1], folder) == NULL) return 64;
   char* slash = strrchr(folder, '/');

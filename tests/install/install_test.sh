@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# zav installed, as outside programs meet it (ctest install):
-#   tests/install/install_test.sh BUILD_DIR
-# cmake --install into a scratch prefix, then: the layout, the library's SONAME, the man
-# pages and the bash completion, and the programs of tests/install/ built against that
-# prefix alone (C through pkg-config, C++ through find_package), each validating the
-# bundled example and printing its capture line.
+# zav installed into a scratch prefix (ctest install): tests/install/install_test.sh BUILD_DIR
+# The layout, the library's SONAME, the man page, the bash completion, and the programs of
+# tests/install/ built against that prefix alone, each validating the bundled example.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"

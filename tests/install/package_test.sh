@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
-# The Debian package (ctest package):
-#   tests/install/package_test.sh BUILD_DIR
-# cpack makes it from BUILD_DIR in a scratch folder; then its name, its contents
-# (dpkg-deb -c), its dependencies, lintian (no errors; warnings are shown), and dpkg -i
-# into a scratch root (not this machine's): its zav --version must answer with the
-# package's version, and systemd must read its server unit without a complaint and find
-# the service's exposure (systemd's score, 0 to 10, of what it may do) at most 2.
+# The Debian package made by cpack (ctest package): tests/install/package_test.sh BUILD_DIR
+# Its name, contents, dependencies, lintian (no errors), and dpkg -i into a scratch root: its
+# zav answers with the package's version, and systemd reads its server unit without a
+# complaint and scores the service's exposure at most 2 (of 10; --threshold counts tenths).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="$(realpath "${1:?usage: package_test.sh BUILD_DIR}")"
@@ -41,7 +38,6 @@ dpkg --root="$root" --log="$work/dpkg.log" --force-depends "${not_root[@]}" -i "
   { cat "$work/dpkg.out"; fail "dpkg -i into a scratch root failed"; }
 answer=$("$root/usr/bin/zav" --version)
 [[ $answer == "zav $version (commit "* ]] || fail "the installed zav --version answers: $answer"
-# --threshold counts tenths.
 if ! systemd-analyze security --offline=true --root="$root" --threshold=20 zav-serve.service \
   >"$work/unit.out" 2>"$work/unit.err"; then
   tail -n 5 "$work/unit.out"

@@ -1,7 +1,6 @@
-// Test drives: a fresh temporary folder (under $ZAV_TEST_TMP, else /tmp) holding one root
-// folder per drive, with ZAV_DRIVES pointing at them for the lifetime of the object, and
-// XDG_DATA_HOME and XDG_CONFIG_HOME at its "data" and "config" folders (not made). The
-// previous values come back and the folder is removed afterwards.
+// Test drives: a fresh folder (under $ZAV_TEST_TMP, else /tmp) with one root per drive, and
+// ZAV_DRIVES, XDG_DATA_HOME and XDG_CONFIG_HOME (its "data" and "config", not made) pointing
+// into it while the object lives; then the old values come back and the folder goes.
 //
 //   TempDrives drives("C=fixed;A=removable");   // roots drives.root('C'), drives.root('A')
 //   drives.Write("C:/ZAV/temp/PAGO.ZAV", bytes);
@@ -16,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -30,36 +30,24 @@ class TempDrives {
   // `entries`: LETTER=TYPE pairs separated by ';' ("" for no drives at all).
   explicit TempDrives(std::string_view entries = "C=fixed") {
     const char* tmp = std::getenv("ZAV_TEST_TMP");
-    std::filesystem::path parent = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    const std::filesystem::path parent = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
     std::filesystem::create_directories(parent);
     std::string pattern = (parent / "zav-drives-XXXXXX").native();
     if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
     base_ = pattern;
     Set("XDG_DATA_HOME", (base_ / "data").native());
     Set("XDG_CONFIG_HOME", (base_ / "config").native());
-
-    std::string table;
-    while (!entries.empty()) {
-      const std::size_t semi = entries.find(';');
-      const std::string_view entry = entries.substr(0, semi);
-      entries = semi == std::string_view::npos ? std::string_view() : entries.substr(semi + 1);
+    std::string table, entry;
+    for (std::istringstream in{std::string(entries)}; std::getline(in, entry, ';');) {
       if (entry.empty()) continue;
-      const std::filesystem::path r = root(entry[0]);
-      std::filesystem::create_directories(r);
-      if (!table.empty()) table += ';';
-      table += std::string(entry) + ":" + r.native();
+      std::filesystem::create_directories(root(entry[0]));
+      table += (table.empty() ? "" : ";") + entry + ":" + root(entry[0]).native();
     }
     Set("ZAV_DRIVES", table);
   }
 
   ~TempDrives() {
-    for (const auto& [name, old] : saved_) {
-      if (old) {
-        ::setenv(name, old->c_str(), 1);
-      } else {
-        ::unsetenv(name);
-      }
-    }
+    for (const auto& [name, old] : saved_) old ? ::setenv(name, old->c_str(), 1) : ::unsetenv(name);
     std::error_code ec;
     std::filesystem::permissions(base_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
@@ -79,9 +67,8 @@ class TempDrives {
 
   // Writes a file (making its folders) at "X:/a/b".
   void Write(std::string_view path, std::string_view bytes) const {
-    const std::filesystem::path p = native(path);
-    std::filesystem::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << bytes;
+    std::filesystem::create_directories(native(path).parent_path());
+    std::ofstream(native(path), std::ios::binary) << bytes;
   }
 
   void MakeFolder(std::string_view path) const {
@@ -105,8 +92,8 @@ inline std::string ReadAll(const std::filesystem::path& p) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The names in a native folder, sorted. No temporary file may stay behind in a folder
-// after a copy, a move or a packing.
+// The names in a native folder, sorted: no temporary file may stay behind in a folder after a
+// copy, a move or a packing.
 inline std::vector<std::string> Listing(const std::filesystem::path& folder) {
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(folder)) {

@@ -1,7 +1,5 @@
-// The page's check of a signed receipt (acuse.js) without a browser: a receipt signed as the
-// server signs one (docs/receipts.md) is valid, each changed field is named, and a browser
-// without Ed25519 says it could not check. The server's own receipts are checked by the
-// page in the end-to-end test. Run with `node --test web/tests/acuse.test.mjs`.
+// The page's check of a receipt signed as the server signs one (docs/receipts.md, acuse.js);
+// the server's own receipts are checked by the page in the end-to-end test.
 
 import assert from 'node:assert/strict';
 import { createHash, webcrypto } from 'node:crypto';

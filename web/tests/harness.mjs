@@ -1,5 +1,4 @@
-// What the page's end-to-end test and the browser benchmark share: their command-line
-// options and `zav serve` in a child process.
+// Shared by the page's end-to-end test and the browser benchmark: options and `zav serve`.
 
 import { spawn } from 'node:child_process';
 
@@ -19,6 +18,7 @@ export function startServer(zavBin, site, uploads, extra = [], port = 0) {
     const server = spawn(zavBin, args, { stdio: ['ignore', 'pipe', 'pipe'] });
     let out = '';
     const timer = setTimeout(() => reject(new Error(`zav serve did not start:\n${out}`)), 20_000);
+    server.stderr.resume(); // its log, one JSON line a request, stays out of the test's output
     server.stdout.on('data', (chunk) => {
       out += chunk;
       const m = /listening on (http:\/\/[^\s/]+\/)/.exec(out);
@@ -27,8 +27,6 @@ export function startServer(zavBin, site, uploads, extra = [], port = 0) {
         resolve({ url: m[1], process: server });
       }
     });
-    // Its log is one JSON line a request: kept out of the test's output.
-    server.stderr.resume();
     server.on('exit', (code) => {
       clearTimeout(timer);
       reject(new Error(`zav serve exited with ${code}:\n${out}`));

@@ -1,9 +1,6 @@
-// The npm package zav-control as a user gets it: packed from web/ with `npm pack`,
-// installed from the tarball into a scratch folder, imported by a Node script; its verdicts
-// and problems are the native `zav check --all --json`'s on the same files.
-//
+// The npm package zav-control as a user gets it (`npm pack`, installed from the tarball), whose
+// verdicts are the native `zav check --all --json`'s. Needs web/dist (web/build-wasm.sh):
 //   ZAV_BINARY=build/bin/zav node --test web/tests/package.test.mjs
-// Needs the WebAssembly build in web/dist (web/build-wasm.sh).
 
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
@@ -34,17 +31,15 @@ test('the packed package validates and diagnoses as the native control does', {
     const user = path.join(scratch, 'user');
     fs.mkdirSync(user);
     fs.writeFileSync(path.join(user, 'package.json'), '{"type": "module", "private": true}');
-    run('npm', ['install', '--offline', '--no-audit', '--no-fund', '--loglevel=error', path.join(scratch, packed.filename)], {
-      cwd: user,
-    });
+    const tarball = path.join(scratch, packed.filename);
+    run('npm', ['install', '--offline', '--no-audit', '--no-fund', '--loglevel=error', tarball], { cwd: user });
 
     // A valid file and the same file with a letter in a postal code and a changed fee.
     fs.mkdirSync(path.join(scratch, 'c'));
     const env = { ...process.env, ZAV_DRIVES: `C=fixed:${path.join(scratch, 'c')}` };
     run(zavBin, ['sample', '--workers', '12', '-o', scratch], { env });
     const name = fs.readdirSync(scratch).find((n) => n.endsWith('.ZAV'));
-    const good = path.join(scratch, name);
-    const bad = path.join(scratch, 'bad', name);
+    const [good, bad] = [path.join(scratch, name), path.join(scratch, 'bad', name)];
     fs.mkdirSync(path.dirname(bad));
     const bytes = fs.readFileSync(good);
     bytes.write('0660X', 170, 'latin1');
@@ -55,24 +50,19 @@ test('the packed package validates and diagnoses as the native control does', {
       try {
         return JSON.parse(run(zavBin, ['check', file, '--all', '--json', '--server-date', date], { env }));
       } catch (e) {
-        return JSON.parse(e.stdout);
+        return JSON.parse(e.stdout); // exit 1: refused
       }
     };
 
     // The three lines of docs/programming.md, with a server date.
     const script = path.join(user, 'check.mjs');
-    fs.writeFileSync(
-      script,
-      [
-        "import { readFile } from 'node:fs/promises';",
-        "import { check, validate } from 'zav-control';",
-        `const [file, name] = process.argv.slice(2);`,
-        `const bytes = await readFile(file);`,
-        `const verdict = await check(bytes, { name, serverDate: '${date}' });`,
-        `const packed = await validate(bytes, { name, serverDate: '${date}' });`,
-        'console.log(JSON.stringify({ verdict, archive: packed.archive?.length ?? 0, name: packed.archive_name }));',
-      ].join('\n'),
-    );
+    fs.writeFileSync(script, `import { readFile } from 'node:fs/promises';
+import { check, validate } from 'zav-control';
+const [file, name] = process.argv.slice(2);
+const bytes = await readFile(file);
+const verdict = await check(bytes, { name, serverDate: '${date}' });
+const packed = await validate(bytes, { name, serverDate: '${date}' });
+console.log(JSON.stringify({ verdict, archive: packed.archive?.length ?? 0, name: packed.archive_name }));`);
     for (const file of [good, bad]) {
       const out = JSON.parse(run('node', [script, file, name], { cwd: user }));
       const expected = native(file);

@@ -1,7 +1,5 @@
-// The page's own units without a browser: the control wrapper's safety check and member
-// access (zav.js), the zip writer's reading of the control's command records (dzip.js) and
-// what the page says of the server's answers (envio.js). Run with
-// `node --test web/tests/units.test.mjs`.
+// The page's units without a browser: the control wrapper (zav.js), the zip writer (dzip.js),
+// the packer of picked files, the server's answers (envio.js) and the CSV (csv.js).
 
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
@@ -25,37 +23,22 @@ import {
 import { sendArchive, uploadOutcome } from '../envio.js';
 import { SCRIPTING_IID, ZAVError, ZAVSafetyError, createZAV } from '../zav.js';
 
-// CRC-32 of the zip format: zlib's where Node has it (from 20.15), else this table's.
-const crcTable = Array.from({ length: 256 }, (_, n) => {
-  let c = n;
-  for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
-  return c >>> 0;
-});
-const crc32 =
-  zlib.crc32 ??
-  ((bytes) => {
-    let c = 0xffffffff;
-    for (const b of bytes) c = crcTable[(c ^ b) & 0xff] ^ (c >>> 8);
-    return (c ^ 0xffffffff) >>> 0;
-  });
+const { crc32 } = zlib; // Node 20.15 and later
 
 // ---- zav.js ----
 
 const TYPELIB = JSON.stringify({
   interfaces: [
-    {
-      kind: 'dispatch',
-      members: [
-        { name: 'FinalArchi', kind: 'property', type: 'String' },
-        { name: 'sArchZAVZip', kind: 'readonly property', type: 'String' },
-        { name: 'ValidaReg', kind: 'method', params: [{ name: 'sDateServ' }], returns: 'String' },
-      ],
-    },
+    { kind: 'dispatch', members: [
+      { name: 'FinalArchi', kind: 'property', type: 'String' },
+      { name: 'sArchZAVZip', kind: 'readonly property', type: 'String' },
+      { name: 'ValidaReg', kind: 'method', params: [{ name: 'sDateServ' }], returns: 'String' },
+    ] },
     { kind: 'interface', members: [{ name: 'GetInterfaceSafetyOptions', kind: 'method' }] },
   ],
 });
 
-// A JSON host that answers the safety methods with `safety` and records every request.
+// A JSON host that answers the safety methods as told and records every request.
 function fakeHost({ enabled = 1, setResult = 0 } = {}) {
   const requests = [];
   const state = { FinalArchi: '' };
@@ -88,7 +71,7 @@ test('the control is scripted only when it declares itself safe for scripting', 
 
 test('members keep their names: properties as accessors, methods as functions', () => {
   const { bridge, requests } = fakeHost();
-  const zav = createZAV(bridge);
+  const zav = createZAV(bridge); // a safe control, as in the first case above
   zav.FinalArchi = 'P0404268.ZAV';
   assert.equal(zav.FinalArchi, 'P0404268.ZAV');
   assert.equal(zav.sArchZAVZip, 'x.zip');
@@ -117,35 +100,28 @@ function records(archive, file, { size = 188, operation = 4 } = {}) {
 }
 
 // An in-memory file system with the calls the writer makes.
-function fakeFS(files, { failWrite = false } = {}) {
-  return {
-    files,
-    stat: (p) => {
-      if (!files.has(p)) throw Object.assign(new Error('ENOENT'), { errno: 44 });
-      return { mode: 0o100644 };
-    },
-    isFile: (mode) => (mode & 0o170000) === 0o100000,
-    readFile: (p) => files.get(p),
-    writeFile: (p, data) => {
-      if (failWrite) throw Object.assign(new Error('ENOSPC'), { errno: 51 });
-      files.set(p, data);
-    },
-    rename: (from, to) => files.set(to, files.get(from)).delete(from),
-    unlink: (p) => files.delete(p),
-  };
-}
+const fail = (code, errno) => {
+  throw Object.assign(new Error(code), { errno });
+};
+const fakeFS = (files, { failWrite = false } = {}) => ({
+  files,
+  stat: (p) => (files.has(p) ? { mode: 0o100644 } : fail('ENOENT', 44)),
+  isFile: (mode) => (mode & 0o170000) === 0o100000,
+  readFile: (p) => files.get(p),
+  writeFile: (p, data) => (failWrite ? fail('ENOSPC', 51) : files.set(p, data)),
+  rename: (from, to) => files.set(to, files.get(from)).delete(from),
+  unlink: (p) => files.delete(p),
+});
 
 // Control paths C:\... map to /c/...; anything else is an unknown drive (76).
 function nativePath(bytes) {
-  const text = decodeCp1252(bytes);
-  const m = /^C:\\(.*)$/i.exec(text);
+  const m = /^C:\\(.*)$/i.exec(decodeCp1252(bytes));
   return m ? { path: `/c/${m[1].replaceAll('\\', '/')}` } : { error: 76 };
 }
 
 test('the zip writer packs the file of field 2 at the path of field 1, or answers why not', () => {
   const payment = new Uint8Array([1, 2, 3]);
-  const archive = 'C:\\ZAV\\temp\\pago.zip';
-  const file = 'C:\\ZAV\\temp\\pago.zav';
+  const [archive, file] = ['C:\\ZAV\\temp\\pago.zip', 'C:\\ZAV\\temp\\pago.zav'];
   const cases = [
     { name: 'packed', args: [archive, file], result: 0, status: 0 },
     { name: 'not the packing operation', args: [archive, file, { operation: 5 }], result: DZIP_BAD_COMMAND },
@@ -180,16 +156,12 @@ test('a file deflated elsewhere goes into a standard archive as it is, never rea
   const payment = new TextEncoder().encode('03A1234567890 JUAN PEREZ 0001234\r\n'.repeat(5000));
   const raw = zlib.deflateRawSync(payment);
   const third = Math.floor(raw.length / 3);
-  const packed = {
-    chunks: [raw.subarray(0, third), raw.subarray(third, 2 * third), raw.subarray(2 * third)],
-    crc: crc32(payment),
-    size: payment.length,
-  };
+  const chunks = [raw.subarray(0, third), raw.subarray(third, 2 * third), raw.subarray(2 * third)];
+  const packed = { chunks, crc: crc32(payment), size: payment.length };
   const files = new Map([['/c/ZAV/temp/pago.zav', 'not to be read']]);
   const fs = { ...fakeFS(files), readFile: () => assert.fail('the file was read') };
   const dzipVB = makeDzipVB({ FS: fs, nativePath, zipSync: null, Zip, deflated: () => packed });
-  const answer = dzipVB(...records('C:\\ZAV\\temp\\pago.zip', 'C:\\ZAV\\temp\\pago.zav'));
-  assert.equal(answer.result, 0);
+  assert.equal(dzipVB(...records('C:\\ZAV\\temp\\pago.zip', 'C:\\ZAV\\temp\\pago.zav')).result, 0);
   const archive = files.get('/c/ZAV/temp/pago.zip');
   assert.deepEqual(unzipSync(archive)['pago.zav'], payment);
   // Another zip reader checks the CRC-32 and the sizes too.
@@ -305,20 +277,9 @@ test('every answer of the server is told in Spanish, never in its English', asyn
 test('CSV cells a spreadsheet would run as formulas open as text; numbers stay numbers', async () => {
   const { csvCell, csvText } = await import('../csv.js');
   const cases = [
-    ['=HYPERLINK("x")', `"'=HYPERLINK(""x"")"`],
-    ['+1+1', "'+1+1"],
-    ['-2+3', "'-2+3"],
-    ['@SUM(A1)', "'@SUM(A1)"],
-    ['\tX', "'\tX"],
-    ['\rX', `"'\rX"`],
-    ['-', "'-"],
-    ['-12.50', '-12.50'],
-    ['+3', '+3'],
-    [-7, '-7'],
-    ['12', '12'],
-    ['GARCÍA, ANA', '"GARCÍA, ANA"'],
-    ['a=b', 'a=b'],
-    [null, ''],
+    ['=HYPERLINK("x")', `"'=HYPERLINK(""x"")"`], ['+1+1', "'+1+1"], ['-2+3', "'-2+3"], ['@SUM(A1)', "'@SUM(A1)"],
+    ['\tX', "'\tX"], ['\rX', `"'\rX"`], ['-', "'-"], ['-12.50', '-12.50'], ['+3', '+3'], [-7, '-7'], ['12', '12'],
+    ['GARCÍA, ANA', '"GARCÍA, ANA"'], ['a=b', 'a=b'], [null, ''],
   ];
   for (const [value, cell] of cases) assert.equal(csvCell(value), cell, JSON.stringify(value));
   assert.equal(csvText([['a', '=1+1'], [-1, 'x']]), "\ufeffa,'=1+1\r\n-1,x\r\n");
