@@ -1,5 +1,4 @@
-// The command line as users and scripts meet it: exit statuses, the JSON fields, and what is
-// left on disk; zav check, validate, sample and split first, then one fixture a command.
+// The command line's own contract: exit statuses, output shapes, JSON fields, files left.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -51,8 +50,7 @@ class Cli : public ::testing::Test {
   }
 };
 
-// Every run a user or script meets, one row each. Verdicts are 0 and 1, a file or setup that
-// cannot be judged 2, a wrong command line 64.
+// One row an output path: verdicts 0 and 1, a file or setup not judged 2, usage 64.
 TEST_F(Cli, EveryRunAnswersItsStatusAndSaysWhy) {
   const PaymentPlan plan = SamplePaymentPlan(4, 3);
   const std::string file = Write(plan), good = ReadAll(file);
@@ -78,42 +76,27 @@ TEST_F(Cli, EveryRunAnswersItsStatusAndSaysWhy) {
   const std::string example_bytes = ReadAll(example);
   const std::string zip = "33501e01.m1.s0870.rA1234567890.f000001.p200404.e999.zip";
   std::vector<testing::CliCase> cases = {
-      {"check " + file + on_time, 0, {"accepted"}},
-      {"check " + file + " --server-date 20/06/2004", 1, {"message 253"}},
-      {"check " + file + " --server-date 20/06/2004 --management", 0, {"accepted"}},
       {"check " + src + "/missing.ZAV", 64, {"missing.ZAV does not exist"}},
       {"validate " + file + " --tolerance 300", 64},
       {"frobnicate", 64},
       {"message 9", 0, {"RFC del sumario"}},
       {"message 224", 1, {"not a message number"}},
-      {"validate " + parts.front().string() + on_time, 0},
       Row("validate " + cut.front().string() + on_time, 64,
           {"zav: diskette part P0404268.ZA2 is missing or unreadable"}),
       {"sample --period 200415", 64},
       {"sample --break 1", 64, {"not a message a payment file can be broken to"}},
       {"sample --break 27 --disks 2", 64, {"leave out --disks"}},
       {"--version", 0, {" (commit "}},
-      Row("check " + Put("named/PAGO.ZAV", good) + on_time, 1,
-          {"message 234, in the file's name", "pista: el encabezado pide el nombre P0404268.ZAV",
-           "use --work-name P0404268.ZAV"}),
-      Row("check " + Put("saved/P0404268.ZAV", WithLineEnds(good, "\r\n")) + on_time, 1,
-          {"rejected: message 219", "pista: cada registro", "(CR LF)"}),
-      Row("check " + src + "/saved/P0404268.ZAV" + on_time + " --json", 1,
+      Row("check " + Put("saved/P0404268.ZAV", WithLineEnds(good, "\r\n")) + on_time + " --json", 1,
           {"\"hint\": \"cada registro de 295 bytes"}),
       {"check " + parts[1].string() + on_time, 1, {"parte posterior", "P0404268.ZA0"}},
-      {"check " + Put("text/P0404268.ZAV", "hola\n") + on_time, 2, {"no es un archivo de pagos"}},
-      {"check " + Put("empty/P0404268.ZAV", "") + on_time, 2, {"vac\xC3\xADo (0 bytes)"}},
-      {"check " + Put("plain/P0404268", good) + on_time, 2, {"no termina en .ZAV"}},
       Row("validate " + big + on_time, 2,
           {"rejected: run-time failure 6 (Overflow: the file is longer than 2147483647 bytes)"}),
       // Setup problems name the folder and where it comes from; they are not verdicts.
-      Row("check " + file + on_time, 2, {"none does not exist (ZAV_DRIVES entry C=fixed:"},
-          no_drive, "rejected"),
       Row("check " + file + on_time + " --work-dir /proc/none/work", 2,
           {"the work folder /proc/none/work (--work-dir) does not exist"}, "", "rejected"),
       {"check " + file + on_time + " --json", 2, {"\"setup\": \"drive C's folder"}, no_drive},
-      // A zip library that cannot be loaded fails the packing call: a run-time failure, not
-      // message 303; the renamed work copy does not stay behind.
+      // A zip library that cannot be loaded: a run-time failure, not 303; no work copy left.
       Row("validate " + file + on_time, 2,
           {"rejected: run-time failure 53 (File not found: /nonexistent/libzip.so"},
           "ZAV_ZIP_LIBRARY=/nonexistent/libzip.so", "303"),
@@ -131,18 +114,14 @@ TEST_F(Cli, EveryRunAnswersItsStatusAndSaysWhy) {
           {"\"at_record\": null", "\"record\": " + std::to_string(good.size() / 295 + 1)}),
       // Rough edges.
       {"valdate " + file, 64, {"'valdate' is not a command; did you mean 'validate'?"}},
-      {"check " + src, 1, {"message 253"}},  // a folder gives its files
       {"describe " + src, 64, {"is a folder, not a file"}},
       {"diff " + file + " " + src + "/gone.ZAV", 2},
-      {"diff " + file + " " + src, 2},
       {"diff " + file, 64},
       {"check " + file + " --server-date ''", 64, {"--server-date: is empty"}},
       Row("check " + file + " --server-date 31/02/2004", 64,
           {"--server-date: 31/02/2004: month 02 of 2004 has 29 days"}),
       Row("check " + file + " --server-date 2004-05-17", 64,
           {"--server-date: 2004-05-17 is not a date written DD/MM/YYYY"}),
-      Row("check " + file + " --server-date ab/cd/efgh", 64,
-          {"--server-date: ab/cd/efgh is not a date written DD/MM/YYYY"}),
       {"split " + file + " --parts 11", 64, {"--parts"}},
       // Eight parts need seven places to cut; the workers, movements and summary are six.
       {"split " + file + " --parts 8" + split, 1, {"cannot split"}},
@@ -173,8 +152,7 @@ TEST_F(Cli, EveryRunAnswersItsStatusAndSaysWhy) {
   EXPECT_EQ(ReadAll(example), example_bytes);
 }
 
-// A check reads the file where it lies (no copy, every file as it was) and answers what a
-// validation, which works on a copy, answers, the name checks included.
+// A check reads the file in place, changing nothing, and answers as a validation would.
 TEST_F(Cli, CheckJudgesTheFileWhereItLiesAsAValidationWould) {
   const std::string file = Write(SamplePaymentPlan(2, 5)), work = fs::path(file).filename();
   std::string altered = ReadAll(file);
@@ -211,9 +189,7 @@ TEST_F(Cli, CheckJudgesTheFileWhereItLiesAsAValidationWould) {
   }
 }
 
-// zav sample writes files that validate: without a period the file is last month's, on time
-// today. And zav sample --break as a payroll program uses it: every message it lists is the
-// one zav check then refuses the written file with.
+// Samples validate (no period: last month's, on time today); each listed break is refused so.
 TEST_F(Cli, SamplesValidateAndEveryListedBreakIsWhatCheckReports) {
   const auto written = [](const CliRun& run) { return run.out.substr(0, run.out.find('\n')); };
   const std::pair<std::string, std::string> samples[] = {
@@ -226,8 +202,7 @@ TEST_F(Cli, SamplesValidateAndEveryListedBreakIsWhatCheckReports) {
   }
   const CliRun list = Zav("sample --break list");
   ASSERT_EQ(list.status, 0) << list.out;
-  // The period rules' messages need the period they break: an even month, an odd one and
-  // a period 13, each checked before its deadline.
+  // Period rules need the period they break: an even month, an odd one, a period 13.
   const std::pair<std::string, std::string> periods[] = {
       {"200404", "10/05/2004"}, {"200405", "10/06/2004"}, {"200413", "10/01/2005"}};
   std::istringstream lines(list.out);
@@ -248,8 +223,7 @@ TEST_F(Cli, SamplesValidateAndEveryListedBreakIsWhatCheckReports) {
   EXPECT_GT(listed, 100);
 }
 
-// A large file shows how far the walk got, on a terminal only: under `script` standard
-// error is a terminal, here a pipe; --json never shows it.
+// Progress on a terminal only (under `script`), never with --json nor into a pipe.
 TEST_F(Cli, ProgressLineOnlyOnATerminal) {
   const std::string check =
       "check " + Write(SamplePaymentPlan(15000, 3)) + " --server-date 10/05/2004";  // 4.5 MB
@@ -287,21 +261,14 @@ class CliDeadline : public ::testing::Test {
 TEST_F(CliDeadline, MovesTheDeadlineAsTheControlDoesAndRefusesWhatIsNoPeriodOrDate) {
   testing::ExpectRuns({
       Due("202605", "20260610", "17/06/2026", 7),                    // a Wednesday stays
-      Due("202604", "20260518", "18/05/2026", 0),                    // Sunday: Monday
+      Due("202604", "20260518", "18/05/2026", 0),                    // on the last day
       Due("202609", "20261020", "19/10/2026", -1),                   // Saturday: Monday; late
-      Due("202603", "20260401", "20/04/2026", 19),                   // a Friday moves on too
       Due("202605", "20260601", "18/06/2026", 17, "6=17\n"),         // a listed holiday
-      Due("202608", "20260901", "21/09/2026", 20, "9=1,17\n"),       // Thursday holiday, Friday
-      Due("202503", "20250401", "21/04/2025", 20),                   // Maundy Thursday 2025
       Due("202508", "20250901", "17/09/2025", 16, "9=16,\n8=18\n"),  // only the month's key
-      Due("202612", "20261231", "18/01/2027", 18),                   // December: January, Sunday
       Due("202613", "20270101", "19/01/2027", 18, "1=18\n"),         // the special periods too
-      Due("202414", "20250117", "20/01/2025", 3),                    // 17/01/2025 is a Friday
       {"deadline --period 2026", 64, {"--period must be YYYYMM, six digits (given: 2026)"}},
-      {"deadline --period 202615", 64, {"the period month must be 01 to 14 (given: 202615)"}},
       {"deadline --period 202600", 64, {"the period month must be 01 to 14 (given: 202600)"}},
       {"deadline --period 199706", 64, {"periods start with July 1997 (199707) (given: 199706)"}},
-      {"deadline --period 20260a", 64, {"--period must be YYYYMM, six digits (given: 20260a)"}},
       {"deadline --period 202605 --today 20260230", 64, {"--today 20260230 is not a date"}},
       {"deadline --period 202605 --today 2026", 64, {"--today must be YYYYMMDD (given: 2026)"}},
       Row("deadline --period 202605 --holidays /nonexistent/kiv.ini", 64,
@@ -315,21 +282,16 @@ TEST_F(CliDeadline, MovesTheDeadlineAsTheControlDoesAndRefusesWhatIsNoPeriodOrDa
                         {"last day to pay:  18/06/2026 (Thursday)", "days left:        1\n"}}});
 }
 
-// The day it names is the last day the control takes the file of that period.
+// The day it names is the last the check takes: past holy week 2025 and the weekend.
 TEST_F(CliDeadline, AgreesWithTheCheckOfASampleFile) {
-  const std::string out = (drives.base() / "out").string();
-  for (const auto& [period, last, after] : {std::tuple{"202604", "18/05/2026", "19/05/2026"},
-                                            std::tuple{"202503", "21/04/2025", "22/04/2025"}}) {
-    const testing::CliRun sample = Zav(std::string("sample --period ") + period + " -o " + out);
-    ASSERT_EQ(sample.status, 0) << sample.out;
-    const std::string file = sample.out.substr(0, sample.out.find('\n'));
-    testing::ExpectRuns({
-        Row(std::string("deadline --json --period ") + period + " --today 20250101", 0,
-            {"\"last_day\":\"" + std::string(last) + "\""}),
-        {"check " + file + " --server-date " + last, 0},
-        {"check " + file + " --json --server-date " + after, 1, {"\"message\": 253,"}},
-    });
-  }
+  const testing::CliRun sample = Zav("sample --period 202503 -o " + drives.base().string());
+  ASSERT_EQ(sample.status, 0) << sample.out;
+  const std::string file = sample.out.substr(0, sample.out.find('\n'));
+  testing::ExpectRuns({
+      {"deadline --json --period 202503 --today 20250101", 0, {"\"last_day\":\"21/04/2025\""}},
+      {"check " + file + " --server-date 21/04/2025", 0},
+      {"check " + file + " --json --server-date 22/04/2025", 1, {"\"message\": 253,"}},
+  });
 }
 
 // zav diff: records paired by type and key, every differing field named by the layout.
@@ -387,10 +349,10 @@ TEST_F(CliDiff, NamesEachDifferenceByTheLayout) {
       EXPECT_EQ(got.substr(0, changes[k].size()), changes[k]) << d.dump(1);
     }
   }
-  EXPECT_EQ(found[2][0]["key"], a_bytes.substr(2 * kRecord + 32, 11));  // the NSS of record 3
-  EXPECT_EQ(found[1][0]["start"], 95);
-  EXPECT_EQ(found[1][0]["length"], 50);
-  EXPECT_EQ(found[1][0]["b"].get<std::string>().substr(0, 11), "OTRO NOMBRE");
+  const json& renamed_field = found[1][0];  // and the removed record's key, its NSS
+  EXPECT_EQ(json({renamed_field["start"], renamed_field["length"],
+                  renamed_field["b"].get<std::string>().substr(0, 11), found[2][0]["key"]}),
+            json({95, 50, "OTRO NOMBRE", a_bytes.substr(2 * kRecord + 32, 11)}));
 }
 
 TEST_F(CliDiff, MaskHidesPersonalValuesButNotThatTheyDiffer) {
@@ -403,8 +365,7 @@ TEST_F(CliDiff, MaskHidesPersonalValuesButNotThatTheyDiffer) {
       {{"diff --mask " + a.string() + " " + b.string(), 1, {"removed: A record 3"}, "", "OTRO"}});
 }
 
-// zav fix: each kind of damage undone gives back the generated bytes exactly; a file whose
-// contents were changed too is refused and nothing is written.
+// zav fix: each damage undone gives back the generated bytes exactly.
 void Save(const fs::path& p, const std::string& bytes) {
   std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
 }
@@ -434,12 +395,10 @@ TEST_F(CliFix, EachDamageUndoneGivesTheGeneratedBytes) {
     const char* said;
     bool made = false;  // -o names a folder not there yet, ending in /
   } cases[] = {
-      {"P0404268.ZAV", [](auto& b) { return WithLineEnds(b, "\r\n"); }, "CR LF"},
       {"P0404268.ZAV", [](auto& b) { return WithLineEnds(b, "\n"); }, "LF"},
       {"P0404268.ZAV", [](auto& b) { return WithLineEnds(b, "\n", false); }, "LF"},  // none last
       {"P0404268.ZAV", utf8, "UTF-8"},
       {"P0404268.ZAV", [&](auto& b) { return "\xEF\xBB\xBF" + utf8(b); }, "UTF-8"},  // a mark
-      {"P0404268.txt", same, "the name P0404268.txt"},
       {"pago.zav", same, "asks for P0404268.ZAV"},
       {"pago (1).ZAV", [&](auto& b) { return utf8(WithLineEnds(b, "\r\n")); }, "CR LF", true},
   };
@@ -459,8 +418,7 @@ TEST_F(CliFix, EachDamageUndoneGivesTheGeneratedBytes) {
   }
 }
 
-// A file whose contents were changed is refused and one with no damage has nothing to
-// mend: either way nothing is written and the file stays as it was.
+// Changed contents are refused, an undamaged file has nothing to mend: nothing is written.
 TEST_F(CliFix, WhatIsNotTheGeneratedBytesDamagedIsNotWritten) {
   std::string changed = original;
   changed[295 + 200] = changed[295 + 200] == '1' ? '2' : '1';  // a worker's amount
@@ -498,8 +456,7 @@ TEST_F(CliFix, NeverOverwritesWithoutForceNorTheInput) {
   EXPECT_FALSE(fs::exists(out / "mended.zav"));
 }
 
-// The command line for people mending payment files, run as a user runs it: zav check --all
-// and zav describe.
+// zav check --all and zav describe.
 class InspectCli : public ::testing::Test {
  protected:
   std::string Run(const std::string& command) const {
@@ -522,7 +479,6 @@ class InspectCli : public ::testing::Test {
 
 TEST_F(InspectCli, CheckAllListsEveryProblemAndKeepsTheVerdict) {
   Edit({{1, record02::kCodigoPostal, "ABCDE"},            // 2100
-        {3, record03::kTipoTrabajador, "X"},              // 172
         {4, record03::kSeguridadSocial, "A\rCDEFGHIJK"},  // 225
         {7, record06::kVersion, "W201"}});                // 49, found before the records
   const CliRun all = Zav(Run("check --all --json"));
@@ -532,22 +488,18 @@ TEST_F(InspectCli, CheckAllListsEveryProblemAndKeepsTheVerdict) {
   EXPECT_EQ(j["message"], 49);
   std::vector<std::pair<int, int>> found;  // message, record
   for (const json& p : j["problems"]) found.emplace_back(p["message"], p["record"]);
-  EXPECT_EQ(found, (std::vector<std::pair<int, int>>{{49, 7}, {2100, 1}, {172, 3}, {225, 4}}));
-  EXPECT_EQ(j["problems"][1]["field"], "c\u00f3digo postal");  // UTF-8
-  EXPECT_EQ(j["problems"][1]["start"], 171);
-  EXPECT_EQ(j["problems"][1]["length"], 5);
-  // Each with what it found and what it expected.
-  const json& nss = j["problems"][3];
-  EXPECT_EQ(nss["compared"], "format");
-  EXPECT_EQ(nss["found"], "A\rCDEFGHIJK");
-  EXPECT_EQ(nss["expected"], "11 d\xC3\xADgitos");
-  EXPECT_EQ(nss["marked"].size(), 11u);
-  // The same verdict without --all; text output lists the problems, a control byte shown as
-  // an escape, not written to the terminal.
+  EXPECT_EQ(found, (std::vector<std::pair<int, int>>{{49, 7}, {2100, 1}, {225, 4}}));
+  // The field in UTF-8 and where it lies; what was found and what was expected.
+  const json &postal = j["problems"][1], &nss = j["problems"][2];
+  EXPECT_EQ(
+      json({postal["field"], postal["start"], postal["length"], nss["compared"], nss["found"],
+            nss["expected"], nss["marked"].size()}),
+      json({"c\u00f3digo postal", 171, 5, "format", "A\rCDEFGHIJK", "11 d\xC3\xADgitos", 11}));
+  // The same verdict without --all; in text a control byte is shown as an escape.
   testing::ExpectRuns({
       {Run("check --json"), 1, {"\"message\": 49,"}, "", "\"problems\""},
       Row(Run("check --all"), 1,
-          {"4 problems", "record 4 (03), n\xC3\xBAmero de seguridad social (33, 11): 225",
+          {"3 problems", "record 4 (03), n\xC3\xBAmero de seguridad social (33, 11): 225",
            "encontrado \"[A][\\r][C]"}),
   });
 }
@@ -564,14 +516,11 @@ TEST_F(InspectCli, DescribeNamesTheFieldsAndMasks) {
           {"RFC del patr\xC3\xB3n: **********XY1",
            "n\xC3\xBAmero de seguridad social: ********001"}),
   });
-  const CliRun lines = Zav("describe --json" + file);
-  std::size_t records = 0;
-  for (std::size_t at = 0; (at = lines.out.find('\n', at)) != std::string::npos; ++at) ++records;
-  EXPECT_EQ(records, 7u);
+  const std::string lines = Zav("describe --json" + file).out;
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 7);  // one object a record
 }
 
-// --mask hides every personal value the file holds wherever zav shows it: describe's
-// fields, the found values of check --all, the summary's RFC.
+// --mask hides every personal value in describe's fields and check --all's found values.
 TEST_F(InspectCli, MaskHidesEveryPersonalValueWhereverItIsShown) {
   Edit({{2, record03::kNombre, "PEREZ$LOPEZ$JUANA="},      // found by 3113 or shown
         {2, record03::kUltimoSalario, "12X4567"},          // 171: its value is found
@@ -584,7 +533,6 @@ TEST_F(InspectCli, MaskHidesEveryPersonalValueWhereverItIsShown) {
   } cases[] = {
       {"describe", personal},
       {"check --server-date 17/05/2004 --all --json", {"12X4567", "9876543X210"}},
-      {"check --server-date 17/05/2004 --summary csv", {"ABCD010101XY1"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
@@ -600,8 +548,7 @@ TEST_F(InspectCli, MaskHidesEveryPersonalValueWhereverItIsShown) {
   }
 }
 
-// zav check over many files: every file gets its row whatever happens to the others, the
-// exit status is the worst verdict's, and the CSV summary opens safely in a spreadsheet.
+// zav check over many files: a row each, the worst verdict's status, a safe CSV.
 class CliMany : public ::testing::Test {
  protected:
   testing::TempDrives drives{"C=fixed"};
@@ -635,24 +582,18 @@ TEST_F(CliMany, EveryFileHasItsRowAndTheWorstVerdictIsTheStatus) {
   EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 5) << csv.out;
   const std::string head = ",A1234567890,ABCD010101XY1,200404,000001,";
   for (const std::string& row : std::vector<std::string>{
-           "file,registration,rfc,period,folio,workers,total,verdict,message,text,deadline,"
-           "days_late,capture_line\n",
-           "\n" + good + head + "5,10891.10,accepted,,,17/05/2004,0,A1234567890-000001-200404-",
            "\n" + missing + ",,,,,,,unreadable,,",
            "\n" + rejected + head + "3,8255.16,rejected,253,La fecha l\xC3\xADmite de pago",
            "subdelegaci\xC3\xB3n.,01/05/2004,7,\n",
-           "\n" + parts + head + "30,",  // read from the first part
        }) {
     EXPECT_NE(csv.out.find(row), std::string::npos) << row << " in\n" << csv.out;
   }
   const auto [j, status] = Summary(files + " --server-date 20/05/2004");
   EXPECT_EQ(status, 2);
   ASSERT_EQ(j.size(), 4u);
-  EXPECT_EQ(j[0]["verdict"], "rejected");  // three days late
-  EXPECT_EQ(j[0]["days_late"], 3);
-  EXPECT_EQ(j[0]["workers"], 5);
-  EXPECT_TRUE(j[1]["registration"].is_null());
-  EXPECT_TRUE(j[1]["capture_line"].is_null());
+  EXPECT_EQ(json({j[0]["verdict"], j[0]["days_late"], j[0]["workers"], j[1]["registration"],
+                  j[1]["capture_line"]}),
+            json({"rejected", 3, 5, nullptr, nullptr}));  // three days late; the missing file
   // Without the missing file, the rejection is the worst.
   testing::ExpectRuns({{"check " + good + " " + rejected + " --server-date 10/05/2004", 1},
                        {"check " + good + " " + parts + " --server-date 10/05/2004", 0}});
@@ -664,25 +605,22 @@ TEST_F(CliMany, AFolderGivesItsPaymentFiles) {
     for (const auto& row : rows) got.push_back(fs::path(row[key].get<std::string>()).filename());
     return got;
   };
-  const std::string date = " --server-date 10/05/2004";
-  const auto [j, status] = Summary(folder.string() + " " + (folder / "set").string() + date);
-  EXPECT_EQ(names(j, "file"),
-            (std::vector<std::string>{"P0404268.ZAV", "R0404268.ZAV", "P0404268.ZA0"}));
-  EXPECT_EQ(status, 1);
-  // A payment file that cannot be read is its row; every other row stays.
+  // A payment file that cannot be read is its row; every other row stays; notes.txt is none.
   fs::create_symlink(folder / "nowhere", folder / "Q0404268.ZAV");
-  const auto [broken, broken_status] = Summary(folder.string() + date);
-  EXPECT_EQ(broken_status, 2);
-  EXPECT_EQ(names(broken, "verdict"),
-            (std::vector<std::string>{"accepted", "unreadable", "rejected"}));
+  const auto [j, status] =
+      Summary(folder.string() + " " + (folder / "set").string() + " --server-date 10/05/2004");
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(names(j, "file"), (std::vector<std::string>{"P0404268.ZAV", "Q0404268.ZAV",
+                                                        "R0404268.ZAV", "P0404268.ZA0"}));
+  EXPECT_EQ(names(j, "verdict"),
+            (std::vector<std::string>{"accepted", "unreadable", "rejected", "accepted"}));
   // A folder without payment files is a row too.
   fs::create_directories(folder / "empty");
   testing::ExpectRuns(
       {{"check " + (folder / "empty").string() + " --summary csv", 2, {"no payment file"}}});
 }
 
-// Late counts from the last day to pay, the deadline moved on as the control moves it: due
-// Friday 17/12/2004, payable until Monday 20/12; never late in management mode.
+// Due Friday 17/12/2004, payable until Monday 20/12; never late in management mode.
 TEST_F(CliMany, DaysLateCountFromTheLastDayToPay) {
   PaymentPlan plan = SamplePaymentPlan(3, 5);
   plan.month = 11;
@@ -690,7 +628,6 @@ TEST_F(CliMany, DaysLateCountFromTheLastDayToPay) {
   const fs::path file = folder / "F0411268.ZAV";
   WritePaymentFile(plan, file);
   const std::tuple<const char*, const char*, int> cases[] = {
-      {"17/12/2004", "accepted", 0},
       {"20/12/2004", "accepted", 0},
       {"21/12/2004", "rejected", 1},
       {"21/12/2004 --management", "accepted", 0},
@@ -698,14 +635,12 @@ TEST_F(CliMany, DaysLateCountFromTheLastDayToPay) {
   for (const auto& [date, verdict, days_late] : cases) {
     SCOPED_TRACE(date);
     const auto [rows, status] = Summary(file.string() + " --server-date " + date);
-    EXPECT_EQ(rows[0]["verdict"], verdict) << rows.dump();
-    EXPECT_EQ(rows[0]["days_late"], days_late);
-    EXPECT_EQ(rows[0]["deadline"], "17/12/2004");
+    EXPECT_EQ(json({rows[0]["verdict"], rows[0]["days_late"], rows[0]["deadline"]}),
+              json({verdict, days_late, "17/12/2004"}));
   }
 }
 
-// A cell a spreadsheet would run as a formula (a file's name here) opens as text: it gets a
-// leading quote; numbers stay as they are.
+// A cell a spreadsheet would run as a formula gets a leading quote; numbers stay.
 TEST_F(CliMany, FormulaCellsGetAQuoteNumbersStayNumbers) {
   const fs::path odd = drives.base() / "odd";
   fs::create_directories(odd);

@@ -37,7 +37,10 @@ class ServeStore : public OnPostgres<ServeTest> {
 TEST_F(ServeStore, ReplicasStoreANameOnceAndShareQuotas) {
   auto a = Replica("a", {"--quota-bytes", "10000"}), b = Replica("b", {"--quota-bytes", "10000"});
   const std::string name = ArchiveName("000011");
-  const std::string first = Archive("000011").second, second = OtherArchive("000011");
+  PaymentPlan other = SamplePaymentPlan(4, 27);  // another payment file under the same name
+  other.folio = "000011";
+  other.deadline_year = OnTimePlan().deadline_year;
+  const std::string first = Archive("000011").second, second = Archive("000011", &other).second;
   std::vector<std::future<HttpReply>> replies;  // each file on each replica, twice
   for (int k = 0; k < 8; ++k) {
     replies.push_back(std::async(std::launch::async, [&, k] {

@@ -1,6 +1,4 @@
-// Runs the zav command as a user does: Zav("check FILE --json") gives its exit status and
-// everything it wrote, standard error included; `env` goes before the command
-// ("ZAV_DRIVES=... "). ExpectRuns judges a table of runs.
+// Zav("check FILE", "ENV=... ") runs zav as a user does; ExpectRuns judges a table of runs.
 #pragma once
 
 #include <gtest/gtest.h>

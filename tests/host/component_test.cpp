@@ -1,5 +1,4 @@
-// The control's hosts: the JSON host line by line, and the shared library loaded the way a host
-// does (dlopen), the control created through its class factory, validating a file by name.
+// The JSON host line by line; the shared library as a host loads it (dlopen) and its factory.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -12,7 +11,6 @@
 #include "host/dispatch.hpp"
 #include "host/json_host.hpp"
 #include "platform/temp_drives.hpp"
-#include "writing/payment_writer.hpp"
 #include "zav/zavctl.h"
 
 namespace zav {
@@ -33,8 +31,6 @@ TEST(JsonHost, AnswersRequestsInOrder) {
        R"({"ok":true,"result":-32768,"args":[-16384]})"},
       {R"({"call":"ValidaArchivo","args":[-16385]})",
        R"({"ok":false,"error":{"number":6,"description":"Overflow"}})"},
-      {R"({"call":"ValidaNumero","args":[" 12",3]})",
-       R"({"ok":true,"result":false,"args":["12",3]})"},
       {R"({"call":"Trunca","args":[2.345]})", R"({"ok":true,"result":2.35,"args":[2.345]})"},
       {R"({"put":"igToler","value":255})", R"({"ok":true,"result":null})"},
       {R"({"get":"igToler"})", R"({"ok":true,"result":255})"},
@@ -67,15 +63,11 @@ TEST(JsonHost, AnswersRequestsInOrder) {
       {R"({"call":"Obtiene_Mensajes","args":[9]})",
        R"({"ok":true,"result":"Error en RFC del sumario no coincide con el encabezado.\r\nFolio: )"
        R"(00012ñ","args":[9]})"},
-      // The safety answers by name.
+      // The safety answers by name, a failure as its unsigned number.
       {R"({"call":"GetInterfaceSafetyOptions","args":["{A6EF9860-C720-11D0-9337-00A0C90DCAA9}",0,0]})",
        R"({"ok":true,"result":0,"args":["{A6EF9860-C720-11D0-9337-00A0C90DCAA9}",3,1]})"},
-      {R"({"call":"GetInterfaceSafetyOptions","args":[null,0,5]})",
-       R"({"ok":true,"result":0,"args":[null,3,5]})"},
       {R"({"call":"GetInterfaceSafetyOptions","args":["{00000000-0000-0000-C000-000000000046}",0,5]})",
        R"({"ok":true,"result":2147500034,"args":["{00000000-0000-0000-C000-000000000046}",3,5]})"},
-      {R"({"call":"SetInterfaceSafetyOptions","args":["{A6EF9860-C720-11D0-9337-00A0C90DCAA9}",3,3]})",
-       R"({"ok":true,"result":2147500037,"args":["{A6EF9860-C720-11D0-9337-00A0C90DCAA9}",3,3]})"},
   };
   JsonHost host;
   for (const Case& c : cases) EXPECT_EQ(host.Handle(c.request), c.answer) << c.request;
@@ -120,20 +112,6 @@ ZavGuid G(const char* text) {
   ZavGuid g{};
   EXPECT_EQ(ZavGuidFromText(text, &g), ZAV_S_OK);
   return g;
-}
-
-ZavVariant Of(std::uint16_t vt, std::int32_t value) {
-  ZavVariant v;
-  v.vt = vt;
-  if (vt == ZAV_VT_I2) v.u.iVal = static_cast<std::int16_t>(value);
-  if (vt == ZAV_VT_I4) v.u.lVal = value;
-  return v;
-}
-ZavVariant Text(const std::string& s) {
-  ZavVariant v;
-  v.vt = ZAV_VT_BSTR;
-  v.u.bstrVal = ZavStringAlloc(s.c_str());
-  return v;
 }
 
 // A host's object that counts its references.
@@ -197,7 +175,7 @@ class Component : public ::testing::Test {
     return Call(name, {value}, nullptr, ZAV_DISPATCH_PROPERTYPUT);
   }
 
-  testing::TempDrives drives{"C=fixed;A=removable"};  // the registry goes under its config
+  testing::TempDrives drives{"C=fixed"};  // the registry goes under its config
   void* handle_ = dlopen(ZAV_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
   decltype(&ZavVariantClear) clear_ = Get<decltype(&ZavVariantClear)>("ZavVariantClear");
   const ZavGuid clsid_ = G(ZAV_CLSID_TEXT), iid_factory_ = G(ZAV_IID_CLASSFACTORY_TEXT),
@@ -206,10 +184,8 @@ class Component : public ::testing::Test {
   std::int32_t last_error = 0;
 };
 
-TEST_F(Component, FactoryCreatesAControlThatValidatesByName) {
-  const PaymentPlan plan = SamplePaymentPlan(3, 7);
-  const std::string name = WorkFileName(plan);
-  WritePaymentFile(plan, drives.native("A:/" + name));
+// Validating by name through the instance is docs/programming.md's validate.c, run by readme.
+TEST_F(Component, FactoryCreatesAControlAndLocksTheLibrary) {
   auto can_unload = Get<decltype(&DllCanUnloadNow)>("DllCanUnloadNow");
   ASSERT_TRUE(can_unload);
   EXPECT_EQ(can_unload(), ZAV_S_OK);
@@ -235,21 +211,10 @@ TEST_F(Component, FactoryCreatesAControlThatValidatesByName) {
   EXPECT_EQ(std::pair(supported, enabled), std::pair(3u, 1u));
   safety->lpVtbl->Release(safety);
 
-  ZavVariant result;
-  ZavVariantInit(&result);
-  ASSERT_EQ(Call("inicio", {}, &result), ZAV_S_OK);
-  ASSERT_EQ(Put("OrigenArchi", Text("A:\\")), ZAV_S_OK);
-  ASSERT_EQ(Put("FinalArchi", Text(name)), ZAV_S_OK);
-  ASSERT_EQ(Put("NumDiscos", Of(ZAV_VT_I2, 1)), ZAV_S_OK);
-  ASSERT_EQ(Call("copiaArch", {Text(name)}, &result), ZAV_S_OK);
-  ASSERT_EQ(Call("ValidaReg", {Text("10/05/2004")}, &result), ZAV_S_OK);
-  ASSERT_EQ(result.vt, ZAV_VT_BSTR);
-  EXPECT_STREQ(result.u.bstrVal, "0");
-  ASSERT_EQ(Call("LineaDeCaptura", {}, &result), ZAV_S_OK);
-  EXPECT_EQ(std::string(result.u.bstrVal).substr(0, 11), plan.registro_patronal);
-  ZavVariantClear(&result);
   // A failed call carries the classic error.
-  EXPECT_EQ(Call("ValidaArchivo", {Of(ZAV_VT_I4, 16384)}, &result), ZAV_DISP_E_EXCEPTION);
+  ZavVariant result, overflow{.vt = ZAV_VT_I4, .u = {.lVal = 16384}};
+  ZavVariantInit(&result);
+  EXPECT_EQ(Call("ValidaArchivo", {overflow}, &result), ZAV_DISP_E_EXCEPTION);
   EXPECT_EQ(last_error, 6);
 
   d_->lpVtbl->Release(d_);
@@ -261,9 +226,7 @@ TEST_F(Component, FactoryCreatesAControlThatValidatesByName) {
   EXPECT_EQ(can_unload(), ZAV_S_OK);
 }
 
-// A variant property holds the object put into it, with a reference of its own, and reads
-// back as the same pointer; the reference goes when the property is replaced or the instance
-// goes. A value that an object stands in for is a type mismatch.
+// A variant property holds an object with its own reference, until replaced or released.
 TEST_F(Component, VariantPropertiesHoldObjects) {
   IZavClassFactory* factory = Factory();
   ASSERT_NE(factory, nullptr);

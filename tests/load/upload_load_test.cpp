@@ -26,23 +26,13 @@ struct Upload {
   bool credentials = true;
 };
 
-// One upload; the status, 0 for no answer.
-int Exchange(const ServeProcess& server, const Upload& u) {
-  std::vector<std::string> headers = {"Content-Type: application/zip"};
-  if (u.credentials) headers.push_back(server.Bearer());
-  const std::string request = HttpRequest("POST", u.target, headers, u.body);
-  return RawExchange(server.endpoint(), request, request.size() - (u.body.size() - u.sent)).status;
-}
-
 TEST(UploadLoad, ConcurrentValidAndMalformedUploads) {
   const auto started = std::chrono::steady_clock::now();
   TempDrives drives{"C=fixed"};
   const fs::path uploads = drives.base() / "uploads", scratch = drives.base() / "scratch",
                  web = drives.base() / "web";
-  for (const fs::path& p : {uploads, scratch, web / "sub"}) fs::create_directories(p);
+  for (const fs::path& p : {uploads, scratch, web}) fs::create_directories(p);
   std::ofstream(web / "index.html") << "<p>zav</p>";
-  std::ofstream(web / ".hidden") << "secret";
-  std::ofstream(web / "build.sh") << "secret";
 
   std::vector<Upload> work;
   std::map<std::string, std::string> valid;  // name -> archive
@@ -52,23 +42,16 @@ TEST(UploadLoad, ConcurrentValidAndMalformedUploads) {
     work.push_back({"/api/upload?name=" + name, valid[name], valid[name].size(), 201, name});
     if (k <= kTwice) work.push_back(work.back());  // the same upload twice at once
   }
+  // One of each stage that refuses (what each refuses: serve_test.cpp, serve_attacks_test.cpp).
   const std::string some = valid.begin()->second, payment = FileOf(OnTimePlan("900000"));
-  const std::string inner = InnerName(ArchiveName("900001"));
-  const std::string two = ZipOf({{inner, payment}, {"x.txt", "x"}}, scratch);
-  const std::string climbing = ZipOf({{"../" + inner, payment}}, scratch);
   const std::string huge(2 * kMaxBytes, 'P');
   const std::string name = "/api/upload?name=" + ArchiveName("900002");
   const Upload kinds[] = {
-      {"/api/upload?name=pago.zip", some, some.size(), 400, ""},
       {"/api/upload?name=../" + valid.begin()->first, some, some.size(), 400, ""},
-      {"/api/upload?name=..%2F..%2F" + valid.begin()->first, some, some.size(), 400, ""},
-      {"/api/upload", some, some.size(), 400, ""},
-      {name, payment, payment.size(), 400, ""},  // not a zip
-      {name, some, some.size() / 2, 0, ""},      // cut short
-      {name, huge, huge.size(), 0, ""},          // over --max-bytes
-      {name, some, some.size(), 422, ""},        // an accepted file under another name
-      {name, two, two.size(), 400, ""},
-      {name, climbing, climbing.size(), 400, ""},
+      {name, payment, payment.size(), 400, ""},   // not a zip
+      {name, some, some.size() / 2, 0, ""},       // cut short
+      {name, huge, huge.size(), 0, ""},           // over --max-bytes
+      {name, some, some.size(), 422, ""},         // an accepted file under another name
       {name, some, some.size(), 401, "", false},  // no credentials
   };
   for (int k = 0; k < kMalformed; ++k) work.push_back(kinds[k % std::size(kinds)]);
@@ -84,7 +67,15 @@ TEST(UploadLoad, ConcurrentValidAndMalformedUploads) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&] {
-      for (std::size_t k; (k = next++) < work.size();) status[k] = Exchange(server, work[k]);
+      for (std::size_t k; (k = next++) < work.size();) {
+        const Upload& u = work[k];
+        std::vector<std::string> headers = {"Content-Type: application/zip"};
+        if (u.credentials) headers.push_back(server.Bearer());
+        const std::string request = HttpRequest("POST", u.target, headers, u.body);
+        status[k] =
+            RawExchange(server.endpoint(), request, request.size() - (u.body.size() - u.sent))
+                .status;  // 0: no answer
+      }
     });
   }
   for (std::thread& t : threads) t.join();
@@ -105,21 +96,11 @@ TEST(UploadLoad, ConcurrentValidAndMalformedUploads) {
     EXPECT_EQ(got, (got.size() == 1 ? std::multiset<int>{201} : std::multiset<int>{200, 201}))
         << name;
   }
-  // Still answering: the date, the page and nothing beside it, one more upload, and still
-  // refusing another file under a stored name.
+  // Still answering: the date, the page, one more upload, and still refusing another file
+  // under a stored name.
   const Endpoint& port = server.endpoint();
-  const HttpReply date = HttpExchange(port, "GET", "/api/date");
-  EXPECT_EQ(date.status, 200);
-  EXPECT_EQ(date.body, ServerDate());
-  const HttpReply page = HttpExchange(port, "GET", "/");
-  EXPECT_EQ(page.status, 200);
-  EXPECT_EQ(page.body, "<p>zav</p>");
-  for (const char* hidden : {"/.hidden", "/../upload_load_test.cpp", "/%2e%2e/%2e%2e/etc/passwd",
-                             "/sub/", "/api/upload"}) {
-    const HttpReply refused = HttpExchange(port, "GET", hidden);
-    EXPECT_GE(refused.status, 400) << hidden;
-    EXPECT_EQ(refused.body.find("secret"), std::string::npos) << hidden;
-  }
+  EXPECT_EQ(HttpExchange(port, "GET", "/api/date").body, ServerDate());
+  EXPECT_EQ(HttpExchange(port, "GET", "/").body, "<p>zav</p>");
   const std::string last = ArchiveName("000099");
   valid[last] = PageArchive(OnTimePlan("000099"), last, scratch);
   const HttpReply stored = server.Upload(last, valid[last]);

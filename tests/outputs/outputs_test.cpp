@@ -21,16 +21,13 @@ std::vector<std::string> SplitBars(const std::string& s) {
 
 TEST(CaptureLine, AmountTextsInWholeCents) {
   const std::pair<double, const char*> cases[] = {
-      {1234.56, "123456"}, {0.45, "045"},      {0.29, "029"},  {0.05, "5"},
-      {0, "000"},          {10, "1000"},       {0.10, "010"},  {0.01, "1"},
-      {12.3456, "1234"},   {12.34996, "1235"}, {0.005, "000"},
+      {1234.56, "123456"}, {0.45, "045"}, {0.29, "029"},     {0.05, "5"},        {0, "000"},
+      {10, "1000"},        {0.10, "010"}, {12.3456, "1234"}, {12.34996, "1235"}, {0.005, "000"},
   };
   for (const auto& [pesos, text] : cases) EXPECT_EQ(CaptureAmountText(pesos), text) << pesos;
 }
 
-// A whole run's figures are file_driver_test.cpp's. Before the first check the capture line's
-// fields and the parameter string's amounts are empty, its subtotals zero, and without a work
-// folder the archive path is the bare name.
+// Before any run: empty capture line fields and amounts, zero subtotals, the archive's bare name.
 TEST(ParameterString, BeforeAnyRun) {
   ZAV z;
   const std::string line = z.LineaDeCaptura();
@@ -43,8 +40,7 @@ TEST(ParameterString, BeforeAnyRun) {
   for (int i : {13, 17, 18, 19, 24, 25, 26, 27, 28}) EXPECT_EQ(f[i - 1], "0") << i;
 }
 
-// What a run does not show: the name loses its leading blanks only, a twelve-character RFC
-// keeps its blank, negative and fractional amounts in general number form.
+// The name loses leading blanks only, a 12-character RFC keeps its blank, amounts as they are.
 TEST(ParameterString, TextsAndAmountsAsTheyStand) {
   ZAV z;
   z.sNombrePatron = "  PATRON DE PRUEBA   ";
@@ -53,12 +49,10 @@ TEST(ParameterString, TextsAndAmountsAsTheyStand) {
   z.SumaS31 = -0.5;
   const auto f = SplitBars(z.sParamZAV().ToText());
   ASSERT_EQ(f.size(), 31u);
-  EXPECT_EQ(f[0], "PATRON DE PRUEBA   ");
-  EXPECT_EQ(f[2], " ABC010101AB1");
-  EXPECT_EQ(f[17], "5.5");
-  EXPECT_EQ(f[25], "-0.5");
-  EXPECT_EQ(f[26], "-0.5");  // the housing subtotal adds the donations
-  EXPECT_EQ(f[18], "5.5");   // so does the RCV subtotal the complementary contributions
+  // Fields 18 and 26, then the RCV and housing subtotals, which add them.
+  EXPECT_EQ((std::vector{f[0], f[2], f[17], f[25], f[18], f[26]}),
+            (std::vector<std::string>{"PATRON DE PRUEBA   ", " ABC010101AB1", "5.5", "-0.5", "5.5",
+                                      "-0.5"}));
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "basic/runtime_failure.hpp"
 #include "platform/drives.hpp"
 #include "platform/profile.hpp"
@@ -33,9 +35,8 @@ TEST(Drives, TableInLetterOrderDefaultAndMalformed) {
   ::unsetenv("ZAV_DRIVES");  // the default: one fixed drive under the data home
   const std::vector<Drive> table = Drives();
   ASSERT_EQ(table.size(), 1u);
-  EXPECT_EQ(table[0].letter, 'C');
-  EXPECT_EQ(table[0].type, DriveType::kFixed);
-  EXPECT_EQ(table[0].root, drives.base() / "data" / "zav" / "drive_c");
+  EXPECT_EQ(std::tie(table[0].letter, table[0].type, table[0].root),
+            std::tuple('C', DriveType::kFixed, drives.base() / "data" / "zav" / "drive_c"));
   EXPECT_TRUE(fs::is_directory(table[0].root));
   for (const char* bad :
        {"C", "C=fixed", "C=floppy:/tmp", "1=fixed:/tmp", "C=fixed:/a;c=fixed:/b"}) {
@@ -109,13 +110,11 @@ TEST(FileSystem, ListDirectoryFiltersByAttributeAndFileExistsMatchesWithoutCase)
     EXPECT_EQ(ListDirectory(k.pattern, k.attributes), k.expected) << k.pattern;
   }
   // FileExists counts hidden files, not folders nor patterns.
-  EXPECT_TRUE(FileExists("c:\\D\\pago.ZA0"));
-  EXPECT_TRUE(FileExists("C:\\d\\.oculto.zav"));
-  EXPECT_FALSE(FileExists("C:\\d\\Carpeta.za9"));
-  EXPECT_FALSE(FileExists("C:\\d\\*.zav"));
-  EXPECT_FALSE(FileExists("Q:\\d\\Otro.zav"));
-  EXPECT_EQ(FirstMatch("C:\\d\\*.ZA?"), "Otro.zav");
-  EXPECT_EQ(FirstMatch("C:\\d\\*.txt"), "");
+  EXPECT_EQ((std::vector{FileExists("c:\\D\\pago.ZA0"), FileExists("C:\\d\\.oculto.zav"),
+                         FileExists("C:\\d\\Carpeta.za9"), FileExists("C:\\d\\*.zav"),
+                         FileExists("Q:\\d\\Otro.zav")}),
+            (std::vector{true, true, false, false, false}));
+  EXPECT_EQ(FirstMatch("C:\\d\\*.ZA?") + "|" + FirstMatch("C:\\d\\*.txt"), "Otro.zav|");
   EXPECT_RUNTIME_FAILURE(err::kPathNotFound, FirstMatch("Q:\\*.*"));
 }
 
@@ -218,9 +217,7 @@ TEST(Profile, FindsTrimsAndCuts) {
 
 TEST(RecordFile, CountRoundsToTheNearestRecordHalvesToEven) {
   const std::pair<std::int64_t, std::int32_t> cases[] = {
-      {0, 0},           {147, 0},           {148, 1},
-      {295, 1},         {442, 1},           {443, 2},
-      {295 * 7 - 2, 7}, {295 * 7 + 148, 8}, {295LL * 100000 + 147, 100000}};
+      {0, 0}, {147, 0}, {148, 1}, {442, 1}, {443, 2}, {295LL * 100000 + 147, 100000}};
   for (const auto& [length, count] : cases) EXPECT_EQ(RecordCountOf(length), count) << length;
   EXPECT_RUNTIME_FAILURE(err::kOverflow, RecordCountOf(295LL * 3000000000LL));
 }

@@ -1,9 +1,6 @@
 // Test drives: a fresh folder (under $ZAV_TEST_TMP, else /tmp) with one root per drive, and
 // ZAV_DRIVES, XDG_DATA_HOME and XDG_CONFIG_HOME (its "data" and "config", not made) pointing
 // into it while the object lives; then the old values come back and the folder goes.
-//
-//   TempDrives drives("C=fixed;A=removable");   // roots drives.root('C'), drives.root('A')
-//   drives.Write("C:/ZAV/temp/PAGO.ZAV", bytes);
 #pragma once
 
 #include <gtest/gtest.h>

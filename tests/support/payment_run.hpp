@@ -1,5 +1,4 @@
-// End-to-end runs over the payment writer's files: a plan worked out by hand, edits of a file in
-// memory, commands through the shell, and a fixture that brings a file in as a page does.
+// A plan worked out by hand, file edits in memory, shell commands, a file brought in as a page.
 #pragma once
 
 #include <gtest/gtest.h>

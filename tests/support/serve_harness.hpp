@@ -1,7 +1,5 @@
-// What the tests of the upload server share: `zav serve` in a child process with a token for
-// the sample employer, the archives the page uploads, zip archives made with the zip library,
-// a siege of slow clients and zip bombs, and a throwaway PostgreSQL cluster for the shared
-// store. The raw HTTP is serve_http.hpp's.
+// What the upload server's tests share: `zav serve` in a child process, the page's archives,
+// zip archives, a siege, a throwaway PostgreSQL cluster. The raw HTTP is serve_http.hpp's.
 #pragma once
 
 #include <fcntl.h>
@@ -225,13 +223,6 @@ class ServeTest : public ::testing::Test {
                                               const PaymentPlan* plan = nullptr) {
     const std::string name = ArchiveName(folio);
     return {name, PageArchive(plan ? *plan : OnTimePlan(folio), name, scratch)};
-  }
-  // The page's archive of `folio` holding another payment file than Archive(folio) does.
-  std::string OtherArchive(const std::string& folio) {
-    PaymentPlan other = SamplePaymentPlan(4, 27);
-    other.folio = folio;
-    other.deadline_year = OnTimePlan(folio).deadline_year;
-    return Archive(folio, &other).second;
   }
 };
 

@@ -1,5 +1,4 @@
-// A validation run allocates nothing per record: over twice the records it makes no more
-// allocations than over the shorter file, whether the check value is folded beside the
+// A validation run allocates nothing per record, whether the check value is folded beside the
 // record checks (long files) or with them (short ones).
 #include <gtest/gtest.h>
 

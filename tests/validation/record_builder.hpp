@@ -106,10 +106,4 @@ inline std::string ValidValidation() {
   // clang-format on
 }
 
-// An amount field's text: `cents` (not negative) zero-padded to `length`.
-inline std::string Digits(long long cents, int length) {
-  const std::string digits = std::to_string(cents);
-  return std::string(static_cast<std::size_t>(length) - digits.size(), '0') + digits;
-}
-
 }  // namespace zav::testing

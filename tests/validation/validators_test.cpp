@@ -1,6 +1,5 @@
-// The control's text validators, and the record checks' field tests against them: reading a
-// field as a view (digits-only fields eight bytes at a time) must answer exactly as copying
-// it into a string, ValidaNumero and the leading-number value do, wherever the field lies.
+// The control's text validators, and the record checks' field views (digits eight bytes at a
+// time) answering exactly as ValidaNumero and the leading-number value, wherever the field lies.
 #include <gtest/gtest.h>
 
 #include <random>

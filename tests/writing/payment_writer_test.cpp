@@ -1,6 +1,5 @@
-// The payment writer: what it refuses, that it streams, and that each break it makes on
-// purpose is refused with its message. Whether the control accepts what it writes is the
-// business of file_driver_test.cpp.
+// The payment writer: what it refuses and that it streams. Whether the control accepts what it
+// writes is file_driver_test.cpp's; that each break is refused with its message, cli_test.cpp's.
 #include "writing/payment_writer.hpp"
 
 #include <gtest/gtest.h>
@@ -9,14 +8,10 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <map>
 #include <sstream>
 #include <streambuf>
 
-#include "api/validate_file.hpp"
 #include "basic/expect_failure.hpp"
 #include "platform/temp_drives.hpp"
 
@@ -111,46 +106,6 @@ TEST(PaymentWriterTest, StreamsGeneratedWorkers) {
   EXPECT_EQ(first.bytes, static_cast<std::uint64_t>(PaymentRecordCount(plan)) * 295);
   EXPECT_GT(first.bytes, 100'000u * 295);
   EXPECT_EQ(first.hash, second.hash);
-}
-
-// For a period of some kind each: the period rules' messages need the period they break.
-TEST(PaymentBreaks, EveryListedMessageIsTheRefusal) {
-  testing::TempDrives drives{"C=fixed"};
-  const std::filesystem::path folder = drives.base() / "breaks";
-  std::filesystem::create_directories(folder);
-  ASSERT_GT(BreakableMessages().size(), 100u);
-  std::map<std::int16_t, int> refusals;
-  // An even month, an odd one and a period 13.
-  for (const int month : {4, 5, 13}) {
-    PaymentPlan plan = SamplePaymentPlan(3, 7);
-    plan.month = month;
-    plan.deadline_month = month >= 12 ? 1 : month + 1;
-    plan.deadline_year = month >= 12 ? 2005 : 2004;
-    const std::string date =
-        month >= 12 ? "10/01/2005" : "10/0" + std::to_string(month + 1) + "/2004";
-    std::ostringstream clean;
-    WritePaymentFile(plan, clean);
-    const std::filesystem::path file = folder / WorkFileName(plan);
-    ValidateOptions options;
-    options.pack = false;
-    options.server_date = date;
-    for (const std::int16_t message : BreakableMessages()) {
-      bool refused = false;
-      for (const FileBreak& b : FileBreaks()) {
-        if (b.message != message || refused) continue;
-        std::string bytes = clean.str();
-        ApplyBreak(b, plan, bytes);
-        std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
-        refused = ValidateFile(file.string(), options, false).verdict.message == message;
-      }
-      refusals[message] += refused ? 1 : 0;
-    }
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << clean.str();
-    EXPECT_TRUE(ValidateFile(file.string(), options, false).verdict.accepted);
-  }
-  for (const std::int16_t message : BreakableMessages()) {
-    EXPECT_GE(refusals[message], 1) << message;
-  }
 }
 
 }  // namespace
